@@ -1,0 +1,59 @@
+// The project's one error base type.
+//
+// Every failure in this project, from the embedded engine up to the window, is
+// an exception derived from precios::Error. It carries a kind (so callers can
+// tell "the file is locked" from "the file is corrupt" without parsing text),
+// a message for the user, and optionally the error it wraps (the "inner"
+// chain the error report walks to show the innermost message).
+//
+// Header-only and standard-library-only so that the engine can use it.
+#pragma once
+
+#include <exception>
+#include <memory>
+#include <string>
+#include <utility>
+
+namespace precios {
+
+enum class ErrorKind {
+    Generic,
+    NotFound,         // a table, column, file or row that is not there
+    Corrupt,          // the file contradicts its own structure
+    NotSupported,     // a valid file or statement we do not handle
+    InvalidArgument,  // a caller passed something meaningless
+    Syntax,           // a statement that does not parse
+    Io,               // the operating system refused a read or write
+    Locked,           // another process holds the database
+    ReadOnly,         // the file or the connection cannot be written
+    Conversion,       // a text that is not a number
+    Arithmetic,       // division by zero, overflow
+    Abort,            // the silent kind: the error report shows nothing
+};
+
+class Error : public std::exception {
+public:
+    explicit Error(std::string message, ErrorKind kind = ErrorKind::Generic)
+        : message_(std::move(message)), kind_(kind) {}
+    Error(std::string message, ErrorKind kind, const Error& inner)
+        : message_(std::move(message)), kind_(kind), inner_(std::make_shared<Error>(inner)) {}
+
+    const char* what() const noexcept override { return message_.c_str(); }
+    const std::string& message() const noexcept { return message_; }
+    ErrorKind kind() const noexcept { return kind_; }
+    // The wrapped error, or nullptr. Only its message and kind are kept.
+    const Error* inner() const noexcept { return inner_.get(); }
+
+private:
+    std::string message_;
+    ErrorKind kind_;
+    std::shared_ptr<Error> inner_;
+};
+
+// The silent kind: thrown to abandon a handler without any report.
+class Abort : public Error {
+public:
+    Abort() : Error("Operation aborted", ErrorKind::Abort) {}
+};
+
+}  // namespace precios
