@@ -1,0 +1,81 @@
+// Detecting Access users of a database through its lock file.
+//
+// Access (Jet) keeps "<name>.ldb" beside an open database: up to 255 records
+// of 64 bytes, one per user slot (computer name, then security name, each 32
+// bytes of ANSI text padded with NULs or spaces). Jet does not clear a record
+// when its user leaves and the file survives crashes, so a record alone
+// proves nothing. A live user also holds a byte-range lock on one byte per
+// slot far beyond the end of the file: byte 0x10000000 + k for slot k = 1..255.
+// We take record i (counting from 0) as slot i + 1 and probe byte
+// 0x10000001 + i. When no record's byte is held, the whole slot range is
+// probed once more so that a live user whose record we cannot match still
+// blocks the write (it is reported with an empty computer name).
+//
+// This is a heuristic: on Linux the locks reach Jet only through an SMB
+// server that honours them (a CIFS mount without "nobrl"). The probe never
+// takes a lock, never deletes and never rewrites the lock file.
+//
+// Ownership: plain functions and a stateless probe; any thread.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace jet {
+
+// Whether byte ranges of a file are locked by some other owner.
+class LockProbe {
+  public:
+    virtual ~LockProbe() = default;
+    // True when any byte of [offset, offset + length) of `file` is locked by
+    // another lock owner. Raises jet::Error (Io) when it cannot tell.
+    virtual bool isHeld(const std::filesystem::path& file, std::uint64_t offset,
+                        std::uint64_t length) = 0;
+};
+
+// The real probe: fcntl F_OFD_GETLK (F_GETLK where that is missing), asking
+// about a write lock so that read and write locks both show. It opens the file
+// read-only for each question and closes it again.
+class FcntlLockProbe : public LockProbe {
+  public:
+    bool isHeld(const std::filesystem::path& file, std::uint64_t offset,
+                std::uint64_t length) override;
+};
+
+// First user-slot lock byte and the number of slots.
+inline constexpr std::uint64_t kUserLockBase = 0x10000001;
+inline constexpr int kMaxLockSlots = 255;
+inline constexpr std::size_t kLockRecordSize = 64;
+
+struct LockFileEntry {
+    int slot = 0;          // 1-based user slot
+    std::string computer;  // UTF-8, padding removed
+    std::string user;      // UTF-8, padding removed ("Admin" without security)
+};
+
+// The lock file beside `dbPath`: the same name with extension .ldb, the whole
+// name compared without regard to ASCII letter case (an exact match wins).
+std::optional<std::filesystem::path> findLockFile(const std::filesystem::path& dbPath);
+
+// The records of a lock file, in slot order; a trailing partial record and
+// records beyond slot 255 are ignored. Raises jet::Error (Io) when the file
+// cannot be read.
+std::vector<LockFileEntry> readLockFile(const std::filesystem::path& lockPath);
+
+// Computer names of the live users of the database, in slot order (one entry
+// per live slot). Empty when there is no lock file or nobody holds a slot.
+std::vector<std::string> liveLockHolders(const std::filesystem::path& dbPath, LockProbe& probe);
+
+// "La base de datos está abierta en otro equipo (CAJA1). Ciérrela allí o use
+// el controlador ODBC de Microsoft Access para modificarla ahora." Names are
+// listed once each, joined with ", "; an unknown name shows as "desconocido".
+std::string openElsewhereMessage(const std::vector<std::string>& computers);
+
+// Raises jet::Error (Locked) with openElsewhereMessage() when the database has
+// live users; to be called before every write on the embedded route.
+void refuseIfOpenElsewhere(const std::filesystem::path& dbPath, LockProbe& probe);
+
+}  // namespace jet

@@ -1,0 +1,239 @@
+#include "lock_probe.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <set>
+
+#include "jet/jet.h"
+
+namespace jet {
+namespace {
+
+namespace fs = std::filesystem;
+
+// One 64-byte record: computer and user name, each padded to 32 bytes.
+std::string record(const std::string& computer, const std::string& user, char pad = '\0') {
+    std::string r = computer + std::string(32 - computer.size(), pad);
+    return r + user + std::string(32 - user.size(), pad);
+}
+
+class TempDir {
+  public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "lockprobe.XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+
+  private:
+    fs::path path_;
+};
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// A probe that answers from a set of held bytes and counts its questions.
+class FakeProbe : public LockProbe {
+  public:
+    bool isHeld(const fs::path& file, std::uint64_t offset, std::uint64_t length) override {
+        ++questions;
+        lastFile = file;
+        for (std::uint64_t b : held)
+            if (b >= offset && b < offset + length) return true;
+        return false;
+    }
+    std::set<std::uint64_t> held;
+    int questions = 0;
+    fs::path lastFile;
+};
+
+std::uint64_t slotByte(int slot) { return kUserLockBase + static_cast<std::uint64_t>(slot) - 1; }
+
+// A child process holding a byte-range lock, as a live Access user would.
+class LockHolder {
+  public:
+    LockHolder(const fs::path& file, std::uint64_t offset, short type) {
+        int ready[2], release[2];
+        if (::pipe(ready) != 0 || ::pipe(release) != 0) throw std::runtime_error("pipe");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(ready[0]);
+            ::close(release[1]);
+            const int fd = ::open(file.c_str(), type == F_WRLCK ? O_RDWR : O_RDONLY);
+            struct flock lock {};
+            lock.l_type = type;
+            lock.l_whence = SEEK_SET;
+            lock.l_start = static_cast<off_t>(offset);
+            lock.l_len = 1;
+            const char ok = fd >= 0 && ::fcntl(fd, F_SETLK, &lock) == 0 ? 1 : 0;
+            (void)!::write(ready[1], &ok, 1);
+            char c;
+            (void)!::read(release[0], &c, 1);  // until the parent lets go
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(release[0]);
+        char ok = 0;
+        locked_ = ::read(ready[0], &ok, 1) == 1 && ok == 1;
+        ::close(ready[0]);
+        releaseFd_ = release[1];
+    }
+    ~LockHolder() { release(); }
+    void release() {
+        if (pid_ <= 0) return;
+        ::close(releaseFd_);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+    bool locked() const { return locked_; }
+
+  private:
+    pid_t pid_ = -1;
+    int releaseFd_ = -1;
+    bool locked_ = false;
+};
+
+class LockProbeTest : public ::testing::Test {
+  protected:
+    void SetUp() override { writeFile(db, "not a real database"); }
+    TempDir dir;
+    fs::path db = dir / "store.mdb";
+    fs::path ldb = dir / "store.ldb";
+    FakeProbe probe;
+};
+
+TEST_F(LockProbeTest, NoLockFileMeansNoUsers) {
+    EXPECT_FALSE(findLockFile(db));
+    EXPECT_TRUE(liveLockHolders(db, probe).empty());
+    EXPECT_EQ(probe.questions, 0);
+    EXPECT_NO_THROW(refuseIfOpenElsewhere(db, probe));
+    fs::create_directory(dir / "STORE.LDB");  // not a file
+    EXPECT_FALSE(findLockFile(db));
+}
+
+TEST_F(LockProbeTest, FindsTheLockFileInAnyLetterCase) {
+    writeFile(dir / "other.ldb", record("X", "Admin"));
+    writeFile(dir / "STORE.LDB", record("CAJA1", "Admin"));
+    ASSERT_TRUE(findLockFile(db));
+    EXPECT_EQ(findLockFile(db)->filename(), "STORE.LDB");
+    probe.held = {slotByte(1)};
+    EXPECT_EQ(liveLockHolders(db, probe), std::vector<std::string>{"CAJA1"});
+    EXPECT_EQ(probe.lastFile.filename(), "STORE.LDB");
+    writeFile(ldb, record("EXACTO", "Admin"));  // the exact name wins
+    EXPECT_EQ(findLockFile(db)->filename(), "store.ldb");
+    writeFile(dir / "Caja.LdB", "");
+    EXPECT_EQ(findLockFile(dir / "CAJA.MDB")->filename(), "Caja.LdB");
+}
+
+TEST_F(LockProbeTest, ReadsRecordsAndTheirPadding) {
+    std::string bytes = record("CAJA1", "Admin") + record("OFICINA", "Admin", ' ') +
+                        record(
+                            "PORT\xD1"
+                            "O\x80",
+                            "Admin") +
+                        "partial record";
+    writeFile(ldb, bytes);
+    const auto entries = readLockFile(ldb);
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].slot, 1);
+    EXPECT_EQ(entries[0].computer, "CAJA1");
+    EXPECT_EQ(entries[0].user, "Admin");
+    EXPECT_EQ(entries[1].computer, "OFICINA");
+    EXPECT_EQ(entries[1].user, "Admin");
+    EXPECT_EQ(entries[2].slot, 3);
+    EXPECT_EQ(entries[2].computer, "PORT\u00D1O\u20AC");
+
+    std::string many;
+    for (int i = 0; i < 300; ++i) many += record("PC" + std::to_string(i), "Admin");
+    writeFile(ldb, many);
+    const auto capped = readLockFile(ldb);
+    ASSERT_EQ(capped.size(), 255u);
+    EXPECT_EQ(capped.back().computer, "PC254");
+    EXPECT_EQ(capped.back().slot, 255);
+    EXPECT_THROW(readLockFile(dir / "missing.ldb"), Error);
+}
+
+TEST_F(LockProbeTest, EmptyLockFile) {
+    writeFile(ldb, "");
+    EXPECT_TRUE(liveLockHolders(db, probe).empty());
+    // A live slot that no record names still counts, without a name.
+    probe.held = {slotByte(7)};
+    EXPECT_EQ(liveLockHolders(db, probe), std::vector<std::string>{""});
+    EXPECT_EQ(openElsewhereMessage({""}),
+              "La base de datos está abierta en otro equipo (desconocido). Ciérrela allí o use el "
+              "controlador ODBC de Microsoft Access para modificarla ahora.");
+}
+
+TEST_F(LockProbeTest, OneRecord) {
+    writeFile(ldb, record("CAJA1", "Admin"));
+    EXPECT_TRUE(liveLockHolders(db, probe).empty());  // stale
+    probe.held = {slotByte(1)};
+    EXPECT_EQ(liveLockHolders(db, probe), std::vector<std::string>{"CAJA1"});
+    try {
+        refuseIfOpenElsewhere(db, probe);
+        ADD_FAILURE() << "write allowed";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::Locked);
+        EXPECT_EQ(e.message(),
+                  "La base de datos está abierta en otro equipo (CAJA1). Ciérrela allí o use el "
+                  "controlador ODBC de Microsoft Access para modificarla ahora.");
+    }
+}
+
+TEST_F(LockProbeTest, ThreeRecords) {
+    writeFile(ldb,
+              record("CAJA1", "Admin") + record("OFICINA", "Admin") + record("CAJA2", "Admin"));
+    probe.held = {slotByte(3), slotByte(2)};
+    EXPECT_EQ(liveLockHolders(db, probe), (std::vector<std::string>{"OFICINA", "CAJA2"}));
+    probe.held = {slotByte(4)};  // beyond the records: no slot we can name
+    EXPECT_EQ(liveLockHolders(db, probe), std::vector<std::string>{""});
+    probe.held = {slotByte(1) - 1, slotByte(256)};  // outside the user range
+    EXPECT_TRUE(liveLockHolders(db, probe).empty());
+    EXPECT_EQ(openElsewhereMessage({"CAJA1", "CAJA2", "CAJA1"}),
+              "La base de datos está abierta en otro equipo (CAJA1, CAJA2). Ciérrela allí o use "
+              "el controlador ODBC de Microsoft Access para modificarla ahora.");
+}
+
+TEST_F(LockProbeTest, ChildProcessHoldingASlotIsLive) {
+    const std::string bytes =
+        record("CAJA1", "Admin") + record("OFICINA", "Admin") + record("CAJA2", "Admin");
+    writeFile(ldb, bytes);
+    FcntlLockProbe real;
+    EXPECT_TRUE(liveLockHolders(db, real).empty());  // stale file, nobody holds a slot
+
+    for (short type : {F_WRLCK, F_RDLCK}) {
+        LockHolder holder(ldb, slotByte(2), type);
+        ASSERT_TRUE(holder.locked());
+        EXPECT_EQ(liveLockHolders(db, real), std::vector<std::string>{"OFICINA"});
+        EXPECT_THROW(refuseIfOpenElsewhere(db, real), Error);
+        holder.release();
+        EXPECT_TRUE(liveLockHolders(db, real).empty());
+    }
+    {
+        LockHolder holder(ldb, slotByte(200), F_WRLCK);
+        ASSERT_TRUE(holder.locked());
+        EXPECT_EQ(liveLockHolders(db, real), std::vector<std::string>{""});
+    }
+    EXPECT_EQ(readFile(ldb), bytes);  // never rewritten
+    EXPECT_THROW(real.isHeld(dir / "missing.ldb", kUserLockBase, 1), Error);
+}
+
+}  // namespace
+}  // namespace jet
