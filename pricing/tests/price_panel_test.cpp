@@ -168,15 +168,15 @@ TEST_F(PricePanelTest, OtherRecalculations) {
     EXPECT_EQ(boxes["spciva"], "24,2");
 }
 
-// Each step parses the seven-decimal text the previous one wrote, not the
-// unrounded value.
+// Each step parses the seven-decimal text the previous one wrote: at a rate of
+// 100 the dropped 0.000000049 of spvp1base would otherwise show in spvp1iva.
 TEST_F(PricePanelTest, LaterStepsReadTheRoundedText) {
     boxes["spcbase"] = "10";
-    boxes["sbeneficio"] = "33,333333333";
-    panel.sbeneficioExit(kRate);
-    EXPECT_EQ(boxes["spvp1base"], "13,3333333");
-    EXPECT_EQ(boxes["spvp1iva"], FormatFixed7(13.3333333 * 1.21, ","));
-    EXPECT_EQ(boxes["sbnneto"], FormatFixed7(13.3333333 - 10, ","));
+    boxes["sbeneficio"] = "0,00000049";
+    panel.sbeneficioExit(100);
+    EXPECT_EQ(boxes["spvp1base"], "10,0000000");
+    EXPECT_EQ(boxes["spvp1iva"], "20,0000000");  // not 20,0000001
+    EXPECT_EQ(boxes["sbnneto"], "0,0000000");
 }
 
 TEST_F(PricePanelTest, ListPriceAndDiscount) {
@@ -243,8 +243,9 @@ TEST_F(PricePanelTest, RefusedTextInTheBoxLeftWritesNothing) {
         {"spcbase", &PricePanel::spcbaseExit},       {"spciva", &PricePanel::spcivaExit},
         {"sbeneficio", &PricePanel::sbeneficioExit}, {"sbnneto", &PricePanel::sbnnetoExit},
         {"spvp1base", &PricePanel::spvp1baseExit},   {"spvp1iva", &PricePanel::spvp1ivaExit}};
-    for (const auto& [name, exit] : exits) {
+    for (const auto& [name, method] : exits) {
         SCOPED_TRACE(name);
+        const auto exit = method;
         const std::string before = boxes[name];
         boxes[name] = "12.5";
         boxes.writes.clear();
