@@ -1,5 +1,6 @@
 #include "price_panel.h"
 
+#include <array>
 #include <utility>
 
 #include "price_ops.h"
@@ -17,28 +18,55 @@ void PricePanel::write(std::string_view boxName, double value) {
     boxes_.setText(boxName, FormatFixed7(value, separator_));
 }
 
-void PricePanel::fill(double rate, const ItemPrices& item) {
+namespace {
+
+// The boxes the fill writes, in the order it writes them.
+constexpr std::array<std::string_view, 10> kFigureBoxes = {
+    box::pciva,     box::pvp1iva, box::bnpvp1,   box::bnneto,     box::spcbase,
+    box::spvp1base, box::spciva,  box::spvp1iva, box::sbeneficio, box::sbnneto};
+
+std::array<std::string, 10> figureTexts(double rate, const ItemPrices& item,
+                                        const std::string& sep) {
     const double pc = WithVat(item.purchaseBase, rate);
     const double sv = WithVat(item.saleBase, rate);
-    const std::optional<double> margin =
-        pc == 0 ? std::nullopt : std::optional<double>(MarginPercent(sv, pc));
+    // The margin is undefined against a zero purchase price (and cannot be
+    // shown when it overflows): its two boxes stay empty, the rest is filled.
+    std::string margin;
+    if (pc != 0) {
+        try {
+            margin = FormatFixed4(MarginPercent(sv, pc), sep);
+        } catch (const ArithmeticError&) {
+        }
+    }
     const double net = NetProfit(item.saleBase, item.purchaseBase);
+    const std::string pcText = FormatFixed4(pc, sep);
+    const std::string svText = FormatFixed4(sv, sep);
+    const std::string netText = FormatFixed4(net, sep);
+    return {pcText,
+            svText,
+            margin,
+            netText,
+            FormatFixed7(item.purchaseBase, sep),
+            FormatFixed7(item.saleBase, sep),
+            pcText,
+            svText,
+            margin,
+            netText};
+}
 
-    const std::string pcText = FormatFixed4(pc, separator_);
-    const std::string svText = FormatFixed4(sv, separator_);
-    const std::string marginText = margin ? FormatFixed4(*margin, separator_) : std::string();
-    const std::string netText = FormatFixed4(net, separator_);
+}  // namespace
 
-    boxes_.setText(box::pciva, pcText);
-    boxes_.setText(box::pvp1iva, svText);
-    boxes_.setText(box::bnpvp1, marginText);
-    boxes_.setText(box::bnneto, netText);
-    boxes_.setText(box::spcbase, FormatFixed7(item.purchaseBase, separator_));
-    boxes_.setText(box::spvp1base, FormatFixed7(item.saleBase, separator_));
-    boxes_.setText(box::spciva, pcText);
-    boxes_.setText(box::spvp1iva, svText);
-    boxes_.setText(box::sbeneficio, marginText);
-    boxes_.setText(box::sbnneto, netText);
+void PricePanel::fill(double rate, const ItemPrices& item) {
+    std::array<std::string, 10> texts;
+    try {
+        texts = figureTexts(rate, item, separator_);
+    } catch (...) {
+        // Never leave another item's figures where "Aplicar Cambios" would
+        // store them: empty every figure box, then report.
+        for (std::string_view name : kFigureBoxes) boxes_.setText(name, std::string());
+        throw;
+    }
+    for (std::size_t i = 0; i < kFigureBoxes.size(); ++i) boxes_.setText(kFigureBoxes[i], texts[i]);
 }
 
 void PricePanel::spcbasesdExit() {

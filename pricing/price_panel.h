@@ -41,6 +41,9 @@ inline constexpr std::string_view sbeneficio = "sbeneficio";
 inline constexpr std::string_view sbnneto = "sbnneto";
 }  // namespace box
 
+// Shown by "Aplicar Cambios" when no item is shown: nothing is written then.
+inline constexpr const char* kNoItemSelectedMessage = "No hay ningún artículo seleccionado.";
+
 // Texts of the price boxes by control name (UTF-8).
 class PriceBoxes {
   public:
@@ -75,8 +78,9 @@ class PricePanel {
     // The panel fill, with the rate read when the fill starts. Computes every
     // figure before writing any. A zero VAT-inclusive purchase price leaves
     // bnpvp1 and sbeneficio empty (the margin is undefined) and fills every
-    // other box, so no figure of a previous item survives. Edit1, spcbasesd
-    // and Edit2 are not touched.
+    // other box. If a figure cannot be computed at all (overflow), every
+    // figure box is emptied before the error propagates, so no figure of a
+    // previous item survives. Edit1, spcbasesd and Edit2 are not touched.
     void fill(double rate, const ItemPrices& item);
 
     // The recalculations, named after the box that was left. The rate is

@@ -106,6 +106,21 @@ TEST_F(PricePanelTest, FillWithZeroPurchasePriceLeavesOnlyTheMarginsEmpty) {
     EXPECT_EQ(boxes["bnneto"], "2,5000");
 }
 
+TEST_F(PricePanelTest, FillThatCannotBeComputedEmptiesEveryFigure) {
+    boxes["Edit1"] = "15";
+    expectError(precios::ErrorKind::Arithmetic, [&] { panel.fill(100, {1e308, 12.5}); });
+    for (const auto& [name, text] : boxes.texts) {
+        if (name == "Edit1" || name == "Edit2") continue;
+        EXPECT_EQ(text, "") << name;
+    }
+    EXPECT_EQ(boxes["Edit1"], "15");
+    // A margin too large for a double is left empty like an undefined one.
+    panel.fill(0, {1e-300, 1e300});
+    EXPECT_EQ(boxes["bnpvp1"], "");
+    EXPECT_EQ(boxes["sbeneficio"], "");
+    EXPECT_EQ(boxes["spcbase"], "0,0000000");
+}
+
 TEST_F(PricePanelTest, FillUsesTheRateItIsGiven) {
     panel.fill(itemVatRate(std::nullopt), {10, 12.5});  // NULL or unknown tax type
     EXPECT_EQ(boxes["pciva"], "10,0000");
