@@ -3,7 +3,6 @@
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace pricing {
 namespace {
@@ -34,22 +33,28 @@ struct Significand18 {
 };
 
 // Rounds |value| (finite, non-zero) to 18 significant digits, ties to even,
-// working on its exact decimal expansion. "%.780e" is exact because a double
-// has at most 767 significant decimal digits, so the tie test below sees
-// every digit rather than a pre-rounded one.
+// working on its exact decimal expansion: a double has at most 767
+// significant decimal digits, so 780 decimals in scientific form are exact
+// and the tie test below sees every digit rather than a pre-rounded one.
+// to_chars, unlike printf, ignores the C locale the GUI toolkit may have set.
 Significand18 roundTo18Digits(double magnitude) {
-    std::array<char, 820> buf{};
-    const int len = std::snprintf(buf.data(), buf.size(), "%.780e", magnitude);
-    if (len <= 0 || static_cast<std::size_t>(len) >= buf.size())
-        throw ArithmeticError("Invalid floating point operation");
+    constexpr int kExactDigits = 780;
+    std::array<char, kExactDigits + 16> buf{};
+    const auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), magnitude,
+                                         std::chars_format::scientific, kExactDigits);
     // Layout: d '.' 780 digits 'e' sign exponent.
+    const std::string_view text(buf.data(), static_cast<std::size_t>(end - buf.data()));
+    const std::size_t ePos = text.find('e');
+    if (ec != std::errc() || ePos != 2 + kExactDigits || text[1] != '.')
+        throw ArithmeticError("Invalid floating point operation");
     std::string exact;
-    exact.reserve(781);
-    exact.push_back(buf[0]);
-    std::size_t pos = 2;
-    while (pos < static_cast<std::size_t>(len) && isDigit(buf[pos])) exact.push_back(buf[pos++]);
+    exact.reserve(kExactDigits + 1);
+    exact.push_back(text[0]);
+    exact.append(text.substr(2, kExactDigits));
     Significand18 out;
-    out.exponent = std::atoi(buf.data() + pos + 1);
+    const char* expBegin = text.data() + ePos + 1;
+    if (*expBegin == '+') ++expBegin;
+    std::from_chars(expBegin, text.data() + text.size(), out.exponent);
     for (std::size_t i = 0; i < out.digits.size(); ++i) out.digits[i] = exact[i] - '0';
 
     bool up = false;
