@@ -18,6 +18,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "precios/error.h"
 
