@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "bytes.h"
+#include "storage.h"
 
 namespace jet {
 
@@ -53,12 +54,11 @@ inline constexpr std::uint8_t kIndexLeafPage = 0x04;
 // One entry: key bytes, the row it points at, and (node pages) its child.
 struct IndexEntry {
     std::string key;
-    std::uint32_t rowPage = 0;  // 3 bytes on disk
-    std::uint8_t rowSlot = 0;
-    std::uint32_t child = 0;    // node pages only
+    RowId row;               // 3-byte page and 1-byte slot on disk
+    std::uint32_t child = 0;  // node pages only
 
     // Index order: key bytes unsigned, then row page, then row slot.
-    int compare(std::string_view otherKey, std::uint32_t otherPage, std::uint8_t otherSlot) const;
+    int compare(std::string_view otherKey, RowId otherRow) const;
 };
 
 struct IndexPage {
@@ -80,6 +80,9 @@ IndexPage parseIndexPage(ByteView page, std::uint32_t number, const IndexPageFor
 // page number outside the file. The view must stay valid until the next call.
 using PageSource = std::function<ByteView(std::uint32_t page)>;
 
+// A PageSource over a Pager; the pager must outlive it.
+PageSource pagerSource(Pager& pager);
+
 // Reads an index in key order along its leaf chain.
 //
 //   IndexCursor c(pages, root, IndexPageFormat::forJet(4));
@@ -93,22 +96,23 @@ public:
     IndexCursor(PageSource pages, std::uint32_t rootPage, const IndexPageFormat& format);
 
     void seekFirst();
-    // Positions before the first entry whose (key, row) >= (key, rowPage, rowSlot).
-    void seek(std::string_view key, std::uint32_t rowPage = 0, std::uint8_t rowSlot = 0);
+    // Positions before the first entry whose (key, row) >= (key, row).
+    void seek(std::string_view key, RowId row = {});
     // Advances to the next entry; false at the end.
     bool next();
-    const IndexEntry& entry() const { return page_.entries.at(pos_); }
+    const IndexEntry& entry() const { return page_.entries.at(current_); }
 
 private:
     IndexPage load(std::uint32_t number);
-    void descend(std::string_view key, std::uint32_t rowPage, std::uint8_t rowSlot, bool first);
+    void descend(std::string_view key, RowId row, bool first);
 
     PageSource pages_;
     std::uint32_t root_;
     const IndexPageFormat* format_;
     std::uint32_t tdefPage_ = 0;
     IndexPage page_;
-    std::size_t pos_ = 0;
+    std::size_t pos_ = 0;      // next entry of page_ to return
+    std::size_t current_ = 0;  // the entry next() returned last
     bool started_ = false;
     bool haveLast_ = false;
     IndexEntry last_;
