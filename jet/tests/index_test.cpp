@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -369,6 +370,66 @@ INSTANTIATE_TEST_SUITE_P(
                       "access/fixedTextTestV2000.mdb",
                       "access/testUnicodeCompV2003.mdb", "store.mdb", "store-type-mismatch.mdb",
                       "store-single.mdb"));
+
+// 1.1 million entries (about 10 s): only when PRECIOS_SLOW_TESTS is set.
+TEST(AccessIndexes, StoreBigEveryEntryRebuilt) {
+    if (!std::getenv("PRECIOS_SLOW_TESTS")) GTEST_SKIP() << "set PRECIOS_SLOW_TESTS to run";
+    IndexCheck c = checkFile("store-big.mdb");
+    EXPECT_EQ(c.entries, 1100085u);
+    EXPECT_EQ(c.mismatches, 0u);
+    for (const auto& m : c.firstMismatches) ADD_FAILURE() << m;
+}
+
+// An Access-made multi-page index, damaged in memory: a clear error, never a
+// crash or a hang, whatever the bytes say.
+TEST(AccessIndexes, DamagedIndexPagesOfARealFile) {
+    if (!fs::exists(fixtures())) GTEST_SKIP() << "fixtures not available";
+    auto st = openFixture("access/compIndexTestV2000.mdb");
+    ASSERT_TRUE(st);
+    const TableDef& def = st->tableDef("Table1");
+    const std::uint32_t root = def.realIndexes.at(0).rootPage;
+    const auto& f = IndexPageFormat::forJet(4);
+    std::map<std::uint32_t, std::vector<std::uint8_t>> original;
+    {
+        ByteView r = st->pager().page(root);
+        IndexPage node = parseIndexPage(r, root, f);
+        ASSERT_FALSE(node.leaf);
+        original[root].assign(r.data(), r.data() + r.size());
+        for (std::uint32_t child : {node.entries.at(0).child, node.tailPage}) {
+            ByteView c = st->pager().page(child);
+            original[child].assign(c.data(), c.data() + c.size());
+        }
+    }
+    ASSERT_EQ(original.size(), 3u);
+    const std::size_t rows = readIndex(pagerSource(st->pager()), root, f).size();
+    ASSERT_EQ(rows, 512u);
+
+    std::uint64_t seed = 12345;
+    auto rnd = [&seed](std::uint64_t n) {
+        seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+        return (seed >> 33) % n;
+    };
+    int failures = 0, survived = 0;
+    for (int round = 0; round < 3000; ++round) {
+        MemPages m;
+        m.pages = original;
+        auto it = std::next(m.pages.begin(), long(rnd(m.pages.size())));
+        const int flips = 1 + int(rnd(4));
+        for (int i = 0; i < flips; ++i) {
+            // Mostly the header and bitmap, where a flip changes the structure.
+            std::size_t at = rnd(3) ? rnd(0x1E0 + 64) : rnd(4096);
+            it->second[at] = std::uint8_t(rnd(256));
+        }
+        try {
+            readIndex(m.source(), root, f);
+            ++survived;
+        } catch (const Error&) {
+            ++failures;
+        }
+    }
+    EXPECT_GT(failures, 100);
+    EXPECT_GT(survived, 100);
+}
 
 // ORDER BY on text must agree with Access's own index order.
 TEST(AccessIndexes, CompareTextFollowsTheDescripcionIndex) {
