@@ -31,9 +31,10 @@ std::size_t commonPrefix(const std::string& a, const std::string& b) {
 
 // The prefix every entry shares with the first: that of the first and the
 // last entry (the entries between lie in order between them).
-std::size_t pagePrefix(const std::vector<std::string>& full) {
+std::size_t pagePrefix(const std::vector<std::string>& full, const IndexPage& page) {
     if (full.size() < 2) return 0;
-    std::size_t p = commonPrefix(full.front(), full.back());
+    // Within the key bytes only, as Access and Jackcess do.
+    std::size_t p = commonPrefix(page.entries.front().key, page.entries.back().key);
     // The stored remainder of an entry must not be empty: its end is what
     // the bitmap marks.
     for (std::size_t i = 1; i < full.size(); ++i) p = std::min(p, full[i].size() - 1);
@@ -43,9 +44,10 @@ std::size_t pagePrefix(const std::vector<std::string>& full) {
 }  // namespace
 
 std::size_t indexEntryAreaSize(const IndexPage& page) {
+    // Without prefix compression: what fits this way fits either way.
     std::vector<std::string> full;
     for (const IndexEntry& e : page.entries) full.push_back(fullEntry(e, page.leaf));
-    const std::size_t p = pagePrefix(full);
+    const std::size_t p = 0;
     std::size_t size = 0;
     for (std::size_t i = 0; i < full.size(); ++i) size += full[i].size() - (i == 0 ? 0 : p);
     return size;
@@ -57,7 +59,10 @@ std::vector<std::uint8_t> encodeIndexPage(const IndexPage& page, ByteView origin
     ByteSpan s(out.data(), out.size(), page.number);
     std::vector<std::string> full;
     for (const IndexEntry& e : page.entries) full.push_back(fullEntry(e, page.leaf));
-    const std::size_t prefix = pagePrefix(full);
+    // Access compresses entries by their common prefix, Jackcess does not;
+    // a page keeps the habit of the program that wrote it.
+    const bool compress = original.readLE(f.prefixOffset, f.prefixWidth) != 0;
+    const std::size_t prefix = compress ? pagePrefix(full, page) : 0;
     const std::size_t area = f.pageSize - f.entriesOffset;
     std::size_t used = 0;
     for (std::size_t i = 0; i < full.size(); ++i) used += full[i].size() - (i == 0 ? 0 : prefix);
@@ -72,10 +77,12 @@ std::vector<std::uint8_t> encodeIndexPage(const IndexPage& page, ByteView origin
     s.u32(f.nextOffset, page.nextPage);
     s.u32(f.tailOffset, page.leaf ? 0 : page.tailPage);
     s.writeLE(f.prefixOffset, f.prefixWidth, prefix);
-    // The byte after the prefix length: 1 on node pages, 0 on leaves.
-    s.u8(f.prefixOffset + f.prefixWidth, page.leaf ? 0 : 1);
+    // The byte after the prefix length is 1 on Access's node pages and 0 on
+    // leaves; Jackcess writes 0. Kept, except where a page changes kind.
+    const bool wasLeaf = original.u8(0) == kIndexLeafPage;
+    if (wasLeaf != page.leaf || original.u8(0) == 0) s.u8(f.prefixOffset + f.prefixWidth, page.leaf ? 0 : 1);
+    // Bytes past the last entry are left as they were, as Access does.
     std::memset(out.data() + f.bitmapOffset, 0, f.bitmapSize);
-    std::memset(out.data() + f.entriesOffset, 0, area);
     std::size_t at = 0;
     for (std::size_t i = 0; i < full.size(); ++i) {
         const std::size_t skip = i == 0 ? 0 : prefix;

@@ -460,6 +460,11 @@ RowImage parseRowImage(ByteView row, const Format& f, bool hasVarArea) {
     for (std::size_t i = 0; i + 1 < off.size(); ++i)
         if (off[i] > off[i + 1] || off[i] < cs) corrupt("variable offsets out of order", row.page());
     if (off.back() > mask) corrupt("variable data past its row", row.page());
+    if (cs == 2) {
+        const std::size_t eodAt = mask - 4 - 2 * (off.size() - 1);
+        if (off.back() > eodAt) corrupt("variable data overlaps its offsets", row.page());
+        r.padding = eodAt - off.back();
+    }
     ByteView fx = row.sub(cs, off.front() - cs);
     r.fixed.assign(fx.data(), fx.data() + fx.size());
     for (std::size_t i = 0; i + 1 < off.size(); ++i) {
@@ -490,6 +495,7 @@ Bytes encodeRowImage(const RowImage& r, const Format& f) {
     off.push_back(eod);
     const std::size_t v = r.vars.size();
     if (cs == 2) {
+        out.insert(out.end(), r.padding, 0);
         for (std::size_t i = v + 1; i-- > 0;) putLE(out, off[i], 2);  // eod first, slot 0 last
         putLE(out, v, 2);
     } else {

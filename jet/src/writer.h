@@ -75,6 +75,7 @@ struct RowImage {
     std::vector<Bytes> vars;
     Bytes nullMask;
     bool hasVarArea = false;
+    std::size_t padding = 0;  // J4: zero bytes between the data and the eod word
 
     bool hasValue(int number) const;
     void setHasValue(int number, bool present);
