@@ -105,22 +105,32 @@ private:
     std::size_t at_ = 0;
 };
 
-// Rows in index order, read and filtered one at a time on demand.
+// Rows in index order: the index is walked and rows are read and filtered
+// one at a time as the caller asks, so the first rows cost only the first
+// index pages. Entries whose key cannot hold the LIKE text are skipped
+// without reading their row.
 class IndexOrderCursor : public CursorBase {
 public:
     IndexOrderCursor(Storage& storage, const TableDef& def, SelectStmt stmt, std::vector<Value> params,
-                     std::vector<int> positions, std::vector<RowId> rows)
+                     std::vector<int> positions, std::uint32_t rootPage, bool reverse,
+                     std::vector<std::string> needles)
         : storage_(storage),
           def_(def),
           stmt_(std::move(stmt)),
           params_(std::move(params)),
           positions_(std::move(positions)),
-          rows_(std::move(rows)) {}
+          walk_([&pager = storage.pager()](std::uint32_t n) { return pager.page(n); }, rootPage,
+                IndexPageFormat::forJet(storage.format().version)),
+          reverse_(reverse),
+          needles_(std::move(needles)) {
+        walk_.seekFirst();
+    }
 
     bool next() override {
         const EvalContext ctx{&slots_, &params_, sortOrderForJet(storage_.format().version)};
-        while (at_ < rows_.size()) {
-            slots_ = storage_.readRow(def_, rows_[at_++], positions_);
+        RowId id;
+        while (nextCandidate(id)) {
+            slots_ = storage_.readRow(def_, id, positions_);
             if (!stmt_.where || evalTruth(*stmt_.where, ctx) == Truth::True) {
                 project(slots_);
                 return true;
@@ -131,12 +141,50 @@ public:
     }
 
 private:
+    bool mayMatch(const std::string& key) const {
+        if (needles_.empty()) return true;
+        // Only a present ascending value (flag 0x7F) can satisfy a LIKE; its
+        // primary bytes run up to the first 0x01.
+        if (key.empty() || static_cast<std::uint8_t>(key[0]) != 0x7F) return false;
+        const std::string_view body = std::string_view(key).substr(1);
+        const std::string_view primary = body.substr(0, std::min(body.size(), body.find('\x01')));
+        for (const auto& needle : needles_)
+            if (primary.find(needle) == std::string_view::npos) return false;
+        return true;
+    }
+
+    bool nextCandidate(RowId& id) {
+        if (reverse_) {
+            // The walk only goes forwards: read every entry once, then go back.
+            if (!collected_) {
+                while (walk_.next())
+                    if (mayMatch(walk_.entry().key)) reversed_.push_back(walk_.entry().row);
+                std::reverse(reversed_.begin(), reversed_.end());
+                collected_ = true;
+            }
+            if (at_ >= reversed_.size()) return false;
+            id = reversed_[at_++];
+            return true;
+        }
+        while (walk_.next()) {
+            if (mayMatch(walk_.entry().key)) {
+                id = walk_.entry().row;
+                return true;
+            }
+        }
+        return false;
+    }
+
     Storage& storage_;
     const TableDef& def_;
     SelectStmt stmt_;  // owns the bound WHERE
     std::vector<Value> params_;
     std::vector<int> positions_;
-    std::vector<RowId> rows_;
+    IndexCursor walk_;
+    bool reverse_;
+    std::vector<std::string> needles_;
+    bool collected_ = false;
+    std::vector<RowId> reversed_;
     std::size_t at_ = 0;
     std::vector<Value> slots_;
 };
@@ -210,38 +258,6 @@ std::vector<std::string> keyNeedles(const Expr* where, int firstSlot, SortOrder 
 
 bool isText(ColumnType t) { return t == ColumnType::Text || t == ColumnType::Memo; }
 
-std::vector<RowId> indexRows(Storage& storage, const TableDef& def, const IndexChoice& choice,
-                             const std::vector<std::string>& needles) {
-    Pager& pager = storage.pager();
-    PageSource pages = [&pager](std::uint32_t n) { return pager.page(n); };
-    IndexCursor walk(pages, choice.index->rootPage, IndexPageFormat::forJet(storage.format().version));
-    walk.seekFirst();
-    std::vector<RowId> rows;
-    while (walk.next()) {
-        const IndexEntry& entry = walk.entry();
-        bool keep = true;
-        if (!needles.empty()) {
-            // Skip the column flag; only a present ascending value (0x7F) can match.
-            const std::string_view key(entry.key);
-            if (key.empty() || static_cast<std::uint8_t>(key[0]) != 0x7F) {
-                keep = false;
-            } else {
-                const std::string_view body = key.substr(1);
-                const std::string_view primary = body.substr(0, std::min(body.size(), body.find('\x01')));
-                for (const auto& needle : needles)
-                    if (primary.find(needle) == std::string_view::npos) {
-                        keep = false;
-                        break;
-                    }
-            }
-        }
-        if (keep) rows.push_back(entry.row);
-    }
-    (void)def;
-    if (choice.reverse) std::reverse(rows.begin(), rows.end());
-    return rows;
-}
-
 }  // namespace
 
 std::unique_ptr<Cursor> runSelect(Storage& storage, SelectStmt stmt, const std::vector<Value>& params) {
@@ -278,16 +294,16 @@ std::unique_ptr<Cursor> runSelect(Storage& storage, SelectStmt stmt, const std::
         if (auto choice = chooseIndex(def, orderKeys)) {
             std::vector<std::string> needles;
             const int firstPos = choice->index->columnPositions[0];
-            if (stmt.where && !choice->reverse && isText(def.columns[firstPos].column.type) &&
+            if (stmt.where && isText(def.columns[firstPos].column.type) &&
                 def.realIndexes[choice->index->realIndex].ascending[0]) {
                 // The slot of the first key column, if the WHERE reads it.
                 auto it = std::find(positions.begin(), positions.end(), firstPos);
                 if (it != positions.end())
                     needles = keyNeedles(stmt.where.get(), static_cast<int>(it - positions.begin()), order);
             }
-            std::vector<RowId> rows = indexRows(storage, def, *choice, needles);
             auto cursor = std::make_unique<IndexOrderCursor>(storage, def, std::move(stmt), params, positions,
-                                                             std::move(rows));
+                                                             choice->index->rootPage, choice->reverse,
+                                                             std::move(needles));
             cursor->columns_ = std::move(columns);
             cursor->outputSlots_ = std::move(outputSlots);
             return cursor;
