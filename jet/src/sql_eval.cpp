@@ -265,6 +265,29 @@ Value evalValue(const Expr& e, const EvalContext& ctx) {
     }
 }
 
+namespace {
+
+// An operand without copying it when it already lives in the row, the
+// parameters or the tree (LIKE on every row must not copy every text).
+const Value& operand(const Expr& e, const EvalContext& ctx, Value& scratch) {
+    switch (e.kind) {
+        case ExprKind::Literal: return e.value;
+        case ExprKind::Column:
+            if (ctx.row && e.slot >= 0 && static_cast<std::size_t>(e.slot) < ctx.row->size())
+                return (*ctx.row)[e.slot];
+            break;
+        case ExprKind::Parameter:
+            if (ctx.params && static_cast<std::size_t>(e.paramIndex) < ctx.params->size())
+                return (*ctx.params)[e.paramIndex];
+            break;
+        default: break;
+    }
+    scratch = evalValue(e, ctx);
+    return scratch;
+}
+
+}  // namespace
+
 Truth evalTruth(const Expr& e, const EvalContext& ctx) {
     switch (e.kind) {
         case ExprKind::And: {
@@ -287,7 +310,8 @@ Truth evalTruth(const Expr& e, const EvalContext& ctx) {
             return t == Truth::True ? Truth::False : Truth::True;
         }
         case ExprKind::Compare: {
-            const auto c = compareValues(evalValue(*e.left, ctx), evalValue(*e.right, ctx), ctx.order);
+            Value ls, rs;
+            const auto c = compareValues(operand(*e.left, ctx, ls), operand(*e.right, ctx, rs), ctx.order);
             if (!c) return Truth::Unknown;
             bool r = false;
             switch (e.op) {
@@ -301,7 +325,8 @@ Truth evalTruth(const Expr& e, const EvalContext& ctx) {
             return r ? Truth::True : Truth::False;
         }
         case ExprKind::Like: {
-            const Value left = evalValue(*e.left, ctx);
+            Value scratch;
+            const Value& left = operand(*e.left, ctx, scratch);
             if (left.isNull()) return Truth::Unknown;
             if (std::holds_alternative<Bytes>(left.v)) mismatch();
             bool r;
@@ -318,7 +343,10 @@ Truth evalTruth(const Expr& e, const EvalContext& ctx) {
             return r != e.negated ? Truth::True : Truth::False;
         }
         case ExprKind::IsNull:
-            return evalValue(*e.left, ctx).isNull() != e.negated ? Truth::True : Truth::False;
+        {
+            Value scratch;
+            return operand(*e.left, ctx, scratch).isNull() != e.negated ? Truth::True : Truth::False;
+        }
         default: {
             // A bare value as a condition: Yes/No or a number (non-zero is true).
             const Value v = evalValue(e, ctx);

@@ -70,9 +70,16 @@ public:
     }
 
 protected:
-    void project(std::vector<Value>& slots) {
+    // Fills row() from a row of slots that is not needed afterwards: values
+    // move instead of copying (a slot shown twice is copied for its first use).
+    void projectFrom(std::vector<Value>&& slots) {
         row_.resize(outputSlots_.size());
-        for (std::size_t i = 0; i < outputSlots_.size(); ++i) row_[i] = slots[outputSlots_[i]];
+        for (std::size_t i = 0; i < outputSlots_.size(); ++i) {
+            const int s = outputSlots_[i];
+            const bool usedAgain = std::find(outputSlots_.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                                             outputSlots_.end(), s) != outputSlots_.end();
+            row_[i] = usedAgain ? slots[s] : std::move(slots[s]);
+        }
         positioned_ = true;
     }
 
@@ -95,8 +102,8 @@ public:
             positioned_ = false;
             return false;
         }
-        project(rows_[at_]);
-        rows_[at_].clear();  // each row is shown once; give the memory back early
+        projectFrom(std::move(rows_[at_]));
+        std::vector<Value>().swap(rows_[at_]);  // each row is shown once; give the memory back early
         ++at_;
         return true;
     }
@@ -105,10 +112,13 @@ private:
     std::size_t at_ = 0;
 };
 
-// Rows in index order: the index is walked and rows are read and filtered
+// Rows in index order. The index is walked and rows are read and filtered
 // one at a time as the caller asks, so the first rows cost only the first
-// index pages. Entries whose key cannot hold the LIKE text are skipped
-// without reading their row.
+// index pages; entries whose key cannot hold the LIKE text are skipped
+// without reading their row. Once the first screenfuls are out, the rest
+// of the walk is done at once: when many rows remain, one sequential scan
+// decodes them faster than reading each row by its id, and the rows are
+// then given out in the walk's order.
 class IndexOrderCursor : public CursorBase {
 public:
     IndexOrderCursor(Storage& storage, const TableDef& def, SelectStmt stmt, std::vector<Value> params,
@@ -127,12 +137,23 @@ public:
     }
 
     bool next() override {
-        const EvalContext ctx{&slots_, &params_, sortOrderForJet(storage_.format().version)};
-        RowId id;
-        while (nextCandidate(id)) {
-            slots_ = storage_.readRow(def_, id, positions_);
-            if (!stmt_.where || evalTruth(*stmt_.where, ctx) == Truth::True) {
-                project(slots_);
+        for (;;) {
+            if (!listed_ && (reverse_ || emitted_ >= kLazyRows)) listRest();
+            if (listed_) {
+                if (at_ >= list_.size()) break;
+                const std::size_t i = at_++;
+                if (state_[i] == kMatch) {
+                    projectFrom(std::move(listRows_[i]));
+                    std::vector<Value>().swap(listRows_[i]);
+                    return true;
+                }
+                if (state_[i] == kUnread && readAndTest(list_[i])) return true;
+                continue;
+            }
+            RowId id;
+            if (!nextCandidate(id)) break;
+            if (readAndTest(id)) {
+                ++emitted_;
                 return true;
             }
         }
@@ -141,6 +162,23 @@ public:
     }
 
 private:
+    static constexpr std::size_t kLazyRows = 100;
+    enum State : std::uint8_t { kUnread, kMatch, kNoMatch };
+
+    SortOrder order() const { return sortOrderForJet(storage_.format().version); }
+
+    bool test(std::vector<Value>& values) const {
+        const EvalContext ctx{&values, &params_, order()};
+        return !stmt_.where || evalTruth(*stmt_.where, ctx) == Truth::True;
+    }
+
+    bool readAndTest(RowId id) {
+        slots_ = storage_.readRow(def_, id, positions_);
+        if (!test(slots_)) return false;
+        projectFrom(std::move(slots_));
+        return true;
+    }
+
     bool mayMatch(const std::string& key) const {
         if (needles_.empty()) return true;
         // Only a present ascending value (flag 0x7F) can satisfy a LIKE; its
@@ -154,18 +192,6 @@ private:
     }
 
     bool nextCandidate(RowId& id) {
-        if (reverse_) {
-            // The walk only goes forwards: read every entry once, then go back.
-            if (!collected_) {
-                while (walk_.next())
-                    if (mayMatch(walk_.entry().key)) reversed_.push_back(walk_.entry().row);
-                std::reverse(reversed_.begin(), reversed_.end());
-                collected_ = true;
-            }
-            if (at_ >= reversed_.size()) return false;
-            id = reversed_[at_++];
-            return true;
-        }
         while (walk_.next()) {
             if (mayMatch(walk_.entry().key)) {
                 id = walk_.entry().row;
@@ -173,6 +199,41 @@ private:
             }
         }
         return false;
+    }
+
+    // Finishes the walk into list_ and, when the remaining candidates are a
+    // large part of the table, reads them all in one scan.
+    void listRest() {
+        listed_ = true;
+        RowId id;
+        while (nextCandidate(id)) list_.push_back(id);
+        if (reverse_) std::reverse(list_.begin(), list_.end());
+        state_.assign(list_.size(), kUnread);
+        // Reading a row by id costs about three times a scan's step.
+        if (list_.size() < 1000 || list_.size() * 3 < def_.rowCountHint) return;
+        listRows_.resize(list_.size());
+        std::vector<std::uint32_t> byId(list_.size());
+        std::iota(byId.begin(), byId.end(), 0u);
+        std::sort(byId.begin(), byId.end(), [&](std::uint32_t a, std::uint32_t b) { return list_[a] < list_[b]; });
+        // The scan goes in row-id order: merge it with the sorted candidates.
+        // A candidate the scan does not meet stays kUnread and is read by id.
+        std::size_t k = 0;
+        storage_.scan(def_, positions_, [&](RowId rid, std::vector<Value>& values) {
+            while (k < byId.size() && list_[byId[k]] < rid) ++k;
+            while (k < byId.size() && list_[byId[k]] == rid) {
+                const std::uint32_t i = byId[k++];
+                if (test(values)) {
+                    state_[i] = kMatch;
+                    // The scan reuses the vector: hand it back at its size.
+                    const std::size_t n = values.size();
+                    listRows_[i] = std::move(values);
+                    values.assign(n, Value());
+                } else {
+                    state_[i] = kNoMatch;
+                }
+            }
+            return k < byId.size();
+        });
     }
 
     Storage& storage_;
@@ -183,8 +244,11 @@ private:
     IndexCursor walk_;
     bool reverse_;
     std::vector<std::string> needles_;
-    bool collected_ = false;
-    std::vector<RowId> reversed_;
+    std::size_t emitted_ = 0;
+    bool listed_ = false;
+    std::vector<RowId> list_;
+    std::vector<State> state_;
+    std::vector<std::vector<Value>> listRows_;
     std::size_t at_ = 0;
     std::vector<Value> slots_;
 };
