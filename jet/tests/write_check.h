@@ -86,7 +86,7 @@ inline std::string civilDate(double d) {
     long long day = doy - (153 * mp + 2) / 5 + 1;
     long long month = mp < 10 ? mp + 3 : mp - 9;
     long long year = yoe + era * 400 + (month <= 2);
-    char buf[64];
+    char buf[160];
     std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", year, month, day, secs / 3600,
                   secs / 60 % 60, secs % 60);
     return buf;
