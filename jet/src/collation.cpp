@@ -101,7 +101,7 @@ void appendFallbackPrimary(std::string& out, char16_t c) {
 std::string key4(std::u16string_view text, bool strict) {
     text = prepare(text);
     std::string primary;
-    std::string extra;  // accent slots, 02 = "no accent"
+    std::string extra;            // accent slots, 02 = "no accent"
     std::size_t extraChars = 0;   // positions the accent section covers
     std::size_t extraPrefix = 0;  // 1 when the section began with a modifier
     bool haveExtra = false;
@@ -278,12 +278,23 @@ std::uint64_t foldChar(char16_t c, SortOrder order) {
     for (int i = 0; i < code.extraLength; ++i) e = (e << 8) | code.extra[i];
     std::uint64_t tag = 0;
     switch (code.cls) {
-        case 'X': return 0;
-        case 'S': tag = 1; break;
-        case 'I': tag = 2; break;
-        case 'U': tag = 3; break;
-        case 'P': tag = 4; break;
-        default: tag = 5; break;
+        case 'X':
+            return 0;
+        case 'S':
+            tag = 1;
+            break;
+        case 'I':
+            tag = 2;
+            break;
+        case 'U':
+            tag = 3;
+            break;
+        case 'P':
+            tag = 4;
+            break;
+        default:
+            tag = 5;
+            break;
     }
     return (p << 32) | (e << 16) | (std::uint64_t(code.aux) << 8) | (tag << 5) |
            (std::uint64_t(code.extraLength) << 3) | code.primaryLength;

@@ -166,7 +166,8 @@ void appendIndexKey(std::string& out, const Value& v, ColumnType type, bool desc
             return;
         }
         default:
-            throw Error("Index keys on columns of type code " + std::to_string(int(type)) + " are not supported",
+            throw Error("Index keys on columns of type code " + std::to_string(int(type)) +
+                            " are not supported",
                         ErrorKind::NotSupported);
     }
     if (descending) invert(out, start);

@@ -54,7 +54,7 @@ inline constexpr std::uint8_t kIndexLeafPage = 0x04;
 // One entry: key bytes, the row it points at, and (node pages) its child.
 struct IndexEntry {
     std::string key;
-    RowId row;               // 3-byte page and 1-byte slot on disk
+    RowId row;                // 3-byte page and 1-byte slot on disk
     std::uint32_t child = 0;  // node pages only
 
     // Index order: key bytes unsigned, then row page, then row slot.
@@ -92,7 +92,7 @@ PageSource pagerSource(Pager& pager);
 // The cursor checks that entries rise strictly in index order and that no
 // leaf is visited twice.
 class IndexCursor {
-public:
+  public:
     IndexCursor(PageSource pages, std::uint32_t rootPage, const IndexPageFormat& format);
 
     void seekFirst();
@@ -102,7 +102,7 @@ public:
     bool next();
     const IndexEntry& entry() const { return page_.entries.at(current_); }
 
-private:
+  private:
     IndexPage load(std::uint32_t number);
     void descend(std::string_view key, RowId row, bool first);
 

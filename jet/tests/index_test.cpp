@@ -158,12 +158,29 @@ struct MemPages {
 MemPages smallTree() {
     MemPages m;
     PageBuilder root(kIndexNodePage, 5, 0, 0, 12);
-    root.setEntries({entry("\x7F" "AB2", 20, 2, 11, true)});
+    root.setEntries(
+        {entry("\x7F"
+               "AB2",
+               20, 2, 11, true)});
     PageBuilder a(kIndexLeafPage, 5, 0, 12);
-    a.setEntries({entry("\x7F" "AB1", 20, 1), entry("\x7F" "AB1", 20, 3), entry("\x7F" "AB2", 20, 2)},
+    a.setEntries({entry("\x7F"
+                        "AB1",
+                        20, 1),
+                  entry("\x7F"
+                        "AB1",
+                        20, 3),
+                  entry("\x7F"
+                        "AB2",
+                        20, 2)},
                  3);
     PageBuilder b(kIndexLeafPage, 5, 11, 0);
-    b.setEntries({entry("\x7F" "AC", 21, 0), entry("\x7F" "AD", 20, 0)}, 2);
+    b.setEntries({entry("\x7F"
+                        "AC",
+                        21, 0),
+                  entry("\x7F"
+                        "AD",
+                        20, 0)},
+                 2);
     m.pages[10] = root.bytes;
     m.pages[11] = a.bytes;
     m.pages[12] = b.bytes;
@@ -174,22 +191,36 @@ TEST(IndexPage, WalksAndSeeksATree) {
     MemPages m = smallTree();
     auto all = readIndex(m.source(), 10, IndexPageFormat::forJet(4));
     std::vector<std::string> got;
-    for (auto& e : all) got.push_back(e.key.substr(1) + ":" + std::to_string(e.row.page) + "/" +
-                                      std::to_string(e.row.slot));
-    EXPECT_EQ(got, (std::vector<std::string>{"AB1:20/1", "AB1:20/3", "AB2:20/2", "AC:21/0",
-                                             "AD:20/0"}));
+    for (auto& e : all)
+        got.push_back(e.key.substr(1) + ":" + std::to_string(e.row.page) + "/" +
+                      std::to_string(e.row.slot));
+    EXPECT_EQ(got,
+              (std::vector<std::string>{"AB1:20/1", "AB1:20/3", "AB2:20/2", "AC:21/0", "AD:20/0"}));
 
     IndexCursor c(m.source(), 10, IndexPageFormat::forJet(4));
-    c.seek("\x7F" "AB2");
+    c.seek(
+        "\x7F"
+        "AB2");
     ASSERT_TRUE(c.next());
-    EXPECT_EQ(c.entry().key, "\x7F" "AB2");
-    c.seek("\x7F" "AB3");
+    EXPECT_EQ(c.entry().key,
+              "\x7F"
+              "AB2");
+    c.seek(
+        "\x7F"
+        "AB3");
     ASSERT_TRUE(c.next());
-    EXPECT_EQ(c.entry().key, "\x7F" "AC");
-    c.seek("\x7F" "AB1", RowId{20, 2});
+    EXPECT_EQ(c.entry().key,
+              "\x7F"
+              "AC");
+    c.seek(
+        "\x7F"
+        "AB1",
+        RowId{20, 2});
     ASSERT_TRUE(c.next());
     EXPECT_EQ(c.entry().row.slot, 3);
-    c.seek("\x7F" "Z");
+    c.seek(
+        "\x7F"
+        "Z");
     EXPECT_FALSE(c.next());
 }
 
@@ -306,8 +337,8 @@ void checkTable(Storage& st, const std::string& table, IndexCheck& out) {
         bool refused = false;
         for (const IndexEntry& e : entries) {
             auto it = rows.find(e.row);
-            ASSERT_NE(it, rows.end()) << "entry points at no row: " << e.row.page << "/"
-                                      << e.row.slot;
+            ASSERT_NE(it, rows.end())
+                << "entry points at no row: " << e.row.page << "/" << e.row.slot;
             EXPECT_TRUE(pointed.insert(e.row).second) << "row indexed twice";
             std::vector<Value> values;
             for (int pos : idx.columnPositions) values.push_back(it->second[pos]);
@@ -362,14 +393,14 @@ TEST_P(AccessIndexes, EveryEntryRebuiltFromItsRow) {
                 GetParam(), c.entries, c.skippedIndexes);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fixtures, AccessIndexes,
-    ::testing::Values("access/testIndexCodesV2000.mdb", "access/testIndexCodesV1997.mdb",
-                      "access/compIndexTestV2000.mdb", "access/indexTestV2000.mdb",
-                      "access/testV2000.mdb", "access/testV1997.mdb",
-                      "access/fixedTextTestV2000.mdb",
-                      "access/testUnicodeCompV2003.mdb", "store.mdb", "store-type-mismatch.mdb",
-                      "store-single.mdb"));
+INSTANTIATE_TEST_SUITE_P(Fixtures, AccessIndexes,
+                         ::testing::Values("access/testIndexCodesV2000.mdb",
+                                           "access/testIndexCodesV1997.mdb",
+                                           "access/compIndexTestV2000.mdb",
+                                           "access/indexTestV2000.mdb", "access/testV2000.mdb",
+                                           "access/testV1997.mdb", "access/fixedTextTestV2000.mdb",
+                                           "access/testUnicodeCompV2003.mdb", "store.mdb",
+                                           "store-type-mismatch.mdb", "store-single.mdb"));
 
 // 1.1 million entries (about 10 s): only when PRECIOS_SLOW_TESTS is set.
 TEST(AccessIndexes, StoreBigEveryEntryRebuilt) {

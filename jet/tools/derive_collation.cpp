@@ -27,11 +27,11 @@
 // the generated table.
 #include <algorithm>
 #include <cstdint>
-#include <map>
-#include <set>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -81,7 +81,9 @@ Code parseLine(const std::string& raw, std::size_t lineNo) {
     Code c;
     c.cls = line[0];
     auto f = splitFields(line.substr(1));
-    auto field = [&](std::size_t i) { return i < f.size() ? hexBytes(f[i]) : std::vector<std::uint8_t>{}; };
+    auto field = [&](std::size_t i) {
+        return i < f.size() ? hexBytes(f[i]) : std::vector<std::uint8_t>{};
+    };
     switch (c.cls) {
         case 'X':
             break;
@@ -212,9 +214,8 @@ int generate(const std::string& dir, const std::string& outPath) {
             throw std::runtime_error("index_codes_gen_97.txt: unexpected class");
         if (c.primary.size() > 2 || c.extra.size() > 1)
             throw std::runtime_error("index_codes_gen_97.txt: code too long");
-        o << "    {'" << c.cls << "', " << c.primary.size() << ", "
-          << hex(packed(c.primary), 4) << ", " << hex(packed(c.extra), 2) << "},  // "
-          << hex(std::uint32_t(b), 2) << "\n";
+        o << "    {'" << c.cls << "', " << c.primary.size() << ", " << hex(packed(c.primary), 4)
+          << ", " << hex(packed(c.extra), 2) << "},  // " << hex(std::uint32_t(b), 2) << "\n";
     }
     o << "};\n\n";
     o << "// Code page 1252 bytes of the characters above U+00FF {code point, byte}.\n";
@@ -277,8 +278,9 @@ int check(const std::vector<std::string>& files) {
                         if (ok) continue;
                         std::string cps;
                         for (char16_t ch : *s) cps += hex(ch, 4).substr(2) + " ";
-                        std::cout << file << ": " << table << " [" << cps << "]\n  file:  "
-                                  << hexKey(e.key) << "\n  built: " << hexKey(built) << "\n";
+                        std::cout << file << ": " << table << " [" << cps
+                                  << "]\n  file:  " << hexKey(e.key)
+                                  << "\n  built: " << hexKey(built) << "\n";
                     }
                     if (!ok) ++mismatches;
                 }
