@@ -55,7 +55,7 @@ struct CharCode {
 };
 
 // False for characters without a table line (the surrogates).
-bool lookup4(char16_t c, CharCode& out) {
+bool lookupRun4(char16_t c, CharCode& out) {
     auto it = std::upper_bound(std::begin(kGeneral4Runs), std::end(kGeneral4Runs), c,
                                [](char16_t ch, const CodeRun& r) { return ch < r.first; });
     if (it == std::begin(kGeneral4Runs)) return false;
@@ -71,6 +71,23 @@ bool lookup4(char16_t c, CharCode& out) {
         out.extra[i] = std::uint8_t(r.extra >> (8 * (r.extraLength - 1 - i)));
     out.aux = r.aux;
     return true;
+}
+
+// Latin-1, which nearly all text of the store's databases is, without the search.
+struct Latin1Codes {
+    CharCode codes[256];
+    Latin1Codes() {
+        for (char16_t c = 0; c < 256; ++c) lookupRun4(c, codes[c]);
+    }
+};
+const Latin1Codes kLatin1;
+
+bool lookup4(char16_t c, CharCode& out) {
+    if (c < 256) {
+        out = kLatin1.codes[c];
+        return true;
+    }
+    return lookupRun4(c, out);
 }
 
 [[noreturn]] void noCode(char16_t c) {
@@ -101,6 +118,7 @@ void appendFallbackPrimary(std::string& out, char16_t c) {
 std::string key4(std::u16string_view text, bool strict) {
     text = prepare(text);
     std::string primary;
+    primary.reserve(2 * text.size() + 8);
     std::string extra;            // accent slots, 02 = "no accent"
     std::size_t extraChars = 0;   // positions the accent section covers
     std::size_t extraPrefix = 0;  // 1 when the section began with a modifier
