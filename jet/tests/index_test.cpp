@@ -85,7 +85,7 @@ TEST(IndexKey, NumbersOrderAsBytes) {
               raw(std::int64_t{-2147483647}, ColumnType::Long, true));
 }
 
-TEST(IndexKey, GuidGroupsAndRefusals) {
+TEST(IndexKey, GuidDecimalAndRefusals) {
     Bytes guid(16);
     for (int i = 0; i < 16; ++i) guid[i] = std::uint8_t(i + 1);
     // Data1..Data3 are stored little-endian and keyed in text order.
@@ -93,7 +93,22 @@ TEST(IndexKey, GuidGroupsAndRefusals) {
               "7F 04 03 02 01 06 05 08 07 09 09 0A 0B 0C 0D 0E 0F 10 08");
     EXPECT_EQ(keyOf(guid, ColumnType::Guid, true),
               "80 FB FC FD FE F9 FA F7 F8 09 F6 F5 F4 F3 F2 F1 F0 EF F7");
-    EXPECT_THROW(keyOf(Decimal{"1.5"}, ColumnType::Numeric), Error);
+    EXPECT_THROW(keyOf(Value(Bytes{1, 2}), ColumnType::Ole), Error);
+
+    // Decimal: the column scale decides the unscaled magnitude.
+    auto dec = [](const char* text, int scale, bool desc = false) {
+        std::string s;
+        appendIndexKey(s, Decimal{text}, ColumnType::Numeric, desc, SortOrder::General4, scale);
+        return s;
+    };
+    EXPECT_EQ(dec("1.5", 2), dec("1.50", -1));
+    EXPECT_EQ(hexOf(dec("1.50", 2)), "7F FF 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 96");
+    EXPECT_LT(dec("-2", 0), dec("-1", 0));
+    EXPECT_LT(dec("-1", 0), dec("0", 0));
+    EXPECT_LT(dec("0", 0), dec("7", 0));
+    EXPECT_GT(dec("0", 0, true), dec("7", 0, true));
+    EXPECT_THROW(dec("1.555", 2), Error);
+    EXPECT_THROW(dec("1x", 0), Error);
     EXPECT_THROW(keyOf(std::u16string(u"x"), ColumnType::Long), Error);
     EXPECT_THROW(keyOf(std::int64_t{300}, ColumnType::Byte), Error);
 }
@@ -329,7 +344,8 @@ void checkTable(Storage& st, const std::string& table, IndexCheck& out) {
         for (std::size_t i = 0; i < idx.columnPositions.size(); ++i) {
             int pos = idx.columnPositions[i];
             ASSERT_GE(pos, 0);
-            cols.push_back({def.columns[pos].column.type, !real.ascending.at(i)});
+            cols.push_back(
+                {def.columns[pos].column.type, !real.ascending.at(i), def.columns[pos].scale});
         }
         auto entries = readIndex(pagerSource(st.pager()), real.rootPage,
                                  IndexPageFormat::forJet(st.format().version));
