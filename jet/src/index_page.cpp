@@ -50,6 +50,8 @@ IndexPage parseIndexPage(ByteView page, std::uint32_t number, const IndexPageFor
     out.nextPage = page.u32(f.nextOffset);
     out.tailPage = page.u32(f.tailOffset);
     const std::size_t prefixLength = page.readLE(f.prefixOffset, f.prefixWidth);
+    out.prefixLength = prefixLength;
+    out.freeSpace = page.u16(0x02);
 
     const std::size_t areaSize = f.pageSize - f.entriesOffset;
     const ByteView area = page.sub(f.entriesOffset, areaSize);
@@ -93,6 +95,7 @@ IndexPage parseIndexPage(ByteView page, std::uint32_t number, const IndexPageFor
             start = end;
         }
     }
+    out.entryBytes = start;
     return out;
 }
 

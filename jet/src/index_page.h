@@ -68,6 +68,9 @@ struct IndexPage {
     std::uint32_t prevPage = 0;
     std::uint32_t nextPage = 0;
     std::uint32_t tailPage = 0;  // 0 = none
+    std::size_t prefixLength = 0;
+    std::size_t freeSpace = 0;   // as the header says
+    std::size_t entryBytes = 0;  // bytes the stored entries take in the entry area
     std::vector<IndexEntry> entries;
 };
 

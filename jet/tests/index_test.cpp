@@ -427,6 +427,32 @@ TEST(AccessIndexes, StoreBigEveryEntryRebuilt) {
     for (const auto& m : c.firstMismatches) ADD_FAILURE() << m;
 }
 
+// Every index page in the files (stale ones included) parses, and its
+// free-space field equals the room its entries leave, as a writer must keep.
+TEST(AccessIndexes, IndexPagesParseAndAccountForTheirSpace) {
+    if (!fs::exists(fixtures())) GTEST_SKIP() << "fixtures not available";
+    for (const char* rel : {"access/testIndexCodesV2000.mdb", "access/testIndexCodesV1997.mdb",
+                            "access/compIndexTestV2000.mdb", "store.mdb"}) {
+        SCOPED_TRACE(rel);
+        auto st = openFixture(rel);
+        ASSERT_TRUE(st);
+        const auto& f = IndexPageFormat::forJet(st->format().version);
+        std::size_t pages = 0, compressed = 0, nodes = 0;
+        for (std::uint32_t n = 1; n < st->pager().pageCount(); ++n) {
+            ByteView v = st->pager().page(n);
+            if (v.u8(0) != kIndexLeafPage && v.u8(0) != kIndexNodePage) continue;
+            IndexPage p = parseIndexPage(v, n, f);
+            ++pages;
+            compressed += p.prefixLength > 0;
+            nodes += !p.leaf;
+            EXPECT_EQ(p.freeSpace, f.pageSize - f.entriesOffset - p.entryBytes) << "page " << n;
+        }
+        EXPECT_GT(pages, 10u);
+        EXPECT_GT(compressed, 0u);
+        EXPECT_GT(nodes, 0u);
+    }
+}
+
 // An Access-made multi-page index, damaged in memory: a clear error, never a
 // crash or a hang, whatever the bytes say.
 TEST(AccessIndexes, DamagedIndexPagesOfARealFile) {
