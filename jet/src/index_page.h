@@ -36,6 +36,7 @@ namespace jet {
 // | next page at this level                 | 0x0C (4)   | 0x10 (4)   |
 // | tail child page (nodes)                 | 0x10 (4)   | 0x14 (4)   |
 // | prefix length                           | 0x14 (1)   | 0x18 (2)   |
+// | 0x01 on node pages, 0x00 on leaves      | 0x15 (1)   | 0x1A (1)   |
 // | entry bitmap                            | 0x16 (226) | 0x1B (453) |
 // | entry area                              | 0xF8       | 0x1E0      |
 struct IndexPageFormat {
@@ -78,6 +79,23 @@ struct IndexPage {
 // jet::Error(Corrupt) on a wrong type byte, a prefix or entry that overruns
 // the page, or an entry too short for its pointers.
 IndexPage parseIndexPage(ByteView page, std::uint32_t number, const IndexPageFormat& format);
+
+// Bytes the entries take in the entry area when stored with `prefixLength`
+// (every entry after the first leaves out that many leading bytes).
+std::size_t storedEntryBytes(const std::vector<IndexEntry>& entries, bool leaf,
+                             std::size_t prefixLength);
+
+// Longest prefix the first and last entries share (whole entries: key and
+// pointers). Entries in between share it too, being sorted.
+std::size_t commonPrefixLength(const std::vector<IndexEntry>& entries, bool leaf);
+
+// Writes `p` into an index page buffer: type, owner, links, tail, prefix,
+// bitmap, entries and free space. Bytes this format does not explain are
+// left as they are; the unused entry area is zeroed. p.prefixLength must be
+// shared by all entries (commonPrefixLength() gives the usual choice).
+// Throws jet::Error(InvalidArgument) when the entries do not fit or the
+// prefix is not common to them.
+void writeIndexPage(ByteSpan page, const IndexPage& p, const IndexPageFormat& format);
 
 // Returns the bytes of a page by number; should throw jet::Error for a
 // page number outside the file. The view must stay valid until the next call.
