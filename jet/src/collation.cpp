@@ -105,8 +105,10 @@ std::u16string_view prepare(std::u16string_view s) {
 }
 
 // A character without a code, when tolerated: it sorts after every known
-// primary and differs from every other character.
+// primary (the highest of either table is FF 33) and differs from every
+// other character.
 void appendFallbackPrimary(std::string& out, char16_t c) {
+    out += char(0xFF);
     out += char(0xFF);
     out += char(c >> 8);
     out += char(c & 0xFF);
