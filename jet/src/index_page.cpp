@@ -221,6 +221,7 @@ void IndexCursor::descend(std::string_view key, RowId row, bool first) {
     }
     visited_.insert(page_.number);
     pos_ = 0;
+    returnedOnPage_ = false;
     if (!first) {
         while (pos_ < page_.entries.size() && page_.entries[pos_].compare(key, row) < 0) ++pos_;
     }
@@ -240,14 +241,19 @@ bool IndexCursor::next() {
         if (!visited_.insert(n).second) corrupt("index leaf chain loops", n);
         IndexPage p = load(n);
         if (!p.leaf) corrupt("index leaf chain reaches a node page", n, 0);
+        // Keep only the last entry returned, for the order check across pages.
+        if (returnedOnPage_) last_ = std::move(page_.entries[current_]);
         page_ = std::move(p);
         pos_ = 0;
+        returnedOnPage_ = false;
     }
     const IndexEntry& e = page_.entries[pos_];
-    if (haveLast_ && e.compare(last_.key, last_.row) <= 0)
+    const IndexEntry* previous =
+        returnedOnPage_ ? &page_.entries[current_] : (haveLast_ ? &last_ : nullptr);
+    if (previous && e.compare(previous->key, previous->row) <= 0)
         corrupt("index entries out of order", page_.number);
-    last_ = e;
     haveLast_ = true;
+    returnedOnPage_ = true;
     current_ = pos_++;
     return true;
 }

@@ -135,8 +135,9 @@ class IndexCursor {
     std::size_t pos_ = 0;      // next entry of page_ to return
     std::size_t current_ = 0;  // the entry next() returned last
     bool started_ = false;
-    bool haveLast_ = false;
-    IndexEntry last_;
+    bool haveLast_ = false;        // an entry was returned since the last seek
+    bool returnedOnPage_ = false;  // ... and it is page_.entries[current_]
+    IndexEntry last_;              // else: the last one returned, from an earlier page
     std::unordered_set<std::uint32_t> visited_;
 };
 
