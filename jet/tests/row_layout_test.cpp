@@ -36,9 +36,11 @@ std::vector<std::uint8_t> jet3Row(std::int32_t fixed, const std::vector<std::str
 
     std::vector<std::uint8_t> row;
     row.push_back(static_cast<std::uint8_t>(1 + v));
-    for (int i = 0; i < 4; ++i) row.push_back(static_cast<std::uint8_t>(static_cast<std::uint32_t>(fixed) >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        row.push_back(static_cast<std::uint8_t>(static_cast<std::uint32_t>(fixed) >> (8 * i)));
     for (const auto& s : values) row.insert(row.end(), s.begin(), s.end());
-    for (std::size_t i = v + 1; i-- > 0;) row.push_back(static_cast<std::uint8_t>(offsets[i] & 0xFF));
+    for (std::size_t i = v + 1; i-- > 0;)
+        row.push_back(static_cast<std::uint8_t>(offsets[i] & 0xFF));
     for (std::size_t k = jump.size(); k-- > 0;) row.push_back(jump[k]);
     row.push_back(static_cast<std::uint8_t>(v));
     row.push_back(0xFF);  // every column has a value
@@ -84,7 +86,8 @@ TEST(Jet3Rows, VariableOffsetsAcrossJumpTableBoundaries) {
             std::vector<std::string> values = {std::string(first, 'a'), std::string(second, 'b'),
                                                std::string(total - first - second, 'c')};
             for (std::size_t i = 0; i < values.size(); ++i)
-                for (std::size_t k = 0; k < values[i].size(); ++k) values[i][k] = static_cast<char>('a' + (i * 7 + k) % 26);
+                for (std::size_t k = 0; k < values[i].size(); ++k)
+                    values[i][k] = static_cast<char>('a' + (i * 7 + k) % 26);
             auto row = jet3Row(-123456, values);
             ByteView view(row.data(), row.size());
             SCOPED_TRACE("row length " + std::to_string(row.size()));

@@ -1,13 +1,14 @@
 // Storage layer over the fixtures: which files open and why the others are
 // refused, the catalog and table definitions, and row values whose exact
 // content the fixtures document.
+#include "storage.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 
 #include "fixtures.h"
-#include "storage.h"
 
 namespace jet {
 namespace {
@@ -32,7 +33,7 @@ std::vector<int> allColumns(const TableDef& def) {
 
 // Rows of a table keyed by the text of one column.
 std::map<std::u16string, std::vector<Value>> rowsBy(Storage& s, const std::string& table,
-                                                     const std::string& key) {
+                                                    const std::string& key) {
     const TableDef& def = s.tableDef(table);
     const int k = def.columnIndex(key);
     std::map<std::u16string, std::vector<Value>> out;
@@ -157,9 +158,9 @@ TEST(Open, FallsBackToReadOnlyAndRefusesWrites) {
 TEST(Catalog, ListsUserTablesAndFindsThemCaseInsensitively) {
     JET_REQUIRE_FIXTURES();
     auto s = Storage::open(fixture("store.mdb"), false);
-    EXPECT_EQ(s->tableNames(), (std::vector<std::string>{"Articulos", "Tipos de Impuestos",
-                                                         "proveedores",
-                                                         "Cabecera Tickets de Venta"}));
+    EXPECT_EQ(s->tableNames(),
+              (std::vector<std::string>{"Articulos", "Tipos de Impuestos", "proveedores",
+                                        "Cabecera Tickets de Venta"}));
     EXPECT_EQ(&s->tableDef("ARTICULOS"), &s->tableDef("articulos"));
     EXPECT_EQ(s->tableDef("cabecera tickets de venta").name, "Cabecera Tickets de Venta");
     EXPECT_EQ(s->tableDef("MSysObjects").tdefPage, 2u);  // system tables resolve, unlisted
@@ -207,7 +208,9 @@ TEST(Catalog, DescribesColumnsAndIndexes) {
     EXPECT_EQ(s->tableInfo("proveedores").rowCount, 40);
 
     EXPECT_EQ(Storage::open(fixture("store-no-trazabilidad.mdb"), false)
-                  ->tableInfo("Articulos").columns.size(), 76u);
+                  ->tableInfo("Articulos")
+                  .columns.size(),
+              76u);
     auto single = Storage::open(fixture("store-single.mdb"), false);
     const TableDef& sd = single->tableDef("Articulos");
     EXPECT_EQ(sd.columns[sd.columnIndex("Stock")].column.type, ColumnType::Single);
@@ -259,11 +262,11 @@ TEST(Rows, StoreValuesAsDocumented) {
         const TableDef& art = s->tableDef("Articulos");
         const int obs = art.columnIndex("Observaciones");
         const int desc = art.columnIndex("Descripcion");
-        EXPECT_EQ(text(items[u"M00004"][obs]).size(), 5000u);   // chain of LVAL rows
-        EXPECT_EQ(text(items[u"M00003"][obs]).size(), 1500u);   // one uncompressed LVAL row
-        EXPECT_EQ(text(items[u"M00001"][obs]).size(), 320u);    // compressed LVAL row
-        EXPECT_EQ(text(items[u"M00006"][obs]).size(), 30u);     // inline
-        EXPECT_EQ(items[u"M00007"][obs], Value(std::u16string()));   // empty, not NULL
+        EXPECT_EQ(text(items[u"M00004"][obs]).size(), 5000u);       // chain of LVAL rows
+        EXPECT_EQ(text(items[u"M00003"][obs]).size(), 1500u);       // one uncompressed LVAL row
+        EXPECT_EQ(text(items[u"M00001"][obs]).size(), 320u);        // compressed LVAL row
+        EXPECT_EQ(text(items[u"M00006"][obs]).size(), 30u);         // inline
+        EXPECT_EQ(items[u"M00007"][obs], Value(std::u16string()));  // empty, not NULL
         EXPECT_NE(text(items[u"M00005"][obs]).find(u'\u20AC'), std::u16string::npos);
         EXPECT_NE(text(items[u"M00002"][obs]).find(u"\r\n"), std::u16string::npos);
         EXPECT_EQ(text(items[u"E00014"][desc]), u"CARRETILLA OBRA 90L \u2013 OFERTA 45\u20AC");
@@ -273,12 +276,16 @@ TEST(Rows, StoreValuesAsDocumented) {
         EXPECT_EQ(items[u"PRUEBA1"][art.columnIndex("PVP 1")], Value(12.5));
         EXPECT_TRUE(items[u"V00001"][art.columnIndex("Proveedor 1")].isNull());
         int traced = 0;
-        for (auto& [ref, row] : items) traced += std::get<bool>(row[art.columnIndex("Trazabilidad")].v);
+        for (auto& [ref, row] : items)
+            traced += std::get<bool>(row[art.columnIndex("Trazabilidad")].v);
         EXPECT_EQ(traced, 14);
 
         auto suppliers = rowsBy(*s, "proveedores", "Razon Social");
         const TableDef& prov = s->tableDef("proveedores");
-        EXPECT_EQ(text(suppliers[u"Cer\u00E1micas Vall d'Uix\u00F3 S.A."][prov.columnIndex("Observaciones")]).size(), 359u);
+        EXPECT_EQ(text(suppliers[u"Cer\u00E1micas Vall d'Uix\u00F3 S.A."]
+                                [prov.columnIndex("Observaciones")])
+                      .size(),
+                  359u);
     }
 }
 
@@ -325,7 +332,8 @@ TEST(Rows, MovedRowsAreFollowedAndKeepTheirId) {
     RowId final;
     s->rowBytes(RowId{27, 2}, &final);
     EXPECT_TRUE(final.page == 28 || final.page == 31);
-    EXPECT_EQ(s->readRow(t, RowId{27, 4}, {1}), std::vector<Value>{Value(std::u16string(u"row5col2"))});
+    EXPECT_EQ(s->readRow(t, RowId{27, 4}, {1}),
+              std::vector<Value>{Value(std::u16string(u"row5col2"))});
 }
 
 TEST(Rows, DeletedRowsAreSkippedAndNotFound) {
@@ -359,11 +367,16 @@ TEST(Rows, DecimalKeepsItsExactText) {
     JET_REQUIRE_FIXTURES();
     auto s = Storage::open(fixture("access-mdbreader/V2000-numeric.mdb"), false);
     const TableDef& t = s->tableDef("test");
-    auto row = s->readRow(t, [&] {
-        RowId first;
-        s->scan(t, {}, [&](RowId id, std::vector<Value>&) { first = id; return false; });
-        return first;
-    }(), {1, 5});
+    auto row = s->readRow(t,
+                          [&] {
+                              RowId first;
+                              s->scan(t, {}, [&](RowId id, std::vector<Value>&) {
+                                  first = id;
+                                  return false;
+                              });
+                              return first;
+                          }(),
+                          {1, 5});
     EXPECT_EQ(row[0], Value(Decimal{"1"}));
     EXPECT_EQ(row[1], Value(Decimal{"-1"}));
 }
