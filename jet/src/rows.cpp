@@ -1,6 +1,7 @@
 // Rows, long values and usage maps.
 #include <algorithm>
 #include <limits>
+#include <unordered_set>
 
 #include "storage.h"
 
@@ -356,11 +357,14 @@ Bytes Storage::readLongValue(ByteView field) {
         return Bytes(row.data(), row.data() + length);
     }
     // A chain: each row starts with the pointer to the next (0 at the end).
-    // Every row must add data, so the walk ends after at most `length` rows.
+    // Every row must add data and no row may come twice.
     Bytes out;
     out.reserve(length);
+    std::unordered_set<std::uint32_t> seen;
     while (out.size() < length) {
         if (id.page == 0) corrupt("long value chain ends before its length", field.page());
+        if (!seen.insert(id.page << 8 | id.slot).second)
+            corrupt("loop in a long value chain", id.page);
         ByteView row = lvalRow(id);
         if (row.size() <= 4) corrupt("empty row in a long value chain", id.page);
         std::size_t take = std::min(length - out.size(), row.size() - 4);

@@ -295,6 +295,7 @@ std::unique_ptr<TableDef> Storage::parseTableDef(std::uint32_t first, const std:
             default:
                 c.column.size = c.length;
         }
+        c.column.nullable = c.column.type != ColumnType::Boolean;  // the mask bit is the value
         c.column.autoNumber = (c.column.type == ColumnType::Long && (c.flags & kColumnAutoLong)) ||
                               (c.column.type == ColumnType::Guid && (c.flags & kColumnAutoGuid));
         def->columns.push_back(std::move(c));

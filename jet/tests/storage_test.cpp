@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 
 #include "fixtures.h"
@@ -379,6 +380,82 @@ TEST(Rows, DecimalKeepsItsExactText) {
                           {1, 5});
     EXPECT_EQ(row[0], Value(Decimal{"1"}));
     EXPECT_EQ(row[1], Value(Decimal{"-1"}));
+}
+
+}  // namespace
+}  // namespace jet
+
+namespace jet {
+namespace {
+
+ErrorKind openImage(std::vector<std::uint8_t> image, std::string* message) {
+    try {
+        Storage::open(std::make_unique<MemoryFile>(std::move(image), "copy.mdb"));
+    } catch (const Error& e) {
+        *message = e.message();
+        return e.kind();
+    }
+    return ErrorKind::Generic;
+}
+
+TEST(Open, RefusesEncodedAndForeignVariants) {
+    JET_REQUIRE_FIXTURES();
+    std::string message;
+    for (const char* file : {"store.mdb", "access/testV1997.mdb"}) {
+        SCOPED_TRACE(file);
+        const auto image = testing::readAll(testing::fixture(file));
+        auto encoded = image;
+        encoded[0x3E] ^= 0x01;  // masked, but XOR keeps a non-zero key non-zero
+        EXPECT_EQ(openImage(encoded, &message), ErrorKind::NotSupported);
+        EXPECT_NE(message.find("encoded"), std::string::npos) << message;
+        EXPECT_NE(message.find("copy.mdb"), std::string::npos) << message;
+
+        auto msisam = image;
+        std::memcpy(msisam.data() + 4, "MSISAM Database", 16);
+        EXPECT_EQ(openImage(msisam, &message), ErrorKind::NotSupported);
+        EXPECT_NE(message.find("MSISAM"), std::string::npos) << message;
+
+        auto future = image;
+        future[0x14] = 0x09;
+        EXPECT_EQ(openImage(future, &message), ErrorKind::NotSupported);
+
+        auto noCatalog = image;
+        noCatalog[2 * (image[0x14] ? 4096 : 2048)] = 0x01;
+        EXPECT_EQ(openImage(noCatalog, &message), ErrorKind::Corrupt);
+        EXPECT_NE(message.find("catalog"), std::string::npos) << message;
+    }
+}
+
+TEST(Rows, LongValueChainLoopIsCorruption) {
+    JET_REQUIRE_FIXTURES();
+    auto image = testing::readAll(testing::fixture("store.mdb"));
+    auto s = Storage::open(std::make_unique<MemoryFile>(image));
+    const TableDef& art = s->tableDef("Articulos");
+    const int ref = art.columnIndex("Referencia");
+    RowId id;
+    s->scan(art, {ref}, [&](RowId r, std::vector<Value>& row) {
+        if (std::get<std::u16string>(row[0].v) != u"M00004") return true;
+        id = r;
+        return false;
+    });
+    // The memo field header of M00004: 10000 bytes in a chain (no flag bits).
+    ByteView row = s->rowBytes(id);
+    std::size_t at = 0;
+    while (at + 12 <= row.size() && row.u32(at) != 10000) ++at;
+    ASSERT_LT(at + 12, row.size());
+    const std::uint32_t first = row.u32(at + 4);
+    ByteView lvalPage = s->pager().page(first >> 8);
+    const std::size_t start = lvalPage.u16(0x0E + 2 * (first & 0xFF)) & 0x1FFF;
+    ByteSpan(image.data() + std::size_t{first >> 8} * 4096 + start, 4).u32(0, first);
+
+    auto damaged = Storage::open(std::make_unique<MemoryFile>(image));
+    try {
+        damaged->readRow(damaged->tableDef("Articulos"), id, {art.columnIndex("Observaciones")});
+        FAIL() << "a looping chain was read";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::Corrupt);
+        EXPECT_NE(e.message().find("loop"), std::string::npos) << e.message();
+    }
 }
 
 }  // namespace
