@@ -232,14 +232,15 @@ TEST_P(ExportCompare, RowsEqualMdbExport) {
 INSTANTIATE_TEST_SUITE_P(
     Fixtures, ExportCompare,
     ::testing::Values("store.mdb", "store-v2003.mdb", "store-single.mdb", "store-extra-columns.mdb",
-                      "access/testV1997.mdb", "access/testV2000.mdb", "access/empty.mdb",
-                      "access/empty2003.mdb", "access/indexTestV2000.mdb",
-                      "access/compIndexTestV2000.mdb", "access/bigIndexTestV2000.mdb",
-                      "access/overflowTestV2000.mdb", "access/delTestV2000.mdb",
-                      "access/fixedTextTestV2000.mdb", "access/testUnicodeCompV2003.mdb",
-                      "access/testIndexCodesV1997.mdb", "access/testIndexCodesV2000.mdb",
-                      "access-mdbreader/V1997-test.mdb", "access-mdbreader/V2000-test.mdb",
-                      "access-mdbreader/V2003-test.mdb", "access-mdbreader/V2000-numeric.mdb"),
+                      "store-empty.mdb", "store-type-mismatch.mdb", "access/testV1997.mdb",
+                      "access/testV2000.mdb", "access/empty.mdb", "access/empty2003.mdb",
+                      "access/indexTestV2000.mdb", "access/compIndexTestV2000.mdb",
+                      "access/bigIndexTestV2000.mdb", "access/overflowTestV2000.mdb",
+                      "access/delTestV2000.mdb", "access/fixedTextTestV2000.mdb",
+                      "access/testUnicodeCompV2003.mdb", "access/testIndexCodesV1997.mdb",
+                      "access/testIndexCodesV2000.mdb", "access-mdbreader/V1997-test.mdb",
+                      "access-mdbreader/V2000-test.mdb", "access-mdbreader/V2003-test.mdb",
+                      "access-mdbreader/V2000-numeric.mdb"),
     [](const ::testing::TestParamInfo<std::string>& info) {
         std::string n;
         for (char c : info.param) n += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
