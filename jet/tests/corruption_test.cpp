@@ -57,7 +57,7 @@ struct Damage {
 Image load(const std::string& relative) { return testing::readAll(testing::fixture(relative)); }
 
 class Corruption : public ::testing::TestWithParam<std::string> {
-protected:
+  protected:
     void SetUp() override {
         if (!testing::haveFixtures()) GTEST_SKIP() << "fixtures folder not found";
         image_ = load(GetParam());
@@ -72,7 +72,8 @@ protected:
             targets_.insert(targets_.end(), def.tdefPages.begin(), def.tdefPages.end());
             targets_.push_back(def.ownedMap >> 8);
             auto pages = s->usageMapPages(def.ownedMap);
-            targets_.insert(targets_.end(), pages.begin(), pages.begin() + std::min<std::size_t>(3, pages.size()));
+            targets_.insert(targets_.end(), pages.begin(),
+                            pages.begin() + std::min<std::size_t>(3, pages.size()));
             for (const auto& c : def.columns) {
                 if (!c.lvalOwnedMap) continue;
                 auto lv = s->usageMapPages(c.lvalOwnedMap);
@@ -140,7 +141,8 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, Corruption,
                                            "access-mdbreader/V1997-test.mdb"),
                          [](const ::testing::TestParamInfo<std::string>& info) {
                              std::string n;
-                             for (char c : info.param) n += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             for (char c : info.param)
+                                 n += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
                              return n;
                          });
 
