@@ -72,7 +72,7 @@ public:
 protected:
     // Fills row() from a row of slots that is not needed afterwards: values
     // move instead of copying (a slot shown twice is copied for its first use).
-    void projectFrom(std::vector<Value>&& slots) {
+    void projectFrom(Value* slots) {
         row_.resize(outputSlots_.size());
         for (std::size_t i = 0; i < outputSlots_.size(); ++i) {
             const int s = outputSlots_[i];
@@ -102,7 +102,7 @@ public:
             positioned_ = false;
             return false;
         }
-        projectFrom(std::move(rows_[at_]));
+        projectFrom(rows_[at_].data());
         std::vector<Value>().swap(rows_[at_]);  // each row is shown once; give the memory back early
         ++at_;
         return true;
@@ -143,8 +143,9 @@ public:
                 if (at_ >= list_.size()) break;
                 const std::size_t i = at_++;
                 if (state_[i] == kMatch) {
-                    projectFrom(std::move(listRows_[i]));
-                    std::vector<Value>().swap(listRows_[i]);
+                    Value* slots = &listedValues_[i * positions_.size()];
+                    projectFrom(slots);
+                    for (std::size_t k = 0; k < positions_.size(); ++k) slots[k] = Value();
                     return true;
                 }
                 if (state_[i] == kUnread && readAndTest(list_[i])) return true;
@@ -175,7 +176,7 @@ private:
     bool readAndTest(RowId id) {
         slots_ = storage_.readRow(def_, id, positions_);
         if (!test(slots_)) return false;
-        projectFrom(std::move(slots_));
+        projectFrom(slots_.data());
         return true;
     }
 
@@ -211,7 +212,7 @@ private:
         state_.assign(list_.size(), kUnread);
         // Reading a row by id costs about three times a scan's step.
         if (list_.size() < 1000 || list_.size() * 3 < def_.rowCountHint) return;
-        listRows_.resize(list_.size());
+        listedValues_.resize(list_.size() * positions_.size());
         std::vector<std::uint32_t> byId(list_.size());
         std::iota(byId.begin(), byId.end(), 0u);
         std::sort(byId.begin(), byId.end(), [&](std::uint32_t a, std::uint32_t b) { return list_[a] < list_[b]; });
@@ -224,10 +225,7 @@ private:
                 const std::uint32_t i = byId[k++];
                 if (test(values)) {
                     state_[i] = kMatch;
-                    // The scan reuses the vector: hand it back at its size.
-                    const std::size_t n = values.size();
-                    listRows_[i] = std::move(values);
-                    values.assign(n, Value());
+                    std::move(values.begin(), values.end(), listedValues_.begin() + i * positions_.size());
                 } else {
                     state_[i] = kNoMatch;
                 }
@@ -248,7 +246,7 @@ private:
     bool listed_ = false;
     std::vector<RowId> list_;
     std::vector<State> state_;
-    std::vector<std::vector<Value>> listRows_;
+    std::vector<Value> listedValues_;  // list_.size() rows of positions_.size() slots
     std::size_t at_ = 0;
     std::vector<Value> slots_;
 };
