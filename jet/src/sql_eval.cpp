@@ -14,8 +14,8 @@ namespace {
 
 // A numeric view of a value: exact integers where possible, else long double.
 struct Number {
-    bool exact = false;      // integer (Yes/No, Byte..Long) held in i
-    bool currency = false;   // Currency held in i (1/10000 units)
+    bool exact = false;     // integer (Yes/No, Byte..Long) held in i
+    bool currency = false;  // Currency held in i (1/10000 units)
     std::int64_t i = 0;
     long double d = 0;
 };
@@ -81,7 +81,8 @@ std::u16string valueAsText(const Value& v) {
         auto [p, ec] = std::to_chars(buf, buf + sizeof buf, *d);
         s.assign(buf, p);
     } else if (auto c = std::get_if<Currency>(&v.v)) {
-        auto [p, ec] = std::to_chars(buf, buf + sizeof buf, static_cast<double>(c->scaled) / 10000.0);
+        auto [p, ec] =
+            std::to_chars(buf, buf + sizeof buf, static_cast<double>(c->scaled) / 10000.0);
         s.assign(buf, p);
     } else if (auto dec = std::get_if<Decimal>(&v.v)) {
         s = dec->text;
@@ -170,8 +171,10 @@ LikePattern::LikePattern(std::u16string_view pattern, SortOrder order) : order_(
 
 bool LikePattern::elementMatches(const Element& e, std::uint64_t folded, char16_t) const {
     switch (e.kind) {
-        case Kind::Literal: return e.fold == folded;
-        case Kind::One: return true;
+        case Kind::Literal:
+            return e.fold == folded;
+        case Kind::One:
+            return true;
         case Kind::Set: {
             bool in = false;
             for (const auto& [lo, hi] : e.ranges)
@@ -181,7 +184,8 @@ bool LikePattern::elementMatches(const Element& e, std::uint64_t folded, char16_
                 }
             return in != e.negated;
         }
-        case Kind::Any: break;
+        case Kind::Any:
+            break;
     }
     return false;
 }
@@ -247,7 +251,8 @@ void prepare(Expr& e, const std::vector<Value>& params, SortOrder order) {
 
 Value evalValue(const Expr& e, const EvalContext& ctx) {
     switch (e.kind) {
-        case ExprKind::Literal: return e.value;
+        case ExprKind::Literal:
+            return e.value;
         case ExprKind::Parameter:
             if (!ctx.params || static_cast<std::size_t>(e.paramIndex) >= ctx.params->size())
                 throw Error("No value given for parameter " + std::to_string(e.paramIndex + 1),
@@ -255,7 +260,8 @@ Value evalValue(const Expr& e, const EvalContext& ctx) {
             return (*ctx.params)[e.paramIndex];
         case ExprKind::Column:
             if (!ctx.row || e.slot < 0 || static_cast<std::size_t>(e.slot) >= ctx.row->size())
-                throw Error("Column '" + e.ref.column + "' is not bound", ErrorKind::InvalidArgument);
+                throw Error("Column '" + e.ref.column + "' is not bound",
+                            ErrorKind::InvalidArgument);
             return (*ctx.row)[e.slot];
         default: {
             const Truth t = evalTruth(e, ctx);
@@ -271,7 +277,8 @@ namespace {
 // parameters or the tree (LIKE on every row must not copy every text).
 const Value& operand(const Expr& e, const EvalContext& ctx, Value& scratch) {
     switch (e.kind) {
-        case ExprKind::Literal: return e.value;
+        case ExprKind::Literal:
+            return e.value;
         case ExprKind::Column:
             if (ctx.row && e.slot >= 0 && static_cast<std::size_t>(e.slot) < ctx.row->size())
                 return (*ctx.row)[e.slot];
@@ -280,7 +287,8 @@ const Value& operand(const Expr& e, const EvalContext& ctx, Value& scratch) {
             if (ctx.params && static_cast<std::size_t>(e.paramIndex) < ctx.params->size())
                 return (*ctx.params)[e.paramIndex];
             break;
-        default: break;
+        default:
+            break;
     }
     scratch = evalValue(e, ctx);
     return scratch;
@@ -311,16 +319,29 @@ Truth evalTruth(const Expr& e, const EvalContext& ctx) {
         }
         case ExprKind::Compare: {
             Value ls, rs;
-            const auto c = compareValues(operand(*e.left, ctx, ls), operand(*e.right, ctx, rs), ctx.order);
+            const auto c =
+                compareValues(operand(*e.left, ctx, ls), operand(*e.right, ctx, rs), ctx.order);
             if (!c) return Truth::Unknown;
             bool r = false;
             switch (e.op) {
-                case CompareOp::Eq: r = *c == 0; break;
-                case CompareOp::Ne: r = *c != 0; break;
-                case CompareOp::Lt: r = *c < 0; break;
-                case CompareOp::Gt: r = *c > 0; break;
-                case CompareOp::Le: r = *c <= 0; break;
-                case CompareOp::Ge: r = *c >= 0; break;
+                case CompareOp::Eq:
+                    r = *c == 0;
+                    break;
+                case CompareOp::Ne:
+                    r = *c != 0;
+                    break;
+                case CompareOp::Lt:
+                    r = *c < 0;
+                    break;
+                case CompareOp::Gt:
+                    r = *c > 0;
+                    break;
+                case CompareOp::Le:
+                    r = *c <= 0;
+                    break;
+                case CompareOp::Ge:
+                    r = *c >= 0;
+                    break;
             }
             return r ? Truth::True : Truth::False;
         }
@@ -342,10 +363,10 @@ Truth evalTruth(const Expr& e, const EvalContext& ctx) {
             }
             return r != e.negated ? Truth::True : Truth::False;
         }
-        case ExprKind::IsNull:
-        {
+        case ExprKind::IsNull: {
             Value scratch;
-            return operand(*e.left, ctx, scratch).isNull() != e.negated ? Truth::True : Truth::False;
+            return operand(*e.left, ctx, scratch).isNull() != e.negated ? Truth::True
+                                                                        : Truth::False;
         }
         default: {
             // A bare value as a condition: Yes/No or a number (non-zero is true).

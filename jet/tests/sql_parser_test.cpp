@@ -46,7 +46,8 @@ TEST(SqlParser, SearchStatementOfTheTool) {
 }
 
 TEST(SqlParser, StarBracketedTableOrderAscDesc) {
-    auto s = std::get<SelectStmt>(parse("SELECT * FROM [Tipos de Impuestos] ORDER BY [Codigo] DESC, Nombre ASC, x"));
+    auto s = std::get<SelectStmt>(
+        parse("SELECT * FROM [Tipos de Impuestos] ORDER BY [Codigo] DESC, Nombre ASC, x"));
     EXPECT_TRUE(s.star);
     EXPECT_EQ(s.table, "Tipos de Impuestos");
     ASSERT_EQ(s.orderBy.size(), 3u);
