@@ -1,0 +1,17 @@
+// The program: no arguments; exit code 0 when the window is closed.
+#include <QIcon>
+
+#include "application.h"
+#include "tform1.h"
+
+int main(int argc, char** argv) {
+    precios::Application app(argc, argv);
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 256}) {
+        icon.addFile(QStringLiteral(":/icons/%1x%1/apps/precios.png").arg(size), QSize(size, size));
+    }
+    QApplication::setWindowIcon(icon);
+    TForm1 form;
+    form.show();
+    return app.exec();
+}
