@@ -8,6 +8,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QVBoxLayout>
 
 namespace precios {
@@ -22,9 +24,7 @@ QString titleFromProgramPath(const QString& path) {
     return name;
 }
 
-QString applicationTitle() {
-    return titleFromProgramPath(QCoreApplication::applicationFilePath());
-}
+QString applicationTitle() { return titleFromProgramPath(QCoreApplication::applicationFilePath()); }
 
 QString errorReportText(const Error& error) {
     const Error* innermost = &error;
@@ -48,9 +48,8 @@ namespace {
 // The message box: no icon, the text wrapped at half the screen width, one
 // button; Enter presses it (default button) and Esc closes the dialog.
 class MessageDialog : public QDialog {
-public:
-    MessageDialog(QWidget* parent, const QString& title, const QString& text)
-        : QDialog(parent) {
+  public:
+    MessageDialog(QWidget* parent, const QString& title, const QString& text) : QDialog(parent) {
         setWindowTitle(title);
         setWindowModality(Qt::ApplicationModal);
         QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen();
@@ -79,7 +78,7 @@ public:
 };
 
 class ScreenPrompter : public Prompter {
-public:
+  public:
     void message(QWidget* parent, const QString& title, const QString& text) override {
         MessageDialog dialog(parent, title, text);
         dialog.adjustSize();
@@ -128,6 +127,8 @@ void reportForeignError(const char* what) {
 }
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+    // The classic unthemed look the window was laid out for, on every system.
+    if (QStyle* classic = QStyleFactory::create(QStringLiteral("Windows"))) setStyle(classic);
     loadWindowFonts();
 }
 

@@ -43,7 +43,7 @@ QPoint centredTopLeft(const QRect& desktop, const QSize& outer);
 
 // Shows the two kinds of modal box. Replaced in tests.
 class Prompter {
-public:
+  public:
     virtual ~Prompter() = default;
     // The message box: title, text, no icon, one "OK" button.
     virtual void message(QWidget* parent, const QString& title, const QString& text) = 0;
@@ -68,7 +68,7 @@ void reportForeignError(const char* what);
 
 class Application : public QApplication {
     Q_OBJECT
-public:
+  public:
     Application(int& argc, char** argv);
 
     bool notify(QObject* receiver, QEvent* event) override;

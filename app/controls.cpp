@@ -5,7 +5,6 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <QVariant>
-
 #include <algorithm>
 
 namespace precios {
@@ -38,8 +37,8 @@ void alignChildren(QWidget* parent, const QRect& client) {
                     rest.setTop(rest.top() + size.height());
                     break;
                 case Align::Bottom:
-                    child->setGeometry(rest.left(), rest.bottom() + 1 - size.height(),
-                                       rest.width(), size.height());
+                    child->setGeometry(rest.left(), rest.bottom() + 1 - size.height(), rest.width(),
+                                       size.height());
                     rest.setBottom(rest.bottom() - size.height());
                     break;
                 case Align::Left:
@@ -112,8 +111,8 @@ void WrapButton::paintEvent(QPaintEvent*) {
         textRect.translate(style()->pixelMetric(QStyle::PM_ButtonShiftHorizontal, &option, this),
                            style()->pixelMetric(QStyle::PM_ButtonShiftVertical, &option, this));
     }
-    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                   QPalette::ButtonText));
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
     painter.drawText(textRect, Qt::AlignCenter | Qt::TextWordWrap, caption);
 }
 
@@ -135,9 +134,8 @@ QList<QWidget*> tabOrderList(QWidget* root) {
     for (QWidget* child : root->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         if (tabOrderIndex(child) >= 0) children.append(child);
     }
-    std::stable_sort(children.begin(), children.end(), [](QWidget* a, QWidget* b) {
-        return tabOrderIndex(a) < tabOrderIndex(b);
-    });
+    std::stable_sort(children.begin(), children.end(),
+                     [](QWidget* a, QWidget* b) { return tabOrderIndex(a) < tabOrderIndex(b); });
     QList<QWidget*> list;
     for (QWidget* child : children) {
         list.append(child);
@@ -171,6 +169,8 @@ void applyTabOrder(QWidget* root) {
         previous = control;
     }
 }
+
+bool DateBox::focusNextPrevChild(bool next) { return QWidget::focusNextPrevChild(next); }
 
 ItemGrid::ItemGrid(QWidget* parent) : QTableView(parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -37,24 +37,24 @@ void alignChildren(QWidget* parent, const QRect& client);
 // pixel inside. An optional caption is drawn centred.
 class Panel : public QFrame {
     Q_OBJECT
-public:
+  public:
     explicit Panel(QWidget* parent = nullptr);
 
     void setCaption(const QString& caption);
     QString caption() const { return caption_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     QString caption_;
 };
 
 // Turns every letter to upper case, whether typed, pasted or dropped.
 class UpperCaseValidator : public QValidator {
     Q_OBJECT
-public:
+  public:
     using QValidator::QValidator;
     State validate(QString& input, int& pos) const override;
 };
@@ -62,17 +62,17 @@ public:
 // A plain edit box with upper-case forcing (the window's TEdit boxes).
 class UpperCaseEdit : public QLineEdit {
     Q_OBJECT
-public:
+  public:
     explicit UpperCaseEdit(QWidget* parent = nullptr);
 };
 
 // A push button whose caption wraps at word boundaries when it does not fit.
 class WrapButton : public QPushButton {
     Q_OBJECT
-public:
+  public:
     using QPushButton::QPushButton;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
@@ -95,11 +95,22 @@ QList<QWidget*> focusRing(QWidget* root);
 // Shift+Tab walk the controls as listed (disabled ones are skipped by Qt).
 void applyTabOrder(QWidget* root);
 
+// A date picker whose Tab leaves the control instead of walking the day,
+// month and year parts.
+class DateBox : public QDateEdit {
+    Q_OBJECT
+  public:
+    using QDateEdit::QDateEdit;
+
+  protected:
+    bool focusNextPrevChild(bool next) override;
+};
+
 // The item grid. For now a read-only table view; the data layer gives it its
 // model.
 class ItemGrid : public QTableView {
     Q_OBJECT
-public:
+  public:
     explicit ItemGrid(QWidget* parent = nullptr);
 };
 
@@ -108,6 +119,6 @@ public:
 using DbGrid = ItemGrid;
 using DbEdit = QLineEdit;
 using DbLookupCombo = QComboBox;
-using DatePicker = QDateEdit;
+using DatePicker = DateBox;
 
 }  // namespace precios

@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QScreen>
 #include <QShowEvent>
+#include <algorithm>
 
 #include "application.h"
 
@@ -23,12 +24,20 @@ W* make(QWidget* parent, const char* name, int left, int top, int width, int hei
     return control;
 }
 
+// Labels size themselves to their caption: with the Windows Tahoma that is
+// the size given in the layout; a wider substitute font must not cut the text.
+void fitLabel(QLabel* label) {
+    const int textWidth = label->fontMetrics().horizontalAdvance(label->text());
+    label->resize(std::max(label->width(), textWidth), label->height());
+}
+
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, int left, int top,
                   int width, int height) {
     auto* label = make<QLabel>(parent, name, left, top, width, height);
     label->setText(caption);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setTextFormat(Qt::PlainText);
+    fitLabel(label);
     return label;
 }
 
@@ -107,8 +116,8 @@ void TForm1::buildSearchStrip() {
     Label1 = makeLabel(Panel5, "Label1", QStringLiteral("Busqueda"), 5, 6, 47, 13);
     ebuscar = makeBox(Panel5, "ebuscar", 5, 25, 267, 0, Qt::AlignLeft);
 
-    Label23 = makeLabel(Panel5, "Label23", QStringLiteral("Cambiar estado de Tickets"), 309, 1,
-                        126, 13);
+    Label23 =
+        makeLabel(Panel5, "Label23", QStringLiteral("Cambiar estado de Tickets"), 309, 1, 126, 13);
     Label25 = makeLabel(Panel5, "Label25", QStringLiteral("Desde:"), 294, 22, 34, 13);
     Label24 = makeLabel(Panel5, "Label24", QStringLiteral("Hasta:"), 294, 45, 32, 13);
     dfecha = makeDatePicker(Panel5, "dfecha", 336, 20, 2);
@@ -137,12 +146,12 @@ void TForm1::buildItemRecord() {
     Label8->setBuddy(DBEdit7);
 
     Label10 = makeLabel(Panel3, "Label10", QStringLiteral("IVA:"), 18, 218, 21, 13);
-    DBLookupComboBox1 = make<precios::DbLookupCombo>(Panel3, "DBLookupComboBox1", 83, 214, 102,
-                                                     21, 7);
+    DBLookupComboBox1 =
+        make<precios::DbLookupCombo>(Panel3, "DBLookupComboBox1", 83, 214, 102, 21, 7);
     DBLookupComboBox1->setMaxVisibleItems(7);
     Label4 = makeLabel(Panel3, "Label4", QStringLiteral("Proveedor:"), 18, 247, 54, 13);
-    DBLookupComboBox2 = make<precios::DbLookupCombo>(Panel3, "DBLookupComboBox2", 83, 240, 382,
-                                                     21, 8);
+    DBLookupComboBox2 =
+        make<precios::DbLookupCombo>(Panel3, "DBLookupComboBox2", 83, 240, 382, 21, 8);
     DBLookupComboBox2->setMaxVisibleItems(15);
 }
 
@@ -173,6 +182,7 @@ void TForm1::buildPriceBoxes() {
     headingFont.setBold(true);
     headingFont.setUnderline(true);
     Label21->setFont(headingFont);
+    fitLabel(Label21);
     Label11 = makeLabel(Panel3, "Label11", QStringLiteral("Descuento"), 99, 379, 51, 13);
     Label18 = makeLabel(Panel3, "Label18", QStringLiteral("sin IVA"), 247, 379, 33, 13);
     Label3 = makeLabel(Panel3, "Label3", QStringLiteral("con IVA"), 323, 379, 37, 13);

@@ -22,7 +22,7 @@
 
 class TForm1 : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
@@ -143,11 +143,11 @@ public:
     QPushButton* BTCancelar = nullptr;
     precios::WrapButton* Button2 = nullptr;
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     void buildPanels();
     void buildSearchStrip();
     void buildItemRecord();

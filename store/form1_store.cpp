@@ -6,4 +6,6 @@
 // data layer exists: at start nothing is chosen and the window opens empty.
 void TForm1::runSelectionSequence(const QString& prefix) { Q_UNUSED(prefix); }
 
-void TForm1::Button2Click() { runSelectionSequence(QStringLiteral("Error al abrir la base de datos: ")); }
+void TForm1::Button2Click() {
+    runSelectionSequence(QStringLiteral("Error al abrir la base de datos: "));
+}

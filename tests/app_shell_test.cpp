@@ -19,7 +19,7 @@ const QString kTitle = QStringLiteral("app_shell_test");
 
 // Answers the boxes instead of a person and remembers what they showed.
 class RecordingPrompter : public precios::Prompter {
-public:
+  public:
     struct Shown {
         bool isError;
         QString title;
@@ -37,11 +37,11 @@ public:
 
 // A widget whose key handler fails in the way the test asks for.
 class FailingWidget : public QWidget {
-public:
+  public:
     std::function<void()> onKey;
     int keys = 0;
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent*) override {
         ++keys;
         if (onKey) onKey();
@@ -53,7 +53,7 @@ protected:
 class AppShellTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void init() {
         prompter_.shown.clear();
         precios::setPrompter(&prompter_);
@@ -63,14 +63,20 @@ private slots:
     void titleFromProgramPath_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("title");
-        QTest::newRow("upper-case exe") << "PRECIOS.EXE" << "Precios";
-        QTest::newRow("two full stops") << "A.B.EXE" << "A";
+        QTest::newRow("upper-case exe") << "PRECIOS.EXE"
+                                        << "Precios";
+        QTest::newRow("two full stops") << "A.B.EXE"
+                                        << "A";
         QTest::newRow("windows folders") << "C:\\Archivos de programa\\Tienda.v2\\PRECIOS.EXE"
                                          << "Precios";
-        QTest::newRow("unix folders") << "/usr/local/bin/precios" << "precios";
-        QTest::newRow("first letter keeps its case") << "/opt/x.y/pRECIOS.exe" << "precios";
-        QTest::newRow("mixed case rest") << "MiTienda.exe" << "Mitienda";
-        QTest::newRow("name starting with a dot") << "/tmp/.hidden" << "";
+        QTest::newRow("unix folders") << "/usr/local/bin/precios"
+                                      << "precios";
+        QTest::newRow("first letter keeps its case") << "/opt/x.y/pRECIOS.exe"
+                                                     << "precios";
+        QTest::newRow("mixed case rest") << "MiTienda.exe"
+                                         << "Mitienda";
+        QTest::newRow("name starting with a dot") << "/tmp/.hidden"
+                                                  << "";
     }
     void titleFromProgramPath() {
         QFETCH(QString, path);
@@ -79,26 +85,35 @@ private slots:
     }
 
     // This program's file is app_shell_test: the first letter keeps its case.
-    void applicationTitleComesFromThisProgram() {
-        QCOMPARE(precios::applicationTitle(), kTitle);
-    }
+    void applicationTitleComesFromThisProgram() { QCOMPARE(precios::applicationTitle(), kTitle); }
 
     void errorReportText_data() {
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("full stop") << "No se puede abrir." << "No se puede abrir.";
-        QTest::newRow("closing parenthesis") << "Fallo (3)" << "Fallo (3)";
-        QTest::newRow("exclamation") << "Atencion!" << "Atencion!";
-        QTest::newRow("letter") << "Field 'X' not found" << "Field 'X' not found.";
-        QTest::newRow("colon") << "Error al conectar:" << "Error al conectar:.";
-        QTest::newRow("question") << "Seguro?" << "Seguro?.";
-        QTest::newRow("digit") << "Codigo 7" << "Codigo 7.";
-        QTest::newRow("comma") << "uno," << "uno,";
-        QTest::newRow("blank") << "espacio " << "espacio ";
+        QTest::newRow("full stop") << "No se puede abrir."
+                                   << "No se puede abrir.";
+        QTest::newRow("closing parenthesis") << "Fallo (3)"
+                                             << "Fallo (3)";
+        QTest::newRow("exclamation") << "Atencion!"
+                                     << "Atencion!";
+        QTest::newRow("letter") << "Field 'X' not found"
+                                << "Field 'X' not found.";
+        QTest::newRow("colon") << "Error al conectar:"
+                               << "Error al conectar:.";
+        QTest::newRow("question") << "Seguro?"
+                                  << "Seguro?.";
+        QTest::newRow("digit") << "Codigo 7"
+                               << "Codigo 7.";
+        QTest::newRow("comma") << "uno,"
+                               << "uno,";
+        QTest::newRow("blank") << "espacio "
+                               << "espacio ";
         QTest::newRow("quotation mark") << "Could not find file 'x.mdb'"
                                         << "Could not find file 'x.mdb'";
-        QTest::newRow("non-ascii letter") << "Descripción" << "Descripción.";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("non-ascii letter") << "Descripción"
+                                          << "Descripción.";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void errorReportText() {
         QFETCH(QString, message);
@@ -122,12 +137,12 @@ private slots:
         QTest::addColumn<QRect>("desktop");
         QTest::addColumn<QSize>("outer");
         QTest::addColumn<QPoint>("topLeft");
-        QTest::newRow("one screen") << QRect(0, 0, 1920, 1080) << QSize(1015, 600)
-                                    << QPoint(960 - 507, 540 - 300);
+        QTest::newRow("one screen")
+            << QRect(0, 0, 1920, 1080) << QSize(1015, 600) << QPoint(960 - 507, 540 - 300);
         QTest::newRow("odd sizes round each half down")
             << QRect(0, 0, 1025, 769) << QSize(1001, 601) << QPoint(512 - 500, 384 - 300);
-        QTest::newRow("two monitors side by side") << QRect(0, 0, 3840, 1080)
-                                                   << QSize(1015, 600) << QPoint(1413, 240);
+        QTest::newRow("two monitors side by side")
+            << QRect(0, 0, 3840, 1080) << QSize(1015, 600) << QPoint(1413, 240);
         QTest::newRow("desktop left of the origin")
             << QRect(-1280, 0, 3200, 1024) << QSize(1015, 600) << QPoint(-1280 + 1600 - 507, 212);
         QTest::newRow("larger than the desktop is clamped")
@@ -146,10 +161,7 @@ private slots:
     // loop goes on with the next event.
     void escapingErrorIsReportedAndLoopGoesOn() {
         FailingWidget widget;
-        widget.onKey = [] {
-            throw Error("No se puede abrir el archivo",
-                        ErrorKind::Io);
-        };
+        widget.onKey = [] { throw Error("No se puede abrir el archivo", ErrorKind::Io); };
         widget.show();
         QVERIFY(QTest::qWaitForWindowExposed(&widget));
         QTest::keyClick(&widget, Qt::Key_A);
@@ -221,7 +233,8 @@ private slots:
         QCOMPARE(prompter_.shown.size(), 1);
         QVERIFY(!prompter_.shown[0].isError);
         QCOMPARE(prompter_.shown[0].title, kTitle);
-        QCOMPARE(prompter_.shown[0].text, QStringLiteral("Proceso completado. Tickets modificados: 3"));
+        QCOMPARE(prompter_.shown[0].text,
+                 QStringLiteral("Proceso completado. Tickets modificados: 3"));
     }
 
     // The real message box: no icon, one "OK" button, wraps at half the
@@ -265,7 +278,7 @@ private slots:
         QVERIFY(inspected);
     }
 
-private:
+  private:
     RecordingPrompter prompter_;
 };
 

@@ -13,7 +13,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QString>
-
 #include <cstdio>
 #include <vector>
 
