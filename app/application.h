@@ -3,7 +3,9 @@
 // Application is the one QApplication of the process. Its notify() is the
 // outermost frame around every event handler: an error that a handler lets
 // escape is caught there and shown in the error report (the silent Abort kind
-// shows nothing), and the event loop goes on. Nothing is rolled back.
+// shows nothing), and the event loop goes on. Nothing is rolled back. The
+// window's handlers are in addition wrapped by runHandler() where Qt calls
+// them, which reports the same way one frame earlier.
 //
 // The message box and the error report go through a Prompter, so tests can
 // answer them without a person; by default they are real modal boxes. The
@@ -18,6 +20,7 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <exception>
 
 #include "precios/error.h"
 
@@ -65,6 +68,23 @@ void reportError(const Error& error);
 // The report for an exception that is not a precios::Error (a fault of the
 // program itself); what is null when nothing is known about it.
 void reportForeignError(const char* what);
+
+// Runs a handler and reports an error escaping from it exactly as notify()
+// would. Handlers called from inside Qt's own code (signals, the show event)
+// go through here, so that no error unwinds through Qt's frames, which are
+// built without exception support and would skip their clean-up.
+template <class Handler>
+void runHandler(Handler&& handler) noexcept {
+    try {
+        handler();
+    } catch (const Error& error) {
+        reportError(error);
+    } catch (const std::exception& error) {
+        reportForeignError(error.what());
+    } catch (...) {
+        reportForeignError(nullptr);
+    }
+}
 
 class Application : public QApplication {
     Q_OBJECT

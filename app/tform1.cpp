@@ -225,10 +225,15 @@ void TForm1::buildButtonBar() {
 }
 
 void TForm1::connectHandlers() {
-    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
-    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
-    connect(ebuscar, &QLineEdit::textChanged, this, [this] { ebuscarChange(); });
+    using precios::runHandler;
+    connect(Button1, &QPushButton::clicked, this,
+            [this] { runHandler([this] { Button1Click(); }); });
+    connect(Button2, &QPushButton::clicked, this,
+            [this] { runHandler([this] { Button2Click(); }); });
+    connect(Button3, &QPushButton::clicked, this,
+            [this] { runHandler([this] { Button3Click(); }); });
+    connect(ebuscar, &QLineEdit::textChanged, this,
+            [this] { runHandler([this] { ebuscarChange(); }); });
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {
@@ -241,12 +246,9 @@ void TForm1::showEvent(QShowEvent* event) {
     if (shown_ || event->spontaneous()) return;
     shown_ = true;
     // The window is placed once FormShow is over, also when an error escapes
-    // from it (the report then comes first, the window after).
-    struct PlaceWhenDone {
-        TForm1* form;
-        ~PlaceWhenDone() { form->placeOnDesktop(); }
-    } placeWhenDone{this};
-    FormShow();
+    // from it: the report then comes first, the window after.
+    precios::runHandler([this] { FormShow(); });
+    placeOnDesktop();
 }
 
 void TForm1::placeOnDesktop() {
