@@ -2,6 +2,7 @@
 // box, placement arithmetic, and errors escaping event handlers.
 #include <QLabel>
 #include <QLocale>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -283,7 +284,35 @@ class AppShellTest : public QObject {
         QVERIFY(inspected);
     }
 
-  private:
+      // The real error report: the error icon, the title, the reported text,
+    // one "OK" button that Enter and Esc both close.
+    void realErrorReport() {
+        precios::setPrompter(nullptr);
+        bool inspected = false;
+        QTimer::singleShot(0, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box != nullptr);
+            QCOMPARE(box->icon(), QMessageBox::Critical);
+            QCOMPARE(box->windowTitle(), kTitle);
+            QCOMPARE(box->text(), QStringLiteral("Field 'Trazabilidad' not found."));
+            QCOMPARE(box->buttons().size(), 1);
+            QCOMPARE(box->buttons()[0]->text(), QStringLiteral("OK"));
+            inspected = true;
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [] {
+            if (QWidget* box = QApplication::activeModalWidget()) box->close();
+        });
+        watchdog.start(10000);
+        precios::reportError(Error("ARTICULOS: open failed", ErrorKind::NotFound,
+                                   Error("Field 'Trazabilidad' not found", ErrorKind::NotFound)));
+        QVERIFY(watchdog.isActive());
+        QVERIFY(inspected);
+    }
+
+private:
     RecordingPrompter prompter_;
 };
 
