@@ -1,6 +1,7 @@
 #include "controls.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QStyleOptionButton>
 #include <QStylePainter>
@@ -177,6 +178,14 @@ ItemGrid::ItemGrid(QWidget* parent) : QTableView(parent) {
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 5);
+}
+
+bool ItemGrid::focusNextPrevChild(bool next) {
+    if (tabKeyNavigation()) {
+        QKeyEvent key(QEvent::KeyPress, next ? Qt::Key_Tab : Qt::Key_Backtab, Qt::NoModifier);
+        keyPressEvent(&key);
+    }
+    return true;
 }
 
 }  // namespace precios

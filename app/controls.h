@@ -112,6 +112,10 @@ class ItemGrid : public QTableView {
     Q_OBJECT
   public:
     explicit ItemGrid(QWidget* parent = nullptr);
+
+  protected:
+    // Tab and Shift+Tab move between cells and never leave the grid.
+    bool focusNextPrevChild(bool next) override;
 };
 
 // The data-bound kinds. They are plain widgets until the data layer provides

@@ -1,14 +1,41 @@
-// The window-wide keyboard and focus handlers of TForm1.
-//
-// Not wired to events yet: the key preview, the leave redirections and the
-// click rules arrive together with the keyboard path of the window.
+// The window-wide keyboard and focus handlers of TForm1: Enter walks the tab
+// order, a typed point becomes a comma in the numeric boxes, leaving the
+// search box goes to the grid and leaving the grid to the discount box, and
+// clicks in the simulation boxes select or focus them. The event plumbing
+// that calls them is TForm1::eventFilter (tform1.cpp).
+#include <QApplication>
+
 #include "tform1.h"
 
-void TForm1::FormKeyPress(QChar& key) { Q_UNUSED(key); }
+bool TForm1::isNumericBoundBox(const QWidget* control) const {
+    // The bound boxes whose fields are floating-point prices. Both are
+    // disabled, so in this window they never hold the focus; the field type
+    // itself becomes known with the data layer.
+    Q_UNUSED(control);
+    return false;
+}
 
-void TForm1::ebuscarExit() {}
+void TForm1::FormKeyPress(QChar& key) {
+    const QWidget* focused = controlOf(QApplication::focusWidget());
+    if (key == u'.' && focused != nullptr) {
+        if (isNumericBoundBox(focused)) {
+            key = u',';
+        } else {
+            const QList<const QWidget*> numericBoxes = {pciva,      pvp1iva,   spcbase,
+                                                        spciva,     spvp1base, spvp1iva,
+                                                        sbeneficio, sbnneto,   spcbasesd};
+            if (numericBoxes.contains(focused)) key = u',';
+        }
+    }
+    if (key == u'\r') {
+        selectNextControl();
+        key = QChar();
+    }
+}
 
-void TForm1::DBGrid1Exit() {}
+void TForm1::ebuscarExit() { DBGrid1->setFocus(Qt::TabFocusReason); }
+
+void TForm1::DBGrid1Exit() { Edit1->setFocus(Qt::TabFocusReason); }
 
 void TForm1::spcbaseClick(QLineEdit* box) { box->selectAll(); }
 

@@ -1,7 +1,9 @@
 #include "tform1.h"
 
 #include <QDate>
+#include <QKeyEvent>
 #include <QLocale>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QShowEvent>
 #include <algorithm>
@@ -83,9 +85,14 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     buildButtonBar();
     precios::applyTabOrder(this);
     connectHandlers();
+    qApp->installEventFilter(this);
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // The controls are destroyed after this body; their last focus events
+    // must not reach handlers of a window that is going away.
+    qApp->removeEventFilter(this);
+}
 
 void TForm1::buildPanels() {
     Panel1 = make<precios::Panel>(this, "Panel1", 0, 0, 360, 561, 0);
@@ -234,6 +241,131 @@ void TForm1::connectHandlers() {
             [this] { runHandler([this] { Button3Click(); }); });
     connect(ebuscar, &QLineEdit::textChanged, this,
             [this] { runHandler([this] { ebuscarChange(); }); });
+
+    exitHandlers_ = {
+        {ebuscar, [this] { ebuscarExit(); }},     {DBGrid1, [this] { DBGrid1Exit(); }},
+        {spcbasesd, [this] { spcbasesdExit(); }}, {spcbase, [this] { spcbaseExit(); }},
+        {spciva, [this] { spcivaExit(); }},       {spvp1base, [this] { spvp1baseExit(); }},
+        {spvp1iva, [this] { spvp1ivaExit(); }},   {sbeneficio, [this] { sbeneficioExit(); }},
+        {sbnneto, [this] { sbnnetoExit(); }},
+    };
+    clickHandlers_ = {
+        {spcbase, [this] { spcbaseClick(spcbase); }},
+        {spcbasesd, [this] { spcbaseClick(spcbasesd); }},
+        {spciva, [this] { spcivaClick(); }},
+        {spvp1base, [this] { spvp1baseClick(); }},
+        {spvp1iva, [this] { spvp1ivaClick(); }},
+        {sbeneficio, [this] { sbeneficioClick(); }},
+        {sbnneto, [this] { sbnnetoClick(); }},
+    };
+}
+
+QWidget* TForm1::controlOf(QObject* object) const {
+    for (auto* w = qobject_cast<QWidget*>(object); w != nullptr && w != this;
+         w = w->parentWidget()) {
+        if (w->isWindow()) return nullptr;  // a popup or dialog of its own
+        if (precios::tabOrderIndex(w) >= 0) return w;
+    }
+    return nullptr;
+}
+
+void TForm1::selectNextControl() {
+    const QList<QWidget*> list = precios::tabOrderList(this);
+    if (list.isEmpty()) return;
+    QWidget* start = controlOf(QApplication::focusWidget());
+    const qsizetype from = start != nullptr ? list.indexOf(start) : list.size() - 1;
+    for (qsizetype step = 1; step <= list.size(); ++step) {
+        QWidget* candidate = list[(from + step) % list.size()];
+        if (candidate == start) return;
+        if (precios::takesFocus(candidate)) {
+            candidate->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::FocusIn:
+            if (QWidget* control = controlOf(watched)) holder_ = control;
+            break;
+        case QEvent::FocusOut: {
+            // Switching to another window, or opening a popup, is no leave.
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) break;
+            QWidget* control = controlOf(watched);
+            // A control that was about to get the focus when a leave handler
+            // moved it elsewhere never held it: it gets no leave either.
+            if (control == nullptr || control != holder_) break;
+            holder_ = nullptr;
+            if (auto handler = exitHandlers_.value(control)) precios::runHandler(handler);
+            break;
+        }
+        case QEvent::KeyPress:
+            if (!redelivering_ && watched == QApplication::focusWidget() && controlOf(watched)) {
+                return previewKey(static_cast<QWidget*>(watched), static_cast<QKeyEvent*>(event));
+            }
+            break;
+        case QEvent::MouseButtonPress:
+            // Qt has already moved the focus for this press; when a leave
+            // handler sent it elsewhere, the press is dropped so the control
+            // that was clicked neither takes the focus nor acts.
+            if (event->spontaneous() && pressSuperseded(qobject_cast<QWidget*>(watched))) {
+                return true;
+            }
+            break;
+        case QEvent::MouseButtonRelease: {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            auto* widget = qobject_cast<QWidget*>(watched);
+            if (redelivering_ || widget == nullptr || mouse->button() != Qt::LeftButton) break;
+            auto handler = clickHandlers_.value(widget);
+            if (!handler || !widget->rect().contains(mouse->position().toPoint())) break;
+            // The click rule runs after the box has handled the release.
+            redelivering_ = true;
+            QCoreApplication::sendEvent(widget, event);
+            redelivering_ = false;
+            precios::runHandler(handler);
+            return true;
+        }
+        default:
+            break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool TForm1::pressSuperseded(QWidget* pressed) const {
+    if (pressed == nullptr || controlOf(pressed) == nullptr) return false;
+    // The widget Qt gives the focus to on a press: the first one up the
+    // parent chain that takes the focus by clicking.
+    QWidget* target = pressed;
+    while (target != nullptr && !target->isWindow() &&
+           (target->focusPolicy() & Qt::ClickFocus) == 0) {
+        target = target->parentWidget();
+    }
+    if (target == nullptr || target->isWindow() || !target->isEnabled()) return false;
+    return controlOf(QApplication::focusWidget()) != controlOf(target);
+}
+
+bool TForm1::previewKey(QWidget* receiver, QKeyEvent* key) {
+    QWidget* control = controlOf(receiver);
+    // A push button takes Enter as its own key: it is pressed, the focus stays.
+    if (auto* button = qobject_cast<QPushButton*>(control);
+        button != nullptr && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+        button->click();
+        return true;
+    }
+    const QString text = key->text();
+    if (text.size() != 1) return false;
+    QChar typed = text.front();
+    precios::runHandler([this, &typed] { FormKeyPress(typed); });
+    if (typed.isNull()) return true;  // discarded: the control never sees it
+    if (typed == text.front()) return false;
+    QKeyEvent replaced(key->type(), key->key(), key->modifiers(), QString(typed),
+                       key->isAutoRepeat(), key->count());
+    redelivering_ = true;
+    QCoreApplication::sendEvent(receiver, &replaced);
+    redelivering_ = false;
+    return true;
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {

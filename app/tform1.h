@@ -15,10 +15,15 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QHash>
 #include <QLabel>
+#include <QPointer>
 #include <QWidget>
+#include <functional>
 
 #include "controls.h"
+
+class QKeyEvent;
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -67,6 +72,14 @@ class TForm1 : public QWidget {
     // Centres the window on the whole desktop (all monitors); done once,
     // right after FormShow.
     void placeOnDesktop();
+
+    // Moves the focus to the next control of the tab order that takes it,
+    // wrapping from the last to the first; stays put when none does.
+    void selectNextControl();
+
+    // The specified control (one with a tab-order index) that is or contains
+    // widget; nullptr outside this window.
+    QWidget* controlOf(QObject* widget) const;
 
     // Panels.
     precios::Panel* Panel1 = nullptr;
@@ -146,6 +159,9 @@ class TForm1 : public QWidget {
   protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // The window's view of every event: key preview (FormKeyPress), leave
+    // (OnExit) and click (OnClick) handlers of its controls.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void buildPanels();
@@ -154,6 +170,13 @@ class TForm1 : public QWidget {
     void buildPriceBoxes();
     void buildButtonBar();
     void connectHandlers();
+    bool isNumericBoundBox(const QWidget* control) const;
+    bool previewKey(QWidget* receiver, QKeyEvent* key);
+    bool pressSuperseded(QWidget* pressed) const;
 
     bool shown_ = false;
+    QHash<QWidget*, std::function<void()>> exitHandlers_;
+    QHash<QWidget*, std::function<void()>> clickHandlers_;
+    QPointer<QWidget> holder_;  // the control that was given the focus last
+    bool redelivering_ = false;
 };

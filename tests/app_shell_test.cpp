@@ -284,7 +284,7 @@ class AppShellTest : public QObject {
         QVERIFY(inspected);
     }
 
-      // The real error report: the error icon, the title, the reported text,
+    // The real error report: the error icon, the title, the reported text,
     // one "OK" button that Enter and Esc both close.
     void realErrorReport() {
         precios::setPrompter(nullptr);
@@ -312,7 +312,7 @@ class AppShellTest : public QObject {
         QVERIFY(inspected);
     }
 
-private:
+  private:
     RecordingPrompter prompter_;
 };
 

@@ -113,15 +113,6 @@ QStringList namesOf(const QList<QWidget*>& widgets) {
     return names;
 }
 
-// The named control that holds the focus (the focus may sit in an inner
-// part of a compound control such as a date picker).
-QString focusedControl() {
-    for (QWidget* w = QApplication::focusWidget(); w != nullptr; w = w->parentWidget()) {
-        if (precios::tabOrderIndex(w) >= 0) return w->objectName();
-    }
-    return {};
-}
-
 }  // namespace
 
 class WindowLayoutTest : public QObject {
@@ -256,30 +247,6 @@ class WindowLayoutTest : public QObject {
         QStringList withGuardar = kRing;
         withGuardar.insert(1, QStringLiteral("BTGuardar"));
         QCOMPARE(namesOf(precios::focusRing(form_.get())), withGuardar);
-    }
-
-    // Tab and Shift+Tab walk the same ring through Qt's own focus chain.
-    void tabKeyWalksTheRing() {
-        form_->show();
-        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
-        form_->Button2->setFocus(Qt::TabFocusReason);
-        QTRY_COMPARE(focusedControl(), QStringLiteral("Button2"));
-        QStringList forward;
-        for (int i = 0; i < kRing.size(); ++i) {
-            forward.append(focusedControl());
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        }
-        QStringList expected = kRing.mid(1) + kRing.mid(0, 1);
-        QCOMPARE(forward, expected);
-
-        form_->Edit1->setFocus(Qt::TabFocusReason);
-        QStringList backward;
-        for (int i = 0; i < 4; ++i) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
-            backward.append(focusedControl());
-        }
-        QCOMPARE(backward, (QStringList{"DBLookupComboBox2", "DBLookupComboBox1", "cfacturar",
-                                        "Cfacturados"}));
     }
 
     void upperCaseForcingOnTypingAndPasting() {
