@@ -11,6 +11,7 @@
 #include <QStyle>
 #include <QStyleFactory>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace precios {
 
@@ -58,7 +59,14 @@ class MessageDialog : public QDialog {
         auto* label = new QLabel(text, this);
         label->setObjectName(QStringLiteral("messageText"));
         label->setWordWrap(true);
-        label->setMaximumWidth(halfScreen);
+        // As wide as the longest line, but never wider than half the screen:
+        // longer lines wrap there.
+        const int natural =
+            label->fontMetrics()
+                .boundingRect(QRect(0, 0, QWIDGETSIZE_MAX, QWIDGETSIZE_MAX), 0, text)
+                .width() +
+            1;
+        label->setFixedWidth(std::min(natural, halfScreen));
         label->setTextInteractionFlags(Qt::NoTextInteraction);
 
         auto* ok = new QPushButton(QStringLiteral("OK"), this);

@@ -267,7 +267,7 @@ class AppShellTest : public QObject {
             QCOMPARE(labels.size(), 1);  // the text only: no icon
             QVERIFY(labels[0]->wordWrap());
             const int halfScreen = box->screen()->geometry().width() / 2;
-            QVERIFY(labels[0]->width() <= halfScreen);
+            QCOMPARE(labels[0]->width(), halfScreen);
             QVERIFY(labels[0]->height() > labels[0]->fontMetrics().height() * 2);
             inspected = true;
             QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : box,
