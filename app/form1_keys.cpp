@@ -1,0 +1,58 @@
+// The window-wide keyboard and focus handlers of TForm1: Enter walks the tab
+// order, a typed point becomes a comma in the numeric boxes, leaving the
+// search box goes to the grid and leaving the grid to the discount box, and
+// clicks in the simulation boxes select or focus them. The event plumbing
+// that calls them is TForm1::eventFilter (tform1.cpp).
+#include <QApplication>
+
+#include "tform1.h"
+
+bool TForm1::isNumericBoundBox(const QWidget* control) const {
+    // The bound boxes whose fields are floating-point prices. Both are
+    // disabled, so in this window they never hold the focus; the field type
+    // itself becomes known with the data layer.
+    Q_UNUSED(control);
+    return false;
+}
+
+void TForm1::FormKeyPress(QChar& key) {
+    const QWidget* focused = controlOf(QApplication::focusWidget());
+    if (key == u'.' && focused != nullptr) {
+        if (isNumericBoundBox(focused)) {
+            key = u',';
+        } else {
+            const QList<const QWidget*> numericBoxes = {pciva,      pvp1iva,   spcbase,
+                                                        spciva,     spvp1base, spvp1iva,
+                                                        sbeneficio, sbnneto,   spcbasesd};
+            if (numericBoxes.contains(focused)) key = u',';
+        }
+    }
+    if (key == u'\r') {
+        selectNextControl();
+        key = QChar();
+    }
+}
+
+void TForm1::ebuscarExit() { DBGrid1->setFocus(Qt::TabFocusReason); }
+
+void TForm1::DBGrid1Exit() { Edit1->setFocus(Qt::TabFocusReason); }
+
+void TForm1::spcbaseClick(QLineEdit* box) { box->selectAll(); }
+
+void TForm1::spcivaClick() { spciva->selectAll(); }
+
+void TForm1::spvp1baseClick() {
+    if (!spvp1base->hasFocus()) spvp1base->setFocus(Qt::MouseFocusReason);
+}
+
+void TForm1::spvp1ivaClick() {
+    if (!spvp1iva->hasFocus()) spvp1iva->setFocus(Qt::MouseFocusReason);
+}
+
+void TForm1::sbeneficioClick() {
+    if (!sbeneficio->hasFocus()) sbeneficio->setFocus(Qt::MouseFocusReason);
+}
+
+void TForm1::sbnnetoClick() {
+    if (!sbnneto->hasFocus()) sbnneto->setFocus(Qt::MouseFocusReason);
+}
