@@ -235,7 +235,7 @@ std::vector<RowId> indexRows(Storage& storage, const TableDef& def, const IndexC
                     }
             }
         }
-        if (keep) rows.push_back(RowId{entry.rowPage, entry.rowSlot});
+        if (keep) rows.push_back(entry.row);
     }
     (void)def;
     if (choice.reverse) std::reverse(rows.begin(), rows.end());
@@ -302,7 +302,12 @@ std::unique_ptr<Cursor> runSelect(Storage& storage, SelectStmt stmt, const std::
     storage.scan(def, positions, [&](RowId, std::vector<Value>& values) {
         EvalContext c = ctx;
         c.row = &values;
-        if (!stmt.where || evalTruth(*stmt.where, c) == Truth::True) rows.push_back(std::move(values));
+        if (!stmt.where || evalTruth(*stmt.where, c) == Truth::True) {
+            // The scan reuses the vector: hand it back at its size.
+            const std::size_t n = values.size();
+            rows.push_back(std::move(values));
+            values.assign(n, Value());
+        }
         return true;
     });
     if (!orderKeys.empty()) {
