@@ -30,9 +30,12 @@ void declare(db::Dataset& ds, std::initializer_list<FieldDecl> fields) {
 }  // namespace
 
 void declareArticulosListFields(db::Dataset& qarticulos) {
-    declare(qarticulos, {{u"referencia", T, 25}, {u"descripcion", T, 60}, {u"Tipo Impuesto", I32, 0}});
+    declare(qarticulos,
+            {{u"referencia", T, 25}, {u"descripcion", T, 60}, {u"Tipo Impuesto", I32, 0}});
 }
 
+// One field a line, as the tables are laid out.
+// clang-format off
 void declareArticulosFields(db::Dataset& ARTICULOS) {
     declare(ARTICULOS, {
         {u"Referencia", T, 25},
@@ -179,6 +182,8 @@ void declareProveedoresFields(db::Dataset& qproveedores) {
         {u"Margen Venta", D, 0},
     });
 }
+
+// clang-format on
 
 StoreModel::StoreModel(db::Connection::RouteFactory factory) {
     if (factory) conexion.setRouteFactory(std::move(factory));

@@ -33,7 +33,7 @@ inline const QString kFormShowPrefix = QStringLiteral("Error al conectar: ");
 inline const QString kButton2Prefix = QStringLiteral("Error al abrir la base de datos: ");
 
 class StoreModel {
-public:
+  public:
     // `factory` replaces the connection's route choice (tests); empty keeps
     // the default (ODBC with an Access driver, else the embedded engine).
     explicit StoreModel(db::Connection::RouteFactory factory = {});

@@ -14,34 +14,49 @@ enum class Kind { Text, Integer, Float, Boolean, DateTime, Long, Single, Stamp, 
 
 Kind kindOf(ColumnType t) {
     switch (t) {
-        case ColumnType::Text: return Kind::Text;
+        case ColumnType::Text:
+            return Kind::Text;
         case ColumnType::Byte:
         case ColumnType::Int16:
         case ColumnType::Int32:
-        case ColumnType::AutoNumber: return Kind::Integer;
+        case ColumnType::AutoNumber:
+            return Kind::Integer;
         case ColumnType::Double:
-        case ColumnType::Currency: return Kind::Float;
-        case ColumnType::Boolean: return Kind::Boolean;
+        case ColumnType::Currency:
+            return Kind::Float;
+        case ColumnType::Boolean:
+            return Kind::Boolean;
         case ColumnType::Date:
         case ColumnType::Time:
-        case ColumnType::DateTime: return Kind::DateTime;
+        case ColumnType::DateTime:
+            return Kind::DateTime;
         case ColumnType::Memo:
-        case ColumnType::LongBinary: return Kind::Long;
-        case ColumnType::Single: return Kind::Single;
-        case ColumnType::Stamp: return Kind::Stamp;
-        default: return Kind::Other;
+        case ColumnType::LongBinary:
+            return Kind::Long;
+        case ColumnType::Single:
+            return Kind::Single;
+        case ColumnType::Stamp:
+            return Kind::Stamp;
+        default:
+            return Kind::Other;
     }
 }
 
 Kind kindOf(FieldType t) {
     switch (t) {
-        case FieldType::Text: return Kind::Text;
+        case FieldType::Text:
+            return Kind::Text;
         case FieldType::Int32:
-        case FieldType::Int16: return Kind::Integer;
-        case FieldType::Double: return Kind::Float;
-        case FieldType::Boolean: return Kind::Boolean;
-        case FieldType::DateTime: return Kind::DateTime;
-        case FieldType::Memo: return Kind::Long;
+        case FieldType::Int16:
+            return Kind::Integer;
+        case FieldType::Double:
+            return Kind::Float;
+        case FieldType::Boolean:
+            return Kind::Boolean;
+        case FieldType::DateTime:
+            return Kind::DateTime;
+        case FieldType::Memo:
+            return Kind::Long;
     }
     return Kind::Other;
 }
@@ -49,16 +64,21 @@ Kind kindOf(FieldType t) {
 // The field a dataset without declared fields makes for a column.
 FieldType fieldTypeFor(ColumnType t) {
     switch (kindOf(t)) {
-        case Kind::Text: return FieldType::Text;
-        case Kind::Integer: return t == ColumnType::Int32 || t == ColumnType::AutoNumber
-                                       ? FieldType::Int32
-                                       : FieldType::Int16;
+        case Kind::Text:
+            return FieldType::Text;
+        case Kind::Integer:
+            return t == ColumnType::Int32 || t == ColumnType::AutoNumber ? FieldType::Int32
+                                                                         : FieldType::Int16;
         case Kind::Float:
-        case Kind::Single: return FieldType::Double;
-        case Kind::Boolean: return FieldType::Boolean;
+        case Kind::Single:
+            return FieldType::Double;
+        case Kind::Boolean:
+            return FieldType::Boolean;
         case Kind::DateTime:
-        case Kind::Stamp: return FieldType::DateTime;
-        default: return t == ColumnType::Decimal ? FieldType::Double : FieldType::Memo;
+        case Kind::Stamp:
+            return FieldType::DateTime;
+        default:
+            return t == ColumnType::Decimal ? FieldType::Double : FieldType::Memo;
     }
 }
 
@@ -110,7 +130,8 @@ QString Field::displayText() const {
             return locale.toString(dt.date(), QLocale::ShortFormat);
         return locale.toString(dt, QLocale::ShortFormat);
     }
-    if (type_ == FieldType::Boolean) return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    if (type_ == FieldType::Boolean)
+        return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
     return v.toString();
 }
 
@@ -125,18 +146,26 @@ void Field::setValue(const QVariant& value) {
             case FieldType::Text:
                 converted = value.toString().left(size_ > 0 ? size_ : -1);
                 break;
-            case FieldType::Memo: converted = value.toString(); break;
+            case FieldType::Memo:
+                converted = value.toString();
+                break;
             case FieldType::Int32:
             case FieldType::Int16: {
                 const qlonglong n = value.toLongLong(&ok);
-                const qlonglong lo = type_ == FieldType::Int16 ? -32768 : std::numeric_limits<int>::min();
-                const qlonglong hi = type_ == FieldType::Int16 ? 32767 : std::numeric_limits<int>::max();
+                const qlonglong lo =
+                    type_ == FieldType::Int16 ? -32768 : std::numeric_limits<int>::min();
+                const qlonglong hi =
+                    type_ == FieldType::Int16 ? 32767 : std::numeric_limits<int>::max();
                 if (ok && (n < lo || n > hi)) ok = false;
                 converted = int(n);
                 break;
             }
-            case FieldType::Double: converted = value.toDouble(&ok); break;
-            case FieldType::Boolean: converted = value.toBool(); break;
+            case FieldType::Double:
+                converted = value.toDouble(&ok);
+                break;
+            case FieldType::Boolean:
+                converted = value.toBool();
+                break;
             case FieldType::DateTime:
                 converted = value.toDateTime();
                 ok = converted.toDateTime().isValid();
@@ -215,7 +244,8 @@ Field* Dataset::addField(const QString& name, FieldType type, int size) {
                     ErrorKind::InvalidArgument);
     if (!declared_) fields_.clear();
     declared_ = true;
-    fields_.push_back(std::unique_ptr<Field>(new Field(this, name, type, size, int(fields_.size()))));
+    fields_.push_back(
+        std::unique_ptr<Field>(new Field(this, name, type, size, int(fields_.size()))));
     return fields_.back().get();
 }
 
@@ -228,7 +258,8 @@ Field* Dataset::findField(const QString& name) const {
 Field& Dataset::field(const QString& name) const {
     Field* f = findField(name);
     if (!f)
-        throw Error(name_ + QStringLiteral(": Field '%1' not found").arg(name), ErrorKind::NotFound);
+        throw Error(name_ + QStringLiteral(": Field '%1' not found").arg(name),
+                    ErrorKind::NotFound);
     return *f;
 }
 
@@ -281,9 +312,10 @@ void Dataset::bindFields(const QList<ColumnInfo>& rawColumns) {
                         ErrorKind::NotFound);
         const ColumnInfo& c = columns[found];
         if (kindOf(c.type) != kindOf(f->type()))
-            throw Error(name_ + QStringLiteral(": Type mismatch for field '%1', expecting: %2 actual: %3")
-                                    .arg(f->name(), fieldTypeName(f->type()), columnTypeName(c.type)),
-                        ErrorKind::InvalidArgument);
+            throw Error(
+                name_ + QStringLiteral(": Type mismatch for field '%1', expecting: %2 actual: %3")
+                            .arg(f->name(), fieldTypeName(f->type()), columnTypeName(c.type)),
+                ErrorKind::InvalidArgument);
         f->column_ = found;
         // A shorter column narrows the field; a longer one leaves the declared length.
         f->size_ = f->declaredSize_;
@@ -296,12 +328,17 @@ QVariant Dataset::convertIn(const Field& field, const QVariant& raw) const {
     if (!raw.isValid()) return {};
     switch (field.type()) {
         case FieldType::Text:
-        case FieldType::Memo: return raw.toString();
+        case FieldType::Memo:
+            return raw.toString();
         case FieldType::Int32:
-        case FieldType::Int16: return raw.toInt();
-        case FieldType::Double: return raw.toDouble();
-        case FieldType::Boolean: return raw.toBool();
-        case FieldType::DateTime: return raw.toDateTime();
+        case FieldType::Int16:
+            return raw.toInt();
+        case FieldType::Double:
+            return raw.toDouble();
+        case FieldType::Boolean:
+            return raw.toBool();
+        case FieldType::DateTime:
+            return raw.toDateTime();
     }
     return raw;
 }
@@ -351,7 +388,8 @@ void Dataset::open() {
     } else {
         sql = statementText();
         if (sql.trimmed().isEmpty())
-            throw Error(name_ + QStringLiteral(": the statement is empty"), ErrorKind::InvalidArgument);
+            throw Error(name_ + QStringLiteral(": the statement is empty"),
+                        ErrorKind::InvalidArgument);
     }
     Route& route = connection_->route();
     std::unique_ptr<Cursor> cursor = route.query(sql, params);
@@ -410,11 +448,11 @@ void Dataset::refreshFromMaster() {
     std::vector<QVariantList> rows;
     if (key.isValid()) {
         // Read before replacing, so a failed read leaves the record as it was.
-        const QString sql = QStringLiteral("SELECT * FROM ") + bracket(table_) +
-                            QStringLiteral(" WHERE ") + bracket(detailField_) +
-                            QStringLiteral(" = ?") +
-                            (indexField_.isEmpty() ? QString()
-                                                   : QStringLiteral(" ORDER BY ") + bracket(indexField_));
+        const QString sql =
+            QStringLiteral("SELECT * FROM ") + bracket(table_) + QStringLiteral(" WHERE ") +
+            bracket(detailField_) + QStringLiteral(" = ?") +
+            (indexField_.isEmpty() ? QString()
+                                   : QStringLiteral(" ORDER BY ") + bracket(indexField_));
         std::unique_ptr<Cursor> cursor = connection_->route().query(sql, {key});
         bindFields(cursor->columns());
         std::swap(cursor_, cursor);
@@ -516,7 +554,8 @@ void Dataset::post() {
                     ErrorKind::InvalidArgument);
     for (DataSource* ds : QList<DataSource*>(dataSources_)) emit ds->updateData();
     if (state_ == DatasetState::Insert)
-        throw Error(name_ + QStringLiteral(": adding rows is not supported"), ErrorKind::NotSupported);
+        throw Error(name_ + QStringLiteral(": adding rows is not supported"),
+                    ErrorKind::NotSupported);
     if (!modified()) {
         cancel();
         return;
@@ -543,12 +582,14 @@ void Dataset::post() {
                         bracket(key.name()) + QStringLiteral(" = ?");
     const qint64 changed = connection_->route().execute(sql, params);
     if (changed == 0)
-        throw Error(name_ + QStringLiteral(": the record was not written: its row no longer exists"),
-                    ErrorKind::NotFound);
+        throw Error(
+            name_ + QStringLiteral(": the record was not written: its row no longer exists"),
+            ErrorKind::NotFound);
     if (changed != 1)
-        throw Error(name_ + QStringLiteral(": the record was not written: %1 rows matched instead of one")
-                                .arg(changed),
-                    ErrorKind::Generic);
+        throw Error(
+            name_ + QStringLiteral(": the record was not written: %1 rows matched instead of one")
+                        .arg(changed),
+            ErrorKind::Generic);
     rows_[size_t(current_)] = editRow_;
     editRow_.clear();
     assigned_.clear();

@@ -13,22 +13,36 @@ namespace {
 
 ColumnType columnTypeOf(const jet::ResultColumn& c) {
     switch (c.type) {
-        case jet::ColumnType::Boolean: return ColumnType::Boolean;
-        case jet::ColumnType::Byte: return ColumnType::Byte;
-        case jet::ColumnType::Integer: return ColumnType::Int16;
-        case jet::ColumnType::Long: return c.autoNumber ? ColumnType::AutoNumber : ColumnType::Int32;
-        case jet::ColumnType::Currency: return ColumnType::Currency;
-        case jet::ColumnType::Single: return ColumnType::Single;
-        case jet::ColumnType::Double: return ColumnType::Double;
+        case jet::ColumnType::Boolean:
+            return ColumnType::Boolean;
+        case jet::ColumnType::Byte:
+            return ColumnType::Byte;
+        case jet::ColumnType::Integer:
+            return ColumnType::Int16;
+        case jet::ColumnType::Long:
+            return c.autoNumber ? ColumnType::AutoNumber : ColumnType::Int32;
+        case jet::ColumnType::Currency:
+            return ColumnType::Currency;
+        case jet::ColumnType::Single:
+            return ColumnType::Single;
+        case jet::ColumnType::Double:
+            return ColumnType::Double;
         // The engine reports what the ODBC driver calls a timestamp: the
         // connection's map rule turns it into a plain date-time.
-        case jet::ColumnType::DateTime: return ColumnType::Stamp;
-        case jet::ColumnType::Binary: return ColumnType::Binary;
-        case jet::ColumnType::Text: return ColumnType::Text;
-        case jet::ColumnType::Ole: return ColumnType::LongBinary;
-        case jet::ColumnType::Memo: return ColumnType::Memo;
-        case jet::ColumnType::Guid: return ColumnType::Guid;
-        case jet::ColumnType::Numeric: return ColumnType::Decimal;
+        case jet::ColumnType::DateTime:
+            return ColumnType::Stamp;
+        case jet::ColumnType::Binary:
+            return ColumnType::Binary;
+        case jet::ColumnType::Text:
+            return ColumnType::Text;
+        case jet::ColumnType::Ole:
+            return ColumnType::LongBinary;
+        case jet::ColumnType::Memo:
+            return ColumnType::Memo;
+        case jet::ColumnType::Guid:
+            return ColumnType::Guid;
+        case jet::ColumnType::Numeric:
+            return ColumnType::Decimal;
     }
     return ColumnType::Unknown;
 }
@@ -57,15 +71,20 @@ QVariant toVariant(const jet::Value& value) {
 jet::Value toJet(const QVariant& v) {
     if (!v.isValid()) return {};
     switch (v.metaType().id()) {
-        case QMetaType::Bool: return v.toBool();
+        case QMetaType::Bool:
+            return v.toBool();
         case QMetaType::Int:
         case QMetaType::UInt:
         case QMetaType::Short:
-        case QMetaType::LongLong: return std::int64_t(v.toLongLong());
+        case QMetaType::LongLong:
+            return std::int64_t(v.toLongLong());
         case QMetaType::Double:
-        case QMetaType::Float: return v.toDouble();
-        case QMetaType::QDateTime: return jet::DateTime{toOleDays(v.toDateTime())};
-        case QMetaType::QDate: return jet::DateTime{toOleDays(QDateTime(v.toDate(), QTime(0, 0), Qt::UTC))};
+        case QMetaType::Float:
+            return v.toDouble();
+        case QMetaType::QDateTime:
+            return jet::DateTime{toOleDays(v.toDateTime())};
+        case QMetaType::QDate:
+            return jet::DateTime{toOleDays(QDateTime(v.toDate(), QTime(0, 0), Qt::UTC))};
         case QMetaType::QByteArray: {
             const QByteArray b = v.toByteArray();
             return jet::Bytes(b.begin(), b.end());
@@ -85,7 +104,7 @@ std::vector<jet::Value> toJet(const QVariantList& params) {
 }
 
 class EmbeddedCursor : public Cursor {
-public:
+  public:
     explicit EmbeddedCursor(std::unique_ptr<jet::Cursor> cursor) : cursor_(std::move(cursor)) {
         for (const jet::ResultColumn& c : cursor_->columns()) {
             ColumnInfo info;
@@ -104,14 +123,14 @@ public:
     }
     const QVariantList& row() const override { return row_; }
 
-private:
+  private:
     std::unique_ptr<jet::Cursor> cursor_;
     QList<ColumnInfo> columns_;
     QVariantList row_;
 };
 
 class EmbeddedRoute : public Route {
-public:
+  public:
     QString kind() const override { return QStringLiteral("embedded"); }
     void open(const QString& file) override {
         database_ = jet::Database::open(file.toStdString(), jet::OpenMode::ReadWrite);
@@ -124,7 +143,7 @@ public:
         return qint64(db().execute(sql.toStdString(), toJet(params)));
     }
 
-private:
+  private:
     jet::Database& db() {
         if (!database_) throw Error(QStringLiteral("Not connected"), ErrorKind::InvalidArgument);
         return *database_;

@@ -55,31 +55,46 @@ ColumnType columnTypeOf(SQLSMALLINT sqlType, SQLULEN size, SQLSMALLINT scale) {
         case SQL_CHAR:
         case SQL_VARCHAR:
         case SQL_WCHAR:
-        case SQL_WVARCHAR: return ColumnType::Text;
+        case SQL_WVARCHAR:
+            return ColumnType::Text;
         case SQL_LONGVARCHAR:
-        case SQL_WLONGVARCHAR: return ColumnType::Memo;
-        case SQL_BIT: return ColumnType::Boolean;
-        case SQL_TINYINT: return ColumnType::Byte;
-        case SQL_SMALLINT: return ColumnType::Int16;
-        case SQL_INTEGER: return ColumnType::Int32;
-        case SQL_REAL: return ColumnType::Single;
+        case SQL_WLONGVARCHAR:
+            return ColumnType::Memo;
+        case SQL_BIT:
+            return ColumnType::Boolean;
+        case SQL_TINYINT:
+            return ColumnType::Byte;
+        case SQL_SMALLINT:
+            return ColumnType::Int16;
+        case SQL_INTEGER:
+            return ColumnType::Int32;
+        case SQL_REAL:
+            return ColumnType::Single;
         case SQL_FLOAT:
-        case SQL_DOUBLE: return ColumnType::Double;
+        case SQL_DOUBLE:
+            return ColumnType::Double;
         case SQL_NUMERIC:
         case SQL_DECIMAL:
             // The Access driver reports Currency as NUMERIC(19,4).
             return size == 19 && scale == 4 ? ColumnType::Currency : ColumnType::Decimal;
         case SQL_TYPE_DATE:
-        case SQL_DATE: return ColumnType::Date;
+        case SQL_DATE:
+            return ColumnType::Date;
         case SQL_TYPE_TIME:
-        case SQL_TIME: return ColumnType::Time;
+        case SQL_TIME:
+            return ColumnType::Time;
         case SQL_TYPE_TIMESTAMP:
-        case SQL_TIMESTAMP: return ColumnType::Stamp;
+        case SQL_TIMESTAMP:
+            return ColumnType::Stamp;
         case SQL_BINARY:
-        case SQL_VARBINARY: return ColumnType::Binary;
-        case SQL_LONGVARBINARY: return ColumnType::LongBinary;
-        case SQL_GUID: return ColumnType::Guid;
-        default: return ColumnType::Unknown;
+        case SQL_VARBINARY:
+            return ColumnType::Binary;
+        case SQL_LONGVARBINARY:
+            return ColumnType::LongBinary;
+        case SQL_GUID:
+            return ColumnType::Guid;
+        default:
+            return ColumnType::Unknown;
     }
 }
 
@@ -171,7 +186,7 @@ SQLHSTMT run(SQLHDBC dbc, const QString& sql, const QVariantList& params) {
 }
 
 class OdbcCursor : public Cursor {
-public:
+  public:
     explicit OdbcCursor(SQLHSTMT stmt) : stmt_(stmt) {
         SQLSMALLINT count = 0;
         if (!ok(SQLNumResultCols(stmt_, &count))) fail(SQL_HANDLE_STMT, stmt_);
@@ -179,8 +194,8 @@ public:
             SQLWCHAR name[256] = {};
             SQLSMALLINT nameLength = 0, sqlType = 0, scale = 0, nullable = 0;
             SQLULEN size = 0;
-            if (!ok(SQLDescribeColW(stmt_, SQLUSMALLINT(i), name, 256, &nameLength, &sqlType,
-                                    &size, &scale, &nullable)))
+            if (!ok(SQLDescribeColW(stmt_, SQLUSMALLINT(i), name, 256, &nameLength, &sqlType, &size,
+                                    &scale, &nullable)))
                 fail(SQL_HANDLE_STMT, stmt_);
             ColumnInfo c;
             c.name = fromWide(name, qMin<qsizetype>(nameLength, 255));
@@ -203,11 +218,12 @@ public:
         }
         if (!ok(rc)) fail(SQL_HANDLE_STMT, stmt_);
         row_.clear();
-        for (int i = 0; i < columns_.size(); ++i) row_.append(read(SQLUSMALLINT(i + 1), columns_[i]));
+        for (int i = 0; i < columns_.size(); ++i)
+            row_.append(read(SQLUSMALLINT(i + 1), columns_[i]));
         return true;
     }
 
-private:
+  private:
     QVariant read(SQLUSMALLINT column, const ColumnInfo& info) {
         SQLLEN indicator = 0;
         switch (info.type) {
@@ -243,12 +259,15 @@ private:
                 if (indicator == SQL_NULL_DATA) return {};
                 QDate date(ts.year, ts.month, ts.day);
                 if (!date.isValid()) date = QDate(1899, 12, 30);  // a time without a date
-                return QDateTime(date, QTime(ts.hour, ts.minute, ts.second, int(ts.fraction / 1000000)),
+                return QDateTime(date,
+                                 QTime(ts.hour, ts.minute, ts.second, int(ts.fraction / 1000000)),
                                  Qt::UTC);
             }
             case ColumnType::Binary:
-            case ColumnType::LongBinary: return readLong(column, SQL_C_BINARY);
-            default: return readLong(column, SQL_C_WCHAR);
+            case ColumnType::LongBinary:
+                return readLong(column, SQL_C_BINARY);
+            default:
+                return readLong(column, SQL_C_WCHAR);
         }
     }
 
@@ -264,11 +283,13 @@ private:
         char buffer[8192];
         for (;;) {
             SQLLEN indicator = 0;
-            const SQLRETURN rc = SQLGetData(stmt_, column, cType, buffer, sizeof buffer, &indicator);
+            const SQLRETURN rc =
+                SQLGetData(stmt_, column, cType, buffer, sizeof buffer, &indicator);
             if (rc == SQL_NO_DATA) break;
             if (!ok(rc)) fail(SQL_HANDLE_STMT, stmt_);
             if (indicator == SQL_NULL_DATA) return {};
-            const SQLLEN room = text ? SQLLEN(sizeof buffer - sizeof(SQLWCHAR)) : SQLLEN(sizeof buffer);
+            const SQLLEN room =
+                text ? SQLLEN(sizeof buffer - sizeof(SQLWCHAR)) : SQLLEN(sizeof buffer);
             const bool more = indicator == SQL_NO_TOTAL || indicator > room;
             bytes.append(buffer, more ? room : indicator);
             if (!more) break;
@@ -324,7 +345,8 @@ void OdbcRoute::open(const QString& file) {
     }
     dbc_ = dbc;
     // Every write commits by itself.
-    SQLSetConnectAttrW(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+    SQLSetConnectAttrW(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON),
+                       0);
     connectString_ = odbcConnectString(driver_, file);
     std::vector<SQLWCHAR> in = wide(connectString_);
     SQLWCHAR out[1024] = {};

@@ -8,7 +8,7 @@
 namespace db {
 
 class OdbcRoute : public Route {
-public:
+  public:
     explicit OdbcRoute(QString driver);
     ~OdbcRoute() override;
     QString kind() const override { return QStringLiteral("ODBC"); }
@@ -21,7 +21,7 @@ public:
     // The connect string of the last open().
     const QString& connectString() const { return connectString_; }
 
-private:
+  private:
     QString driver_;
     QString connectString_;
     void* env_ = nullptr;

@@ -9,38 +9,64 @@ namespace db {
 
 QString columnTypeName(ColumnType type) {
     switch (type) {
-        case ColumnType::Text: return QStringLiteral("Text");
-        case ColumnType::Memo: return QStringLiteral("Memo");
-        case ColumnType::Byte: return QStringLiteral("Byte");
-        case ColumnType::Int16: return QStringLiteral("Integer");
-        case ColumnType::Int32: return QStringLiteral("Long Integer");
-        case ColumnType::AutoNumber: return QStringLiteral("AutoNumber");
-        case ColumnType::Currency: return QStringLiteral("Currency");
-        case ColumnType::Single: return QStringLiteral("Single");
-        case ColumnType::Double: return QStringLiteral("Double");
-        case ColumnType::Decimal: return QStringLiteral("Decimal");
-        case ColumnType::Boolean: return QStringLiteral("Yes/No");
-        case ColumnType::Date: return QStringLiteral("Date");
-        case ColumnType::Time: return QStringLiteral("Time");
-        case ColumnType::DateTime: return QStringLiteral("Date/Time");
-        case ColumnType::Stamp: return QStringLiteral("Timestamp");
-        case ColumnType::Binary: return QStringLiteral("Binary");
-        case ColumnType::LongBinary: return QStringLiteral("OLE Object");
-        case ColumnType::Guid: return QStringLiteral("Replication ID");
-        case ColumnType::Unknown: break;
+        case ColumnType::Text:
+            return QStringLiteral("Text");
+        case ColumnType::Memo:
+            return QStringLiteral("Memo");
+        case ColumnType::Byte:
+            return QStringLiteral("Byte");
+        case ColumnType::Int16:
+            return QStringLiteral("Integer");
+        case ColumnType::Int32:
+            return QStringLiteral("Long Integer");
+        case ColumnType::AutoNumber:
+            return QStringLiteral("AutoNumber");
+        case ColumnType::Currency:
+            return QStringLiteral("Currency");
+        case ColumnType::Single:
+            return QStringLiteral("Single");
+        case ColumnType::Double:
+            return QStringLiteral("Double");
+        case ColumnType::Decimal:
+            return QStringLiteral("Decimal");
+        case ColumnType::Boolean:
+            return QStringLiteral("Yes/No");
+        case ColumnType::Date:
+            return QStringLiteral("Date");
+        case ColumnType::Time:
+            return QStringLiteral("Time");
+        case ColumnType::DateTime:
+            return QStringLiteral("Date/Time");
+        case ColumnType::Stamp:
+            return QStringLiteral("Timestamp");
+        case ColumnType::Binary:
+            return QStringLiteral("Binary");
+        case ColumnType::LongBinary:
+            return QStringLiteral("OLE Object");
+        case ColumnType::Guid:
+            return QStringLiteral("Replication ID");
+        case ColumnType::Unknown:
+            break;
     }
     return QStringLiteral("Unknown");
 }
 
 QString fieldTypeName(FieldType type) {
     switch (type) {
-        case FieldType::Text: return QStringLiteral("Text");
-        case FieldType::Int32: return QStringLiteral("Long Integer");
-        case FieldType::Int16: return QStringLiteral("Integer");
-        case FieldType::Double: return QStringLiteral("Double");
-        case FieldType::Boolean: return QStringLiteral("Yes/No");
-        case FieldType::DateTime: return QStringLiteral("Date/Time");
-        case FieldType::Memo: return QStringLiteral("Memo");
+        case FieldType::Text:
+            return QStringLiteral("Text");
+        case FieldType::Int32:
+            return QStringLiteral("Long Integer");
+        case FieldType::Int16:
+            return QStringLiteral("Integer");
+        case FieldType::Double:
+            return QStringLiteral("Double");
+        case FieldType::Boolean:
+            return QStringLiteral("Yes/No");
+        case FieldType::DateTime:
+            return QStringLiteral("Date/Time");
+        case FieldType::Memo:
+            return QStringLiteral("Memo");
     }
     return QStringLiteral("Unknown");
 }

@@ -16,16 +16,13 @@ using dbtest::FakeState;
 namespace {
 
 class DatasetTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
         auto& t = state->table("Articulos");
-        t.columns = {{"Referencia", ColumnType::Text, 25},
-                     {"Descripcion", ColumnType::Text, 60},
-                     {"Tipo Impuesto", ColumnType::Int32, 0},
-                     {"PVP 1", ColumnType::Double, 0},
-                     {"Stock", ColumnType::Single, 0},
-                     {"Fecha Alta", ColumnType::Stamp, 0},
+        t.columns = {{"Referencia", ColumnType::Text, 25},    {"Descripcion", ColumnType::Text, 60},
+                     {"Tipo Impuesto", ColumnType::Int32, 0}, {"PVP 1", ColumnType::Double, 0},
+                     {"Stock", ColumnType::Single, 0},        {"Fecha Alta", ColumnType::Stamp, 0},
                      {"Extra", ColumnType::Text, 10}};
         const QDateTime d(QDate(2020, 5, 1), QTime(0, 0), Qt::UTC);
         t.rows = {{"B1", "BETA", 1, 2.5, 3.0, d, "x"},
@@ -35,7 +32,8 @@ protected:
         conexion.setRouteFactory(dbtest::fakeFactory(state));
         conexion.setParams({"DriverID=MSAcc", "Database=/tmp/x.mdb"});
 
-        qarticulos.setSql({"select referencia,descripcion,[Tipo Impuesto] from articulos order by descripcion"});
+        qarticulos.setSql(
+            {"select referencia,descripcion,[Tipo Impuesto] from articulos order by descripcion"});
         qarticulos.addField("referencia", FieldType::Text, 25);
         qarticulos.addField("descripcion", FieldType::Text, 60);
         qarticulos.addField("Tipo Impuesto", FieldType::Int32);
@@ -84,8 +82,9 @@ TEST_F(DatasetTest, FieldCheckFailuresNameTheDatasetAndKeepItClosed) {
         q.open();
         FAIL();
     } catch (const db::Error& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "qtipos: Type mismatch for field 'Descripcion', expecting: Long Integer actual: Text");
+        EXPECT_EQ(
+            std::string(e.what()),
+            "qtipos: Type mismatch for field 'Descripcion', expecting: Long Integer actual: Text");
     }
     EXPECT_FALSE(q.isActive());
 }
@@ -117,7 +116,8 @@ TEST_F(DatasetTest, DetailFollowsTheMasterWithAParameterisedRead) {
     ASSERT_EQ(qarticulos.currentRow(), 0);
     EXPECT_EQ(qarticulos.field("referencia").asString(), "D1");
     EXPECT_EQ(ARTICULOS.field("Referencia").asString(), "D1");
-    EXPECT_EQ(state->log.last(), "SELECT * FROM [Articulos] WHERE [Referencia] = ? ORDER BY [Referencia]");
+    EXPECT_EQ(state->log.last(),
+              "SELECT * FROM [Articulos] WHERE [Referencia] = ? ORDER BY [Referencia]");
     EXPECT_EQ(state->paramLog.last(), QVariantList{"D1"});
     qarticulos.next();
     EXPECT_EQ(ARTICULOS.field("Referencia").asString(), "A1");
@@ -151,8 +151,10 @@ TEST_F(DatasetTest, PendingEditIsWrittenWhenTheMasterMoves) {
     ARTICULOS.field("PVP 1").setValue(1.25);
     EXPECT_EQ(ARTICULOS.field("Descripcion").asString(), "ALFA NUEVA");
     qarticulos.next();
-    EXPECT_EQ(updates(), "UPDATE [Articulos] SET [Descripcion] = ?, [PVP 1] = ? WHERE [Referencia] = ?");
-    EXPECT_EQ(state->paramLog[state->log.indexOf(updates())], (QVariantList{"ALFA NUEVA", 1.25, "A1"}));
+    EXPECT_EQ(updates(),
+              "UPDATE [Articulos] SET [Descripcion] = ?, [PVP 1] = ? WHERE [Referencia] = ?");
+    EXPECT_EQ(state->paramLog[state->log.indexOf(updates())],
+              (QVariantList{"ALFA NUEVA", 1.25, "A1"}));
     EXPECT_EQ(ARTICULOS.state(), DatasetState::Browse);
     EXPECT_EQ(ARTICULOS.field("Referencia").asString(), "B1");
     // The list shows its old reading until it is read again.
@@ -213,12 +215,10 @@ TEST_F(DatasetTest, NotificationsComeInOrder) {
     QObject::connect(&DSARTICULOS, &db::DataSource::controlsUpdate, [&](db::Field* f) {
         events << (f ? "controls:" + f->name() : QString("controls"));
     });
-    QObject::connect(&DSARTICULOS, &db::DataSource::stateChanged, [&] {
-        events << "state:" + QString::number(int(ARTICULOS.state()));
-    });
-    QObject::connect(&DSARTICULOS, &db::DataSource::dataChanged, [&](db::Field* f) {
-        events << (f ? "data:" + f->name() : QString("data"));
-    });
+    QObject::connect(&DSARTICULOS, &db::DataSource::stateChanged,
+                     [&] { events << "state:" + QString::number(int(ARTICULOS.state())); });
+    QObject::connect(&DSARTICULOS, &db::DataSource::dataChanged,
+                     [&](db::Field* f) { events << (f ? "data:" + f->name() : QString("data")); });
     QObject::connect(&DSARTICULOS, &db::DataSource::updateData, [&] { events << "update"; });
     openBoth();
     EXPECT_EQ(events, (QStringList{"controls", "state:1", "data"}));
@@ -294,8 +294,8 @@ TEST_F(DatasetTest, ConnectionClosesLastOpenedFirstAndConnectsOnDemand) {
 TEST_F(DatasetTest, RowsAreFetchedOnDemand) {
     auto& t = state->table("Articulos");
     for (int i = 0; i < 500; ++i)
-        t.rows.append({QString("R%1").arg(i, 3, 10, QChar('0')), QString("Z%1").arg(i, 3, 10, QChar('0')), 1, 1.0, 1.0,
-                       QVariant(), ""});
+        t.rows.append({QString("R%1").arg(i, 3, 10, QChar('0')),
+                       QString("Z%1").arg(i, 3, 10, QChar('0')), 1, 1.0, 1.0, QVariant(), ""});
     int before = -1, after = -1;
     QObject::connect(&qarticulos, &db::Dataset::rowsFetched, [&](int b, int a) {
         before = b;

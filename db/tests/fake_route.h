@@ -37,11 +37,11 @@ struct FakeState {
     QMap<QString, FakeTable> tables;  // by lower-case name
     QStringList log;                  // every statement, in order
     QList<QVariantList> paramLog;
-    QStringList opened;               // files opened
+    QStringList opened;  // files opened
     int opens = 0;
     int closes = 0;
-    int forcedRowsChanged = -1;       // >= 0: the next execute reports this
-    QString failOpen;                 // non-empty: open() throws this
+    int forcedRowsChanged = -1;  // >= 0: the next execute reports this
+    QString failOpen;            // non-empty: open() throws this
 
     FakeTable& table(const QString& name) { return tables[name.toLower()]; }
 };
@@ -53,7 +53,7 @@ inline QString unbracket(QString s) {
 }
 
 class FakeCursor : public db::Cursor {
-public:
+  public:
     FakeCursor(QList<db::ColumnInfo> columns, QList<QVariantList> rows)
         : columns_(std::move(columns)), rows_(std::move(rows)) {}
     const QList<db::ColumnInfo>& columns() const override { return columns_; }
@@ -66,14 +66,14 @@ public:
     const QVariantList& row() const override { return rows_[at_]; }
     int fetched = 0;
 
-private:
+  private:
     QList<db::ColumnInfo> columns_;
     QList<QVariantList> rows_;
     int at_ = -1;
 };
 
 class FakeRoute : public db::Route {
-public:
+  public:
     explicit FakeRoute(std::shared_ptr<FakeState> state) : state_(std::move(state)) {}
     QString kind() const override { return QStringLiteral("fake"); }
     void open(const QString& file) override {
@@ -88,7 +88,8 @@ public:
         state_->paramLog.append(params);
         static const QRegularExpression select(
             R"(^\s*select\s+(.+?)\s+from\s+(\[[^\]]+\]|\w+)(?:\s+where\s+(\[[^\]]+\]|\w+)\s*=\s*\?)?(?:\s+order\s+by\s+(\[[^\]]+\]|\w+))?\s*$)",
-            QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+            QRegularExpression::CaseInsensitiveOption |
+                QRegularExpression::DotMatchesEverythingOption);
         const auto m = select.match(sql);
         if (!m.hasMatch()) throw db::Error(QStringLiteral("Syntax error in: ") + sql);
         const QString name = unbracket(m.captured(2)).toLower();
@@ -116,11 +117,13 @@ public:
         }
         if (!m.captured(4).isEmpty()) {
             const int c = t.column(unbracket(m.captured(4)));
-            std::stable_sort(rows.begin(), rows.end(), [c](const QVariantList& a, const QVariantList& b) {
-                // NULL sorts first, as in Access.
-                if (!a[c].isValid() || !b[c].isValid()) return !a[c].isValid() && b[c].isValid();
-                return QVariant::compare(a[c], b[c]) == QPartialOrdering::Less;
-            });
+            std::stable_sort(rows.begin(), rows.end(),
+                             [c](const QVariantList& a, const QVariantList& b) {
+                                 // NULL sorts first, as in Access.
+                                 if (!a[c].isValid() || !b[c].isValid())
+                                     return !a[c].isValid() && b[c].isValid();
+                                 return QVariant::compare(a[c], b[c]) == QPartialOrdering::Less;
+                             });
         }
         QList<db::ColumnInfo> columns;
         for (int i : picks) columns.append(t.columns[i]);
@@ -160,7 +163,7 @@ public:
         return changed;
     }
 
-private:
+  private:
     std::shared_ptr<FakeState> state_;
 };
 

@@ -11,9 +11,9 @@
 namespace dbtest {
 
 // Points the driver manager at a private odbcinst.ini that names the
-// mdbtools driver `name` (no driver when empty). The driver manager reads the folder's name once per process and caches
-// the file by its time: one folder for the process, and every rewrite
-// gets a later modification time.
+// mdbtools driver `name` (no driver when empty). The driver manager reads the folder's name once
+// per process and caches the file by its time: one folder for the process, and every rewrite gets a
+// later modification time.
 inline void registerOdbcDriver(const QString& name) {
     static QTemporaryDir sys;
     static int rewrites = 0;

@@ -1,5 +1,7 @@
 // The ODBC route against the real driver manager, with the mdbtools driver
 // registered under one of the Access driver names in a private odbcinst.ini.
+#include "odbc_route.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -9,17 +11,18 @@
 
 #include "db/db.h"
 #include "odbc_registration.h"
-#include "odbc_route.h"
 
 namespace {
 
 const QString kFixtures = QStringLiteral(PRECIOS_FIXTURES_DIR);
 
 class OdbcRouteTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        if (!QFile::exists(MDBTOOLS_ODBC_DRIVER)) GTEST_SKIP() << "mdbtools ODBC driver not installed";
-        if (!QFile::exists(kFixtures + "/store.mdb")) GTEST_SKIP() << "fixtures absent: " << PRECIOS_FIXTURES_DIR;
+        if (!QFile::exists(MDBTOOLS_ODBC_DRIVER))
+            GTEST_SKIP() << "mdbtools ODBC driver not installed";
+        if (!QFile::exists(kFixtures + "/store.mdb"))
+            GTEST_SKIP() << "fixtures absent: " << PRECIOS_FIXTURES_DIR;
         ASSERT_TRUE(dir.isValid());
         dbtest::registerOdbcDriver("Microsoft Access Driver (*.mdb)");
         file = dir.filePath("store.mdb");
@@ -32,7 +35,8 @@ protected:
 
 TEST_F(OdbcRouteTest, RegisteredAccessDriverIsChosenAndReads) {
     EXPECT_TRUE(db::installedOdbcDrivers().contains("Microsoft Access Driver (*.mdb)"));
-    EXPECT_EQ(db::chooseAccessDriver(db::installedOdbcDrivers()), "Microsoft Access Driver (*.mdb)");
+    EXPECT_EQ(db::chooseAccessDriver(db::installedOdbcDrivers()),
+              "Microsoft Access Driver (*.mdb)");
 
     db::Connection conexion;  // the default route choice
     conexion.setParams({"DriverID=MSAcc", "Database=" + file});
@@ -70,8 +74,9 @@ TEST_F(OdbcRouteTest, RegisteredAccessDriverIsChosenAndReads) {
         typed.open();
         FAIL();
     } catch (const db::Error& e) {
-        EXPECT_STREQ(e.what(),
-                     "qimpuestos: Type mismatch for field 'Nombre', expecting: Yes/No actual: Text");
+        EXPECT_STREQ(
+            e.what(),
+            "qimpuestos: Type mismatch for field 'Nombre', expecting: Yes/No actual: Text");
     }
     EXPECT_EQ(conexion.openDatasets(), QList<db::Dataset*>{&q});
 }

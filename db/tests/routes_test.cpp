@@ -9,13 +9,15 @@ TEST(Routes, ChoosesTheFirstPreferredAccessDriverIgnoringCase) {
     EXPECT_EQ(db::chooseAccessDriver({"microsoft access-treiber (*.mdb)", "SQL Server",
                                       "Driver do Microsoft Access (*.mdb)"}),
               "Driver do Microsoft Access (*.mdb)");
-    EXPECT_EQ(db::chooseAccessDriver({"Microsoft Access Driver (*.mdb)",
-                                      "MICROSOFT ACCESS DRIVER (*.MDB, *.ACCDB)"}),
+    EXPECT_EQ(db::chooseAccessDriver(
+                  {"Microsoft Access Driver (*.mdb)", "MICROSOFT ACCESS DRIVER (*.MDB, *.ACCDB)"}),
               "MICROSOFT ACCESS DRIVER (*.MDB, *.ACCDB)");
     EXPECT_EQ(db::chooseAccessDriver({"Microsoft Access Driver (*.mdb) "}), "");
     EXPECT_EQ(db::accessDriverNames().size(), 4);
-    EXPECT_EQ(db::odbcConnectString("Microsoft Access Driver (*.mdb)", "C:\\Tienda\\Base Datos.mdb"),
-              "DRIVER={Microsoft Access Driver (*.mdb)};DBQ=C:\\Tienda\\Base Datos.mdb;ExtendedAnsiSQL=1");
+    EXPECT_EQ(
+        db::odbcConnectString("Microsoft Access Driver (*.mdb)", "C:\\Tienda\\Base Datos.mdb"),
+        "DRIVER={Microsoft Access Driver (*.mdb)};DBQ=C:\\Tienda\\Base "
+        "Datos.mdb;ExtendedAnsiSQL=1");
 }
 
 TEST(Routes, OleDatesRoundTrip) {

@@ -1,9 +1,10 @@
 // The store model's shape and the selection sequence over the in-memory
 // route: cancelling, prefixes, the pending edit on switching.
+#include "store_model.h"
+
 #include <gtest/gtest.h>
 
 #include "fake_route.h"
-#include "store_model.h"
 
 using db::ColumnType;
 using db::FieldType;
@@ -14,13 +15,20 @@ namespace {
 
 ColumnType columnTypeFor(FieldType t) {
     switch (t) {
-        case FieldType::Text: return ColumnType::Text;
-        case FieldType::Int32: return ColumnType::Int32;
-        case FieldType::Int16: return ColumnType::Int16;
-        case FieldType::Double: return ColumnType::Double;
-        case FieldType::Boolean: return ColumnType::Boolean;
-        case FieldType::DateTime: return ColumnType::Stamp;
-        case FieldType::Memo: return ColumnType::Memo;
+        case FieldType::Text:
+            return ColumnType::Text;
+        case FieldType::Int32:
+            return ColumnType::Int32;
+        case FieldType::Int16:
+            return ColumnType::Int16;
+        case FieldType::Double:
+            return ColumnType::Double;
+        case FieldType::Boolean:
+            return ColumnType::Boolean;
+        case FieldType::DateTime:
+            return ColumnType::Stamp;
+        case FieldType::Memo:
+            return ColumnType::Memo;
     }
     return ColumnType::Unknown;
 }
@@ -29,7 +37,8 @@ ColumnType columnTypeFor(FieldType t) {
 dbtest::FakeTable tableFor(const db::Dataset& ds, int rows,
                            const std::function<QVariant(int, const db::Field&)>& value) {
     dbtest::FakeTable t;
-    for (const auto& f : ds.fields()) t.columns.append({f->name(), columnTypeFor(f->type()), f->size()});
+    for (const auto& f : ds.fields())
+        t.columns.append({f->name(), columnTypeFor(f->type()), f->size()});
     for (int r = 0; r < rows; ++r) {
         QVariantList row;
         for (const auto& f : ds.fields()) row.append(value(r, *f));
@@ -39,7 +48,7 @@ dbtest::FakeTable tableFor(const db::Dataset& ds, int rows,
 }
 
 class SelectionTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         auto filler = [](int r, const db::Field& f) -> QVariant {
             if (f.name() == "Referencia") return QString("R%1").arg(r);
@@ -53,7 +62,8 @@ protected:
         state->table("proveedores") = tableFor(m.qproveedores, 4, filler);
         seams.chooseFile = [this](const QString& last) {
             offered.append(last);
-            return answers.isEmpty() ? std::optional<QString>() : std::optional<QString>(answers.takeFirst());
+            return answers.isEmpty() ? std::optional<QString>()
+                                     : std::optional<QString>(answers.takeFirst());
         };
         seams.showMessage = [this](const QString& text) { messages.append(text); };
         seams.focusSearch = [this] { ++focus; };
@@ -165,7 +175,8 @@ TEST_F(SelectionTest, FailuresShowThePrefixAndLeaveEarlierDatasetsOpen) {
     state->failOpen = "Could not find file '/data/x.mdb'.";
     answers << "/data/x.mdb";
     EXPECT_EQ(select(), SelectionResult::Failed);
-    EXPECT_EQ(messages.last(), "Error al abrir la base de datos: Could not find file '/data/x.mdb'.");
+    EXPECT_EQ(messages.last(),
+              "Error al abrir la base de datos: Could not find file '/data/x.mdb'.");
     EXPECT_FALSE(m.conexion.connected());
     EXPECT_TRUE(m.conexion.openDatasets().isEmpty());
     EXPECT_EQ(m.abrircarpetaFileName, "/data/x.mdb");
@@ -185,7 +196,8 @@ TEST_F(SelectionTest, ChoosingTheSameFileAgainRereadsWithTheCurrentStatement) {
     answers << "/data/a.mdb";
     select();
     m.qarticulos.close();
-    m.qarticulos.setSql({"select referencia,descripcion,[Tipo Impuesto] from articulos order by referencia"});
+    m.qarticulos.setSql(
+        {"select referencia,descripcion,[Tipo Impuesto] from articulos order by referencia"});
     m.qarticulos.open();
     m.qarticulos.moveTo(3);
     answers << "/data/a.mdb";
@@ -195,6 +207,22 @@ TEST_F(SelectionTest, ChoosingTheSameFileAgainRereadsWithTheCurrentStatement) {
     EXPECT_EQ(m.qarticulos.currentRow(), 0);
     EXPECT_EQ(m.qarticulos.field("referencia").asString(), "R0");
     EXPECT_EQ(m.ARTICULOS.field("Referencia").asString(), "R0");
+}
+
+TEST_F(SelectionTest, DestroyingTheModelDropsAPendingEdit) {
+    {
+        StoreModel doomed{dbtest::fakeFactory(state)};
+        seams.chooseFile = [](const QString&) { return std::optional<QString>("/data/a.mdb"); };
+        ASSERT_EQ(store::runSelection(doomed, store::kFormShowPrefix, seams), SelectionResult::Opened);
+        // The list reopened after the record, as a search does: a plain
+        // close of the connection would now write the edit.
+        doomed.qarticulos.close();
+        doomed.qarticulos.open();
+        doomed.ARTICULOS.edit();
+        doomed.ARTICULOS.field("Descripcion").setValue("NUNCA");
+    }
+    EXPECT_TRUE(state->log.filter("UPDATE").isEmpty());
+    EXPECT_EQ(state->closes, 1);
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ namespace db {
 using precios::ErrorKind;
 
 class Error : public precios::Error {
-public:
+  public:
     using precios::Error::Error;
     Error(const QString& message, ErrorKind kind = ErrorKind::Generic)
         : precios::Error(message.toStdString(), kind) {}
@@ -49,21 +49,21 @@ public:
 
 // Column types as a route reports them, before the connection's map rules.
 enum class ColumnType {
-    Text,        // Unicode text with a maximum length
-    Memo,        // long text
+    Text,  // Unicode text with a maximum length
+    Memo,  // long text
     Byte,
     Int16,
     Int32,
     AutoNumber,  // a 32-bit counter
     Currency,
-    Single,      // single-precision: mapped to Double by the connection
+    Single,  // single-precision: mapped to Double by the connection
     Double,
     Decimal,
     Boolean,
     Date,
     Time,
     DateTime,
-    Stamp,       // date-time stamp: mapped to DateTime by the connection
+    Stamp,  // date-time stamp: mapped to DateTime by the connection
     Binary,
     LongBinary,  // OLE object and other long values
     Guid,
@@ -83,7 +83,7 @@ struct ColumnInfo {
 // NULL, else QString, qlonglong, double, bool, QDateTime (Qt::UTC, naive wall
 // clock) or QByteArray.
 class Cursor {
-public:
+  public:
     virtual ~Cursor() = default;
     virtual const QList<ColumnInfo>& columns() const = 0;
     virtual bool next() = 0;
@@ -91,7 +91,7 @@ public:
 };
 
 class Route {
-public:
+  public:
     virtual ~Route() = default;
     // "ODBC" or "embedded"; for messages and tests.
     virtual QString kind() const = 0;
@@ -135,7 +135,7 @@ QString fieldTypeName(FieldType type);
 // One column of a dataset's current row, declared before opening or made
 // from the result's columns when the dataset declares none.
 class Field {
-public:
+  public:
     const QString& name() const { return name_; }
     FieldType type() const { return type_; }
     // Text: the effective maximum length (never more than the column's).
@@ -165,11 +165,15 @@ public:
     // Whether a value was assigned since the edit began.
     bool assigned() const;
 
-private:
+  private:
     friend class Dataset;
     Field(Dataset* dataset, QString name, FieldType type, int size, int index)
-        : dataset_(dataset), name_(std::move(name)), type_(type), size_(size),
-          declaredSize_(size), index_(index) {}
+        : dataset_(dataset),
+          name_(std::move(name)),
+          type_(type),
+          size_(size),
+          declaredSize_(size),
+          index_(index) {}
 
     Dataset* dataset_;
     QString name_;
@@ -185,7 +189,7 @@ enum class DatasetState { Inactive, Browse, Edit, Insert };
 
 class Dataset : public QObject {
     Q_OBJECT
-public:
+  public:
     Dataset(const QString& name, Connection* connection, QObject* parent = nullptr);
     ~Dataset() override;
 
@@ -248,9 +252,9 @@ public:
     void moveTo(int row);
 
     // Editing the current row.
-    void edit();    // Browse -> Edit; needs a current row
-    void post();    // writes the assigned fields; a failure keeps the edit
-    void cancel();  // drops the pending edit
+    void edit();            // Browse -> Edit; needs a current row
+    void post();            // writes the assigned fields; a failure keeps the edit
+    void cancel();          // drops the pending edit
     bool modified() const;  // a field was assigned since the edit began
     // Ends a pending edit: hands over unsent typing (DataSource::updateData),
     // then posts if a field was assigned, else cancels.
@@ -258,11 +262,11 @@ public:
 
     const QList<DataSource*>& dataSources() const { return dataSources_; }
 
-signals:
+  signals:
     // Lazily fetched rows arrived: recordCount() went from `before` to `after`.
     void rowsFetched(int before, int after);
 
-private:
+  private:
     friend class Field;
     friend class DataSource;
     friend class Connection;
@@ -313,7 +317,7 @@ private:
 // synchronously; connect with direct connections.
 class DataSource : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit DataSource(const QString& name, Dataset* dataset, QObject* parent = nullptr);
     ~DataSource() override;
     const QString& name() const { return name_; }
@@ -326,7 +330,7 @@ public:
     // whether the dataset is now editing or inserting.
     bool edit();
 
-signals:
+  signals:
     void controlsUpdate(db::Field* field);
     void stateChanged();
     void dataChanged(db::Field* field);
@@ -334,7 +338,7 @@ signals:
     // over text typed but not yet assigned to their field.
     void updateData();
 
-private:
+  private:
     friend class Dataset;
     QString name_;
     Dataset* dataset_;
@@ -347,7 +351,7 @@ private:
 // the one opened last first. No login prompt; every write commits by itself.
 class Connection : public QObject {
     Q_OBJECT
-public:
+  public:
     using RouteFactory = std::function<std::unique_ptr<Route>()>;
 
     explicit Connection(const QString& name = QStringLiteral("conexion"),
@@ -381,7 +385,7 @@ public:
     // Open datasets, in the order they were opened.
     const QList<Dataset*>& openDatasets() const { return open_; }
 
-private:
+  private:
     friend class Dataset;
     void datasetOpened(Dataset* ds);
     void datasetClosed(Dataset* ds);
