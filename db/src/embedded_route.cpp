@@ -47,6 +47,16 @@ ColumnType columnTypeOf(const jet::ResultColumn& c) {
     return ColumnType::Unknown;
 }
 
+// Engine failures become the layer's own, with the same text and kind.
+template <class F>
+auto guarded(F&& f) -> decltype(f()) {
+    try {
+        return f();
+    } catch (const jet::Error& e) {
+        throw Error(e.message(), e.kind(), e);
+    }
+}
+
 QString toQString(const std::u16string& s) {
     return QString(reinterpret_cast<const QChar*>(s.data()), qsizetype(s.size()));
 }
@@ -116,7 +126,7 @@ class EmbeddedCursor : public Cursor {
     }
     const QList<ColumnInfo>& columns() const override { return columns_; }
     bool next() override {
-        if (!cursor_->next()) return false;
+        if (!guarded([&] { return cursor_->next(); })) return false;
         row_.clear();
         for (const jet::Value& v : cursor_->row()) row_.append(toVariant(v));
         return true;
@@ -133,14 +143,17 @@ class EmbeddedRoute : public Route {
   public:
     QString kind() const override { return QStringLiteral("embedded"); }
     void open(const QString& file) override {
-        database_ = jet::Database::open(file.toStdString(), jet::OpenMode::ReadWrite);
+        database_ = guarded(
+            [&] { return jet::Database::open(file.toStdString(), jet::OpenMode::ReadWrite); });
     }
     void close() noexcept override { database_.reset(); }
     std::unique_ptr<Cursor> query(const QString& sql, const QVariantList& params) override {
-        return std::make_unique<EmbeddedCursor>(db().query(sql.toStdString(), toJet(params)));
+        return guarded([&] {
+            return std::make_unique<EmbeddedCursor>(db().query(sql.toStdString(), toJet(params)));
+        });
     }
     qint64 execute(const QString& sql, const QVariantList& params) override {
-        return qint64(db().execute(sql.toStdString(), toJet(params)));
+        return guarded([&] { return qint64(db().execute(sql.toStdString(), toJet(params))); });
     }
 
   private:

@@ -51,6 +51,17 @@ class FixtureTest : public ::testing::Test {
         answers << path;
         return store::runSelection(m, prefix, seams);
     }
+    void moveToItem(const QString& ref) {
+        m.qarticulos.fetchAll();
+        for (int r = 0; r < m.qarticulos.recordCount(); ++r) {
+            if (m.qarticulos.rowValue(r, 0).toString() == ref) {
+                m.qarticulos.moveTo(r);
+                ASSERT_EQ(m.ARTICULOS.field("Referencia").asString(), ref);
+                return;
+            }
+        }
+        FAIL() << "no item " << ref.toStdString();
+    }
     QList<db::Dataset*> open() const { return m.conexion.openDatasets(); }
     QList<db::Dataset*> allFour() {
         return {&m.qarticulos, &m.qimpuestos, &m.qproveedores, &m.ARTICULOS};
@@ -86,17 +97,25 @@ TEST_F(FixtureTest, ExactAndExtraColumnsOpenCompletely) {
         EXPECT_EQ(m.ARTICULOS.findField("Campo Extra Texto"), nullptr);
         EXPECT_EQ(m.ARTICULOS.fields().size(), 77u);
         // Walk to PRUEBA1 and read the record that followed.
-        int row = 0;
-        while (row < m.qarticulos.recordCount() &&
-               m.qarticulos.rowValue(row, 0).toString() != "PRUEBA1")
-            ++row;
-        m.qarticulos.moveTo(row);
+        moveToItem("PRUEBA1");
         EXPECT_EQ(m.ARTICULOS.field("Descripcion").asString(), "ARTICULO DE PRUEBA IVA 21");
         EXPECT_EQ(m.ARTICULOS.field("PVP 1").displayText(), "12,5000000");
         EXPECT_EQ(m.ARTICULOS.field("Precio Compra Proveedor 1").displayText(), "10,0000000");
         EXPECT_DOUBLE_EQ(m.ARTICULOS.field("PVP 2").asDouble(), 11.875);
         EXPECT_EQ(m.ARTICULOS.field("Tipo Impuesto").asInt(), 1);
         EXPECT_TRUE(m.ARTICULOS.field("Fecha Alta").asDateTime().isValid());
+        // Texts that are not compressible, long memos, and an empty memo.
+        moveToItem("E00014");
+        EXPECT_EQ(m.ARTICULOS.field("Descripcion").asString(),
+                  QString::fromUtf8("CARRETILLA OBRA 90L \xe2\x80\x93 OFERTA 45\xe2\x82\xac"));
+        moveToItem("M00004");
+        EXPECT_EQ(m.ARTICULOS.field("Observaciones").asString().size(), 5000);
+        moveToItem("M00007");
+        EXPECT_FALSE(m.ARTICULOS.field("Observaciones").isNull());
+        EXPECT_EQ(m.ARTICULOS.field("Observaciones").asString(), "");
+        moveToItem(QString::fromUtf8("\xc3\x91-001"));
+        EXPECT_EQ(m.ARTICULOS.field("Descripcion").asString(),
+                  QString::fromUtf8("TEJA \xc3\x81RABE ENVEJECIDA"));
     }
     EXPECT_EQ(focus, 3);
 }
@@ -261,17 +280,20 @@ TEST_F(FixtureTest, BigFileListIsReadOnDemand) {
     // Every move reads the item record again.
     for (int i = 0; i < 5; ++i) m.qarticulos.next();
     const qint64 scrollMs = timer.restart();
-    EXPECT_EQ(m.ARTICULOS.field("Referencia").asString(), m.qarticulos.field("referencia").asString());
+    EXPECT_EQ(m.ARTICULOS.field("Referencia").asString(),
+              m.qarticulos.field("referencia").asString());
     m.qarticulos.close();
-    m.qarticulos.setSql({"select referencia,descripcion,[Tipo Impuesto] from articulos where "
-                         "descripcion like('%CEMENTO%') ",
-                         " order by descripcion"});
+    m.qarticulos.setSql(
+        {"select referencia,descripcion,[Tipo Impuesto] from articulos where "
+         "descripcion like('%CEMENTO%') ",
+         " order by descripcion"});
     m.qarticulos.open();
     const qint64 searchMs = timer.restart();
     m.qarticulos.fetchAll();
     EXPECT_EQ(m.qarticulos.recordCount(), 2591);
-    std::printf("store-big: selection %lld ms, 5 moves %lld ms, search open %lld ms, rest %lld ms\n",
-                openMs, scrollMs, searchMs, timer.elapsed());
+    std::printf(
+        "store-big: selection %lld ms, 5 moves %lld ms, search open %lld ms, rest %lld ms\n",
+        openMs, scrollMs, searchMs, timer.elapsed());
 }
 
 }  // namespace

@@ -213,7 +213,8 @@ TEST_F(SelectionTest, DestroyingTheModelDropsAPendingEdit) {
     {
         StoreModel doomed{dbtest::fakeFactory(state)};
         seams.chooseFile = [](const QString&) { return std::optional<QString>("/data/a.mdb"); };
-        ASSERT_EQ(store::runSelection(doomed, store::kFormShowPrefix, seams), SelectionResult::Opened);
+        ASSERT_EQ(store::runSelection(doomed, store::kFormShowPrefix, seams),
+                  SelectionResult::Opened);
         // The list reopened after the record, as a search does: a plain
         // close of the connection would now write the edit.
         doomed.qarticulos.close();

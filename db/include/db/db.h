@@ -17,8 +17,8 @@
 // and must be destroyed before it is closed (Connection::close sees to it).
 // Threads: everything belongs to the one thread that created the Connection;
 // every statement and notification is synchronous.
-// Errors: every failure is a precios::Error (db::Error here, jet::Error from
-// the embedded engine); nothing is reported in-band.
+// Errors: every failure is a db::Error (an engine error keeps its message and
+// kind and is kept as the inner error); nothing is reported in-band.
 #pragma once
 
 #include <QDateTime>
@@ -42,6 +42,8 @@ class Error : public precios::Error {
     using precios::Error::Error;
     Error(const QString& message, ErrorKind kind = ErrorKind::Generic)
         : precios::Error(message.toStdString(), kind) {}
+    Error(const char* message, ErrorKind kind = ErrorKind::Generic)
+        : precios::Error(std::string(message), kind) {}
 };
 
 // ---------------------------------------------------------------------------
