@@ -20,21 +20,23 @@ namespace jet {
 namespace {
 
 class HoldingCursor : public Cursor {
-public:
+  public:
     HoldingCursor(std::shared_ptr<Storage> storage, std::unique_ptr<Cursor> inner)
         : storage_(std::move(storage)), inner_(std::move(inner)) {}
     const std::vector<ResultColumn>& columns() const override { return inner_->columns(); }
     bool next() override { return inner_->next(); }
     const std::vector<Value>& row() const override { return inner_->row(); }
 
-private:
+  private:
     std::shared_ptr<Storage> storage_;
     std::unique_ptr<Cursor> inner_;
 };
 
 class JetDatabase : public Database {
-public:
-    JetDatabase(std::string path, bool writable) : path_(std::move(path)), writable_(writable) { reopen(); }
+  public:
+    JetDatabase(std::string path, bool writable) : path_(std::move(path)), writable_(writable) {
+        reopen();
+    }
 
     int jetVersion() const override { return storage_->format().version; }
 
@@ -45,10 +47,13 @@ public:
 
     TableInfo table(const std::string& name) override { return fresh(name).tableInfo(name); }
 
-    std::unique_ptr<Cursor> query(const std::string& sql, const std::vector<Value>& params) override {
+    std::unique_ptr<Cursor> query(const std::string& sql,
+                                  const std::vector<Value>& params) override {
         sql::Statement st = sql::parse(sql);
         auto* select = std::get_if<sql::SelectStmt>(&st);
-        if (!select) throw Error("query() runs SELECT statements; use execute() for UPDATE", ErrorKind::InvalidArgument);
+        if (!select)
+            throw Error("query() runs SELECT statements; use execute() for UPDATE",
+                        ErrorKind::InvalidArgument);
         Storage& storage = fresh(select->table);
         auto inner = sql::runSelect(storage, std::move(*select), params);
         return std::make_unique<HoldingCursor>(storage_, std::move(inner));
@@ -57,12 +62,14 @@ public:
     std::int64_t execute(const std::string& sql, const std::vector<Value>& params) override {
         sql::Statement st = sql::parse(sql);
         auto* update = std::get_if<sql::UpdateStmt>(&st);
-        if (!update) throw Error("execute() runs UPDATE statements; use query() for SELECT", ErrorKind::InvalidArgument);
+        if (!update)
+            throw Error("execute() runs UPDATE statements; use query() for SELECT",
+                        ErrorKind::InvalidArgument);
         Storage& storage = fresh(update->table);
         return sql::runUpdate(storage, std::move(*update), params);
     }
 
-private:
+  private:
     void reopen() {
         storage_ = Storage::open(path_, writable_);
         size_ = currentSize();
@@ -72,7 +79,9 @@ private:
     std::uint64_t currentSize() const {
         std::error_code ec;
         const auto size = std::filesystem::file_size(path_, ec);
-        if (ec) throw Error("Cannot read the database file '" + path_ + "': " + ec.message(), ErrorKind::Io);
+        if (ec)
+            throw Error("Cannot read the database file '" + path_ + "': " + ec.message(),
+                        ErrorKind::Io);
         return size;
     }
 
@@ -89,7 +98,8 @@ private:
             bool same = true;
             for (std::uint32_t p : def.tdefPages) {
                 const ByteView page = storage_->pager().page(p);
-                auto [it, inserted] = tdefBytes_.try_emplace(p, page.data(), page.data() + page.size());
+                auto [it, inserted] =
+                    tdefBytes_.try_emplace(p, page.data(), page.data() + page.size());
                 if (!inserted && (it->second.size() != page.size() ||
                                   std::memcmp(it->second.data(), page.data(), page.size()) != 0)) {
                     same = false;

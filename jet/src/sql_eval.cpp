@@ -14,8 +14,8 @@ namespace {
 
 // A numeric view of a value: exact integers where possible, else long double.
 struct Number {
-    bool exact = false;      // integer (Yes/No, Byte..Long) held in i
-    bool currency = false;   // Currency held in i (1/10000 units)
+    bool exact = false;     // integer (Yes/No, Byte..Long) held in i
+    bool currency = false;  // Currency held in i (1/10000 units)
     std::int64_t i = 0;
     long double d = 0;
 };
@@ -58,6 +58,25 @@ std::optional<std::u16string> likeText(const Value& v) {
     return valueAsText(v);
 }
 
+// foldChar through a per-thread table: LIKE folds every character of every
+// candidate row, and the collation's lookup is far slower than an index.
+constexpr std::uint64_t kUnset = ~std::uint64_t{0};
+
+std::uint64_t* foldTable(SortOrder order) {
+    thread_local std::vector<std::uint64_t> tables[2];
+    auto& table = tables[order == SortOrder::General97 ? 1 : 0];
+    if (table.empty()) table.assign(0x10000, kUnset);
+    return table.data();
+}
+
+std::uint64_t fold(std::uint64_t* table, char16_t c, SortOrder order) {
+    std::uint64_t& f = table[c];
+    if (f == kUnset) f = foldChar(c, order);
+    return f;
+}
+
+std::uint64_t fold(char16_t c, SortOrder order) { return fold(foldTable(order), c, order); }
+
 }  // namespace
 
 std::u16string valueAsText(const Value& v) {
@@ -69,7 +88,8 @@ std::u16string valueAsText(const Value& v) {
         auto [p, ec] = std::to_chars(buf, buf + sizeof buf, *d);
         s.assign(buf, p);
     } else if (auto c = std::get_if<Currency>(&v.v)) {
-        auto [p, ec] = std::to_chars(buf, buf + sizeof buf, static_cast<double>(c->scaled) / 10000.0);
+        auto [p, ec] =
+            std::to_chars(buf, buf + sizeof buf, static_cast<double>(c->scaled) / 10000.0);
         s.assign(buf, p);
     } else if (auto dec = std::get_if<Decimal>(&v.v)) {
         s = dec->text;
@@ -130,9 +150,9 @@ LikePattern::LikePattern(std::u16string_view pattern, SortOrder order) : order_(
             }
             if (j == close) throw Error("Invalid pattern string: empty [ ]", ErrorKind::Syntax);
             for (; j < close; ++j) {
-                const std::uint64_t lo = foldChar(pattern[j], order);
+                const std::uint64_t lo = fold(pattern[j], order);
                 if (j + 2 < close && pattern[j + 1] == u'-') {
-                    const std::uint64_t hi = foldChar(pattern[j + 2], order);
+                    const std::uint64_t hi = fold(pattern[j + 2], order);
                     e.ranges.emplace_back(std::min(lo, hi), std::max(lo, hi));
                     j += 2;
                 } else {
@@ -150,7 +170,7 @@ LikePattern::LikePattern(std::u16string_view pattern, SortOrder order) : order_(
             i = close;
         } else {
             run += c;
-            elements_.push_back(Element{Kind::Literal, false, foldChar(c, order), {}});
+            elements_.push_back(Element{Kind::Literal, false, fold(c, order), {}});
         }
     }
     endRun();
@@ -158,8 +178,10 @@ LikePattern::LikePattern(std::u16string_view pattern, SortOrder order) : order_(
 
 bool LikePattern::elementMatches(const Element& e, std::uint64_t folded, char16_t) const {
     switch (e.kind) {
-        case Kind::Literal: return e.fold == folded;
-        case Kind::One: return true;
+        case Kind::Literal:
+            return e.fold == folded;
+        case Kind::One:
+            return true;
         case Kind::Set: {
             bool in = false;
             for (const auto& [lo, hi] : e.ranges)
@@ -169,7 +191,8 @@ bool LikePattern::elementMatches(const Element& e, std::uint64_t folded, char16_
                 }
             return in != e.negated;
         }
-        case Kind::Any: break;
+        case Kind::Any:
+            break;
     }
     return false;
 }
@@ -178,7 +201,8 @@ bool LikePattern::matches(std::u16string_view text) const {
     // Fold the text once; the matcher may revisit characters after a '%'.
     thread_local std::vector<std::uint64_t> folded;
     folded.resize(text.size());
-    for (std::size_t k = 0; k < text.size(); ++k) folded[k] = foldChar(text[k], order_);
+    std::uint64_t* table = foldTable(order_);
+    for (std::size_t k = 0; k < text.size(); ++k) folded[k] = fold(table, text[k], order_);
 
     // Classic wildcard matching with one backtrack point: every element
     // but '%' consumes exactly one character, so resuming after the latest
@@ -235,7 +259,8 @@ void prepare(Expr& e, const std::vector<Value>& params, SortOrder order) {
 
 Value evalValue(const Expr& e, const EvalContext& ctx) {
     switch (e.kind) {
-        case ExprKind::Literal: return e.value;
+        case ExprKind::Literal:
+            return e.value;
         case ExprKind::Parameter:
             if (!ctx.params || static_cast<std::size_t>(e.paramIndex) >= ctx.params->size())
                 throw Error("No value given for parameter " + std::to_string(e.paramIndex + 1),
@@ -243,7 +268,8 @@ Value evalValue(const Expr& e, const EvalContext& ctx) {
             return (*ctx.params)[e.paramIndex];
         case ExprKind::Column:
             if (!ctx.row || e.slot < 0 || static_cast<std::size_t>(e.slot) >= ctx.row->size())
-                throw Error("Column '" + e.ref.column + "' is not bound", ErrorKind::InvalidArgument);
+                throw Error("Column '" + e.ref.column + "' is not bound",
+                            ErrorKind::InvalidArgument);
             return (*ctx.row)[e.slot];
         default: {
             const Truth t = evalTruth(e, ctx);
@@ -252,6 +278,31 @@ Value evalValue(const Expr& e, const EvalContext& ctx) {
         }
     }
 }
+
+namespace {
+
+// An operand without copying it when it already lives in the row, the
+// parameters or the tree (LIKE on every row must not copy every text).
+const Value& operand(const Expr& e, const EvalContext& ctx, Value& scratch) {
+    switch (e.kind) {
+        case ExprKind::Literal:
+            return e.value;
+        case ExprKind::Column:
+            if (ctx.row && e.slot >= 0 && static_cast<std::size_t>(e.slot) < ctx.row->size())
+                return (*ctx.row)[e.slot];
+            break;
+        case ExprKind::Parameter:
+            if (ctx.params && static_cast<std::size_t>(e.paramIndex) < ctx.params->size())
+                return (*ctx.params)[e.paramIndex];
+            break;
+        default:
+            break;
+    }
+    scratch = evalValue(e, ctx);
+    return scratch;
+}
+
+}  // namespace
 
 Truth evalTruth(const Expr& e, const EvalContext& ctx) {
     switch (e.kind) {
@@ -275,21 +326,36 @@ Truth evalTruth(const Expr& e, const EvalContext& ctx) {
             return t == Truth::True ? Truth::False : Truth::True;
         }
         case ExprKind::Compare: {
-            const auto c = compareValues(evalValue(*e.left, ctx), evalValue(*e.right, ctx), ctx.order);
+            Value ls, rs;
+            const auto c =
+                compareValues(operand(*e.left, ctx, ls), operand(*e.right, ctx, rs), ctx.order);
             if (!c) return Truth::Unknown;
             bool r = false;
             switch (e.op) {
-                case CompareOp::Eq: r = *c == 0; break;
-                case CompareOp::Ne: r = *c != 0; break;
-                case CompareOp::Lt: r = *c < 0; break;
-                case CompareOp::Gt: r = *c > 0; break;
-                case CompareOp::Le: r = *c <= 0; break;
-                case CompareOp::Ge: r = *c >= 0; break;
+                case CompareOp::Eq:
+                    r = *c == 0;
+                    break;
+                case CompareOp::Ne:
+                    r = *c != 0;
+                    break;
+                case CompareOp::Lt:
+                    r = *c < 0;
+                    break;
+                case CompareOp::Gt:
+                    r = *c > 0;
+                    break;
+                case CompareOp::Le:
+                    r = *c <= 0;
+                    break;
+                case CompareOp::Ge:
+                    r = *c >= 0;
+                    break;
             }
             return r ? Truth::True : Truth::False;
         }
         case ExprKind::Like: {
-            const Value left = evalValue(*e.left, ctx);
+            Value scratch;
+            const Value& left = operand(*e.left, ctx, scratch);
             if (left.isNull()) return Truth::Unknown;
             if (std::holds_alternative<Bytes>(left.v)) mismatch();
             bool r;
@@ -305,8 +371,11 @@ Truth evalTruth(const Expr& e, const EvalContext& ctx) {
             }
             return r != e.negated ? Truth::True : Truth::False;
         }
-        case ExprKind::IsNull:
-            return evalValue(*e.left, ctx).isNull() != e.negated ? Truth::True : Truth::False;
+        case ExprKind::IsNull: {
+            Value scratch;
+            return operand(*e.left, ctx, scratch).isNull() != e.negated ? Truth::True
+                                                                        : Truth::False;
+        }
         default: {
             // A bare value as a condition: Yes/No or a number (non-zero is true).
             const Value v = evalValue(e, ctx);

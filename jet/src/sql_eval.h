@@ -29,7 +29,7 @@ enum class Truth { False, True, Unknown };
 // [!abc] character lists ([%] and [_] are literal). Characters compare by
 // foldChar (case-insensitive, accent-sensitive).
 class LikePattern {
-public:
+  public:
     LikePattern(std::u16string_view pattern, SortOrder order);
     bool matches(std::u16string_view text) const;
 
@@ -37,12 +37,12 @@ public:
     // callers that can rule rows out cheaply before matching.
     const std::vector<std::u16string>& literalRuns() const { return runs_; }
 
-private:
+  private:
     enum class Kind : std::uint8_t { Literal, One, Any, Set };
     struct Element {
         Kind kind;
         bool negated = false;
-        std::uint64_t fold = 0;  // Literal
+        std::uint64_t fold = 0;                                       // Literal
         std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;  // Set, inclusive, folded
     };
     bool elementMatches(const Element& e, std::uint64_t folded, char16_t raw) const;

@@ -3,13 +3,16 @@
 namespace jet::sql {
 
 void syntaxError(const std::string& what, std::size_t pos) {
-    throw Error("Syntax error in SQL statement at position " + std::to_string(pos + 1) + ": " + what,
-                ErrorKind::Syntax);
+    throw Error(
+        "Syntax error in SQL statement at position " + std::to_string(pos + 1) + ": " + what,
+        ErrorKind::Syntax);
 }
 
 namespace {
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 // Bytes >= 0x80 belong to UTF-8 letters such as the n with tilde of Tamaño.
 bool isWordStart(char c) {
@@ -82,14 +85,30 @@ std::vector<Token> tokenize(std::string_view sql) {
         } else {
             ++i;
             switch (c) {
-                case '?': push(TokenKind::Param, start); break;
-                case '(': push(TokenKind::LParen, start); break;
-                case ')': push(TokenKind::RParen, start); break;
-                case ',': push(TokenKind::Comma, start); break;
-                case '.': push(TokenKind::Dot, start); break;
-                case '*': push(TokenKind::Star, start); break;
-                case '-': push(TokenKind::Minus, start); break;
-                case '=': push(TokenKind::Eq, start); break;
+                case '?':
+                    push(TokenKind::Param, start);
+                    break;
+                case '(':
+                    push(TokenKind::LParen, start);
+                    break;
+                case ')':
+                    push(TokenKind::RParen, start);
+                    break;
+                case ',':
+                    push(TokenKind::Comma, start);
+                    break;
+                case '.':
+                    push(TokenKind::Dot, start);
+                    break;
+                case '*':
+                    push(TokenKind::Star, start);
+                    break;
+                case '-':
+                    push(TokenKind::Minus, start);
+                    break;
+                case '=':
+                    push(TokenKind::Eq, start);
+                    break;
                 case ';':
                     // A trailing semicolon is accepted, nothing may follow it.
                     for (std::size_t j = i; j < n; ++j)

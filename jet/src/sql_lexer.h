@@ -17,12 +17,12 @@
 namespace jet::sql {
 
 enum class TokenKind {
-    Word,      // plain identifier or keyword
-    Bracketed, // [name]
-    String,    // 'text' with '' unescaped (or "text")
-    Number,    // 12, 12.5, .5, 1e3
-    Date,      // #...# (text between the signs)
-    Param,     // ?
+    Word,       // plain identifier or keyword
+    Bracketed,  // [name]
+    String,     // 'text' with '' unescaped (or "text")
+    Number,     // 12, 12.5, .5, 1e3
+    Date,       // #...# (text between the signs)
+    Param,      // ?
     LParen,
     RParen,
     Comma,

@@ -24,8 +24,8 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
 // Words that cannot stand as plain (unbracketed) names.
 bool isReserved(std::string_view w) {
     static constexpr std::string_view kReserved[] = {
-        "SELECT", "FROM", "WHERE", "ORDER", "BY",  "AND",  "OR",    "NOT",   "LIKE",
-        "IS",     "NULL", "UPDATE", "SET", "ASC", "DESC", "TRUE", "FALSE",
+        "SELECT", "FROM", "WHERE",  "ORDER", "BY",  "AND",  "OR",   "NOT",   "LIKE",
+        "IS",     "NULL", "UPDATE", "SET",   "ASC", "DESC", "TRUE", "FALSE",
     };
     for (auto k : kReserved)
         if (equalsNoCase(w, k)) return true;
@@ -45,7 +45,7 @@ long long daysFromCivil(long long y, unsigned m, unsigned d) {
 bool leapYear(long long y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 class Parser {
-public:
+  public:
     explicit Parser(std::string_view sql) : tokens_(tokenize(sql)) {}
 
     Statement statement() {
@@ -61,7 +61,7 @@ public:
         return result;
     }
 
-private:
+  private:
     const Token& peek(std::size_t ahead = 0) const {
         const std::size_t i = std::min(at_ + ahead, tokens_.size() - 1);
         return tokens_[i];
@@ -95,13 +95,27 @@ private:
         const Token& t = peek();
         std::string found;
         switch (t.kind) {
-            case TokenKind::End: found = "the end of the statement"; break;
-            case TokenKind::Word: found = "'" + t.text + "'"; break;
-            case TokenKind::Bracketed: found = "[" + t.text + "]"; break;
-            case TokenKind::String: found = "a string"; break;
-            case TokenKind::Number: found = t.text; break;
-            case TokenKind::Date: found = "#" + t.text + "#"; break;
-            default: found = "a symbol"; break;
+            case TokenKind::End:
+                found = "the end of the statement";
+                break;
+            case TokenKind::Word:
+                found = "'" + t.text + "'";
+                break;
+            case TokenKind::Bracketed:
+                found = "[" + t.text + "]";
+                break;
+            case TokenKind::String:
+                found = "a string";
+                break;
+            case TokenKind::Number:
+                found = t.text;
+                break;
+            case TokenKind::Date:
+                found = "#" + t.text + "#";
+                break;
+            default:
+                found = "a symbol";
+                break;
         }
         syntaxError(what + ", found " + found, t.pos);
     }
@@ -181,7 +195,13 @@ private:
         return u;
     }
 
-    static ExprPtr node(ExprKind kind, std::size_t pos) {
+    // Evaluation, binding and destruction recurse over the tree: bound its
+    // size and depth so that no statement can exhaust the stack.
+    static constexpr int kMaxNodes = 2000;
+    static constexpr int kMaxDepth = 100;
+
+    ExprPtr node(ExprKind kind, std::size_t pos) {
+        if (++nodes_ > kMaxNodes) syntaxError("the statement is too long", pos);
         auto e = std::make_unique<Expr>();
         e->kind = kind;
         e->pos = pos;
@@ -213,6 +233,7 @@ private:
     ExprPtr negation() {
         if (isWord("NOT")) {
             auto e = node(ExprKind::Not, take().pos);
+            Nesting nest(*this, e->pos);
             e->left = negation();
             return e;
         }
@@ -225,13 +246,26 @@ private:
         CompareOp op{};
         bool isCompare = true;
         switch (t.kind) {
-            case TokenKind::Eq: op = CompareOp::Eq; break;
-            case TokenKind::Ne: op = CompareOp::Ne; break;
-            case TokenKind::Lt: op = CompareOp::Lt; break;
-            case TokenKind::Gt: op = CompareOp::Gt; break;
-            case TokenKind::Le: op = CompareOp::Le; break;
-            case TokenKind::Ge: op = CompareOp::Ge; break;
-            default: isCompare = false;
+            case TokenKind::Eq:
+                op = CompareOp::Eq;
+                break;
+            case TokenKind::Ne:
+                op = CompareOp::Ne;
+                break;
+            case TokenKind::Lt:
+                op = CompareOp::Lt;
+                break;
+            case TokenKind::Gt:
+                op = CompareOp::Gt;
+                break;
+            case TokenKind::Le:
+                op = CompareOp::Le;
+                break;
+            case TokenKind::Ge:
+                op = CompareOp::Ge;
+                break;
+            default:
+                isCompare = false;
         }
         if (isCompare) {
             auto e = node(ExprKind::Compare, take().pos);
@@ -262,7 +296,7 @@ private:
         const Token& t = peek();
         switch (t.kind) {
             case TokenKind::LParen: {
-                take();
+                Nesting nest(*this, take().pos);
                 ExprPtr inner = expr();
                 expect(TokenKind::RParen, "')'");
                 return inner;
@@ -306,7 +340,8 @@ private:
                     return e;
                 }
                 break;
-            default: break;
+            default:
+                break;
         }
         if (!atName()) fail("expected a value, a column name or '('");
         auto e = node(ExprKind::Column, t.pos);
@@ -323,7 +358,8 @@ private:
         }
         char* end = nullptr;
         const double d = std::strtod(text.c_str(), &end);
-        if (end != text.c_str() + text.size() || !std::isfinite(d)) syntaxError("malformed number", pos);
+        if (end != text.c_str() + text.size() || !std::isfinite(d))
+            syntaxError("malformed number", pos);
         return negative ? -d : d;
     }
 
@@ -370,13 +406,24 @@ private:
     std::vector<Token> tokens_;
     std::size_t at_ = 0;
     int params_ = 0;
+    int nodes_ = 0;
+    int depth_ = 0;
+
+    struct Nesting {
+        Parser& p;
+        Nesting(Parser& parser, std::size_t pos) : p(parser) {
+            if (++p.depth_ > kMaxDepth) syntaxError("parentheses or NOT nested too deeply", pos);
+        }
+        ~Nesting() { --p.depth_; }
+    };
 };
 
 // Reads an unsigned decimal field of the date literal.
 bool readField(std::string_view s, std::size_t& i, int maxDigits, long long& out) {
     std::size_t start = i;
     out = 0;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9' && i - start < static_cast<std::size_t>(maxDigits))
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9' &&
+           i - start < static_cast<std::size_t>(maxDigits))
         out = out * 10 + (s[i++] - '0');
     return i > start;
 }
@@ -384,7 +431,9 @@ bool readField(std::string_view s, std::size_t& i, int maxDigits, long long& out
 }  // namespace
 
 DateTime parseDateLiteral(std::string_view text, std::size_t pos) {
-    auto bad = [&]() -> DateTime { syntaxError("malformed date literal #" + std::string(text) + "#", pos); };
+    auto bad = [&]() -> DateTime {
+        syntaxError("malformed date literal #" + std::string(text) + "#", pos);
+    };
     std::size_t i = 0;
     auto skipSpaces = [&] {
         while (i < text.size() && text[i] == ' ') ++i;
@@ -430,13 +479,14 @@ DateTime parseDateLiteral(std::string_view text, std::size_t pos) {
         }
         if (hour > 23 || minute > 59 || second > 59) return bad();
     }
-    const long long days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
-                           daysFromCivil(1899, 12, 30);
+    const long long days =
+        daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
+        daysFromCivil(1899, 12, 30);
     const double fraction = static_cast<double>(hour * 3600 + minute * 60 + second) / 86400.0;
     // Before 1899-12-30 Access keeps the time as a positive fraction behind a
     // negative day count: -1.25 is 1899-12-29 06:00.
-    const double value = days >= 0 ? static_cast<double>(days) + fraction
-                                    : static_cast<double>(days) - fraction;
+    const double value =
+        days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
     return DateTime{value};
 }
 

@@ -21,21 +21,23 @@ bool sameName(const std::string& a, const std::string& b) {
 // Maps the column names of a statement to slots: positions of the table's
 // columns that the executor decodes, in first-use order.
 class Binder {
-public:
+  public:
     Binder(const TableDef& def, std::string tableAsWritten)
         : def_(def), tableAsWritten_(std::move(tableAsWritten)) {}
 
     int position(const ColumnRef& ref) const {
-        if (!ref.table.empty() && !sameName(ref.table, tableAsWritten_) && !sameName(ref.table, def_.name))
+        if (!ref.table.empty() && !sameName(ref.table, tableAsWritten_) &&
+            !sameName(ref.table, def_.name))
             throw Error("Unknown table '" + ref.table + "' in column reference at position " +
-                            std::to_string(ref.pos + 1) + " (the statement reads '" + def_.name + "')",
+                            std::to_string(ref.pos + 1) + " (the statement reads '" + def_.name +
+                            "')",
                         ErrorKind::NotFound);
         try {
             return def_.columnIndex(ref.column);
         } catch (const Error& e) {
             if (e.kind() != ErrorKind::NotFound) throw;
-            throw Error("Unknown column '" + ref.column + "' at position " + std::to_string(ref.pos + 1) +
-                            " (table '" + def_.name + "')",
+            throw Error("Unknown column '" + ref.column + "' at position " +
+                            std::to_string(ref.pos + 1) + " (table '" + def_.name + "')",
                         ErrorKind::NotFound);
         }
     }
@@ -48,7 +50,7 @@ public:
     }
     const std::vector<int>& positions() const { return positions_; }
 
-private:
+  private:
     const TableDef& def_;
     std::string tableAsWritten_;
     std::vector<int> positions_;
@@ -62,32 +64,40 @@ struct OrderKey {
 
 // The part of a cursor shared by both strategies: metadata and projection.
 class CursorBase : public Cursor {
-public:
+  public:
     const std::vector<ResultColumn>& columns() const override { return columns_; }
     const std::vector<Value>& row() const override {
         if (!positioned_) throw Error("The cursor is not on a row", ErrorKind::InvalidArgument);
         return row_;
     }
 
-protected:
-    void project(std::vector<Value>& slots) {
+  protected:
+    // Fills row() from a row of slots that is not needed afterwards: values
+    // move instead of copying (a slot shown twice is copied for its first use).
+    void projectFrom(Value* slots) {
         row_.resize(outputSlots_.size());
-        for (std::size_t i = 0; i < outputSlots_.size(); ++i) row_[i] = slots[outputSlots_[i]];
+        for (std::size_t i = 0; i < outputSlots_.size(); ++i) {
+            const int s = outputSlots_[i];
+            const bool usedAgain =
+                std::find(outputSlots_.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                          outputSlots_.end(), s) != outputSlots_.end();
+            row_[i] = usedAgain ? slots[s] : std::move(slots[s]);
+        }
         positioned_ = true;
     }
 
-public:
+  public:
     std::vector<ResultColumn> columns_;
     std::vector<int> outputSlots_;
 
-protected:
+  protected:
     std::vector<Value> row_;
     bool positioned_ = false;
 };
 
 // Rows already read, filtered and ordered.
 class MaterializedCursor : public CursorBase {
-public:
+  public:
     std::vector<std::vector<Value>> rows_;
 
     bool next() override {
@@ -95,34 +105,60 @@ public:
             positioned_ = false;
             return false;
         }
-        project(rows_[at_]);
-        rows_[at_].clear();  // each row is shown once; give the memory back early
+        projectFrom(rows_[at_].data());
+        std::vector<Value>().swap(
+            rows_[at_]);  // each row is shown once; give the memory back early
         ++at_;
         return true;
     }
 
-private:
+  private:
     std::size_t at_ = 0;
 };
 
-// Rows in index order, read and filtered one at a time on demand.
+// Rows in index order. The index is walked and rows are read and filtered
+// one at a time as the caller asks, so the first rows cost only the first
+// index pages; entries whose key cannot hold the LIKE text are skipped
+// without reading their row. Once the first screenfuls are out, the rest
+// of the walk is done at once: when many rows remain, one sequential scan
+// decodes them faster than reading each row by its id, and the rows are
+// then given out in the walk's order.
 class IndexOrderCursor : public CursorBase {
-public:
-    IndexOrderCursor(Storage& storage, const TableDef& def, SelectStmt stmt, std::vector<Value> params,
-                     std::vector<int> positions, std::vector<RowId> rows)
+  public:
+    IndexOrderCursor(Storage& storage, const TableDef& def, SelectStmt stmt,
+                     std::vector<Value> params, std::vector<int> positions, std::uint32_t rootPage,
+                     bool reverse, std::vector<std::string> needles)
         : storage_(storage),
           def_(def),
           stmt_(std::move(stmt)),
           params_(std::move(params)),
           positions_(std::move(positions)),
-          rows_(std::move(rows)) {}
+          walk_([&pager = storage.pager()](std::uint32_t n) { return pager.page(n); }, rootPage,
+                IndexPageFormat::forJet(storage.format().version)),
+          reverse_(reverse),
+          needles_(std::move(needles)) {
+        walk_.seekFirst();
+    }
 
     bool next() override {
-        const EvalContext ctx{&slots_, &params_, sortOrderForJet(storage_.format().version)};
-        while (at_ < rows_.size()) {
-            slots_ = storage_.readRow(def_, rows_[at_++], positions_);
-            if (!stmt_.where || evalTruth(*stmt_.where, ctx) == Truth::True) {
-                project(slots_);
+        for (;;) {
+            if (!listed_ && (reverse_ || emitted_ >= kLazyRows)) listRest();
+            if (listed_) {
+                if (at_ >= list_.size()) break;
+                const std::size_t i = at_++;
+                if (state_[i] == kMatch) {
+                    Value* slots = &listedValues_[i * positions_.size()];
+                    projectFrom(slots);
+                    for (std::size_t k = 0; k < positions_.size(); ++k) slots[k] = Value();
+                    return true;
+                }
+                if (state_[i] == kUnread && readAndTest(list_[i])) return true;
+                continue;
+            }
+            RowId id;
+            if (!nextCandidate(id)) break;
+            if (readAndTest(id)) {
+                ++emitted_;
                 return true;
             }
         }
@@ -130,13 +166,107 @@ public:
         return false;
     }
 
-private:
+  private:
+    static constexpr std::size_t kLazyRows = 100;
+    enum State : std::uint8_t { kUnread, kMatch, kNoMatch };
+
+    SortOrder order() const { return sortOrderForJet(storage_.format().version); }
+
+    bool test(std::vector<Value>& values) const {
+        const EvalContext ctx{&values, &params_, order()};
+        return !stmt_.where || evalTruth(*stmt_.where, ctx) == Truth::True;
+    }
+
+    bool readAndTest(RowId id) {
+        slots_ = storage_.readRow(def_, id, positions_);
+        if (!test(slots_)) return false;
+        projectFrom(slots_.data());
+        return true;
+    }
+
+    bool mayMatch(const std::string& key) const {
+        if (needles_.empty()) return true;
+        // Only a present ascending value (flag 0x7F) can satisfy a LIKE; its
+        // primary bytes run up to the first 0x01.
+        if (key.empty() || static_cast<std::uint8_t>(key[0]) != 0x7F) return false;
+        const std::string_view body = std::string_view(key).substr(1);
+        const std::string_view primary = body.substr(0, std::min(body.size(), body.find('\x01')));
+        for (const auto& needle : needles_)
+            if (primary.find(needle) == std::string_view::npos) return false;
+        return true;
+    }
+
+    bool nextCandidate(RowId& id) {
+        while (walk_.next()) {
+            if (mayMatch(walk_.entry().key)) {
+                id = walk_.entry().row;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Finishes the walk into list_ and, when the remaining candidates are a
+    // large part of the table, reads them all in one scan.
+    void listRest() {
+        listed_ = true;
+        RowId id;
+        while (nextCandidate(id)) list_.push_back(id);
+        if (reverse_) std::reverse(list_.begin(), list_.end());
+        state_.assign(list_.size(), kUnread);
+        // Reading a row by id costs about three times a scan's step.
+        if (list_.size() < 1000 || list_.size() * 3 < def_.rowCountHint) return;
+        // Candidates in row-id order: counted by page, then by slot within
+        // each page (few rows share a page). A page past the end of the file
+        // is left to the row reader, which reports the damage.
+        std::uint32_t maxPage = 0;
+        for (const RowId& r : list_) maxPage = std::max(maxPage, r.page);
+        if (maxPage >= storage_.pager().pageCount()) return;
+        listedValues_.resize(list_.size() * positions_.size());
+        std::vector<std::uint32_t> start(std::size_t{maxPage} + 2, 0);
+        for (const RowId& r : list_) ++start[r.page + 1];
+        for (std::size_t p = 1; p < start.size(); ++p) start[p] += start[p - 1];
+        std::vector<std::uint32_t> byId(list_.size());
+        {
+            std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
+            for (std::uint32_t i = 0; i < list_.size(); ++i) byId[fill[list_[i].page]++] = i;
+        }
+        for (std::size_t p = 0; p + 1 < start.size(); ++p)
+            if (start[p + 1] - start[p] > 1)
+                std::sort(byId.begin() + start[p], byId.begin() + start[p + 1],
+                          [&](std::uint32_t a, std::uint32_t b) { return list_[a] < list_[b]; });
+        // The scan goes in row-id order: merge it with the sorted candidates.
+        // A candidate the scan does not meet stays kUnread and is read by id.
+        std::size_t k = 0;
+        storage_.scan(def_, positions_, [&](RowId rid, std::vector<Value>& values) {
+            while (k < byId.size() && list_[byId[k]] < rid) ++k;
+            while (k < byId.size() && list_[byId[k]] == rid) {
+                const std::uint32_t i = byId[k++];
+                if (test(values)) {
+                    state_[i] = kMatch;
+                    std::move(values.begin(), values.end(),
+                              listedValues_.begin() + i * positions_.size());
+                } else {
+                    state_[i] = kNoMatch;
+                }
+            }
+            return k < byId.size();
+        });
+    }
+
     Storage& storage_;
     const TableDef& def_;
     SelectStmt stmt_;  // owns the bound WHERE
     std::vector<Value> params_;
     std::vector<int> positions_;
-    std::vector<RowId> rows_;
+    IndexCursor walk_;
+    bool reverse_;
+    std::vector<std::string> needles_;
+    std::size_t emitted_ = 0;
+    bool listed_ = false;
+    std::vector<RowId> list_;
+    std::vector<State> state_;
+    std::vector<Value> listedValues_;  // list_.size() rows of positions_.size() slots
     std::size_t at_ = 0;
     std::vector<Value> slots_;
 };
@@ -152,7 +282,8 @@ std::optional<IndexChoice> chooseIndex(const TableDef& def, const std::vector<Or
     std::optional<IndexChoice> best;
     for (const IndexDef& ix : def.indexes) {
         if (ix.columnPositions.size() < order.size() || ix.rootPage == 0) continue;
-        if (ix.realIndex < 0 || static_cast<std::size_t>(ix.realIndex) >= def.realIndexes.size()) continue;
+        if (ix.realIndex < 0 || static_cast<std::size_t>(ix.realIndex) >= def.realIndexes.size())
+            continue;
         const RealIndexDef& real = def.realIndexes[ix.realIndex];
         bool same = true, flipped = true;
         for (std::size_t i = 0; i < order.size() && (same || flipped); ++i) {
@@ -176,9 +307,13 @@ std::optional<IndexChoice> chooseIndex(const TableDef& def, const std::vector<Or
 // the primary sort bytes of the literal runs of a constant LIKE on the
 // index's first (ascending text) column. A key keeps the primary bytes of
 // all characters, in order, before its first 0x01 byte; a matching text
-// holds each run, so its key holds the run's primary bytes.
+// holds each run, so its key holds the run's primary bytes. Only for the
+// Jet 4 order, whose keys have that shape (Jet 3 keys end their primary
+// bytes differently), and only when every character of a run has a code:
+// a guessed code could rule out a row that matches.
 std::vector<std::string> keyNeedles(const Expr* where, int firstSlot, SortOrder order) {
     std::vector<std::string> needles;
+    if (order != SortOrder::General4) return needles;
     std::vector<const Expr*> conjuncts;
     std::vector<const Expr*> stack{where};
     while (!stack.empty()) {
@@ -193,14 +328,19 @@ std::vector<std::string> keyNeedles(const Expr* where, int firstSlot, SortOrder 
         }
     }
     for (const Expr* e : conjuncts) {
-        if (e->kind != ExprKind::Like || e->negated || !e->like || e->left->kind != ExprKind::Column ||
-            e->left->slot != firstSlot)
+        if (e->kind != ExprKind::Like || e->negated || !e->like ||
+            e->left->kind != ExprKind::Column || e->left->slot != firstSlot)
             continue;
         for (std::u16string run : e->like->literalRuns()) {
             // Trailing blanks of a text are not in its key.
             while (!run.empty() && run.back() == u' ') run.pop_back();
             if (run.empty()) continue;
-            std::string key = textCompareKey(run, order);
+            std::string key;
+            try {
+                key = textSortKey(run, order);
+            } catch (const Error&) {
+                return {};  // a character without a code: no filter at all
+            }
             key.resize(std::min(key.size(), key.find('\x01')));
             if (!key.empty()) needles.push_back(std::move(key));
         }
@@ -210,41 +350,10 @@ std::vector<std::string> keyNeedles(const Expr* where, int firstSlot, SortOrder 
 
 bool isText(ColumnType t) { return t == ColumnType::Text || t == ColumnType::Memo; }
 
-std::vector<RowId> indexRows(Storage& storage, const TableDef& def, const IndexChoice& choice,
-                             const std::vector<std::string>& needles) {
-    Pager& pager = storage.pager();
-    PageSource pages = [&pager](std::uint32_t n) { return pager.page(n); };
-    IndexCursor walk(pages, choice.index->rootPage, IndexPageFormat::forJet(storage.format().version));
-    walk.seekFirst();
-    std::vector<RowId> rows;
-    while (walk.next()) {
-        const IndexEntry& entry = walk.entry();
-        bool keep = true;
-        if (!needles.empty()) {
-            // Skip the column flag; only a present ascending value (0x7F) can match.
-            const std::string_view key(entry.key);
-            if (key.empty() || static_cast<std::uint8_t>(key[0]) != 0x7F) {
-                keep = false;
-            } else {
-                const std::string_view body = key.substr(1);
-                const std::string_view primary = body.substr(0, std::min(body.size(), body.find('\x01')));
-                for (const auto& needle : needles)
-                    if (primary.find(needle) == std::string_view::npos) {
-                        keep = false;
-                        break;
-                    }
-            }
-        }
-        if (keep) rows.push_back(entry.row);
-    }
-    (void)def;
-    if (choice.reverse) std::reverse(rows.begin(), rows.end());
-    return rows;
-}
-
 }  // namespace
 
-std::unique_ptr<Cursor> runSelect(Storage& storage, SelectStmt stmt, const std::vector<Value>& params) {
+std::unique_ptr<Cursor> runSelect(Storage& storage, SelectStmt stmt,
+                                  const std::vector<Value>& params) {
     checkParamCount(stmt.paramCount, params);
     const TableDef& def = storage.tableDef(stmt.table);
     const SortOrder order = sortOrderForJet(storage.format().version);
@@ -278,16 +387,17 @@ std::unique_ptr<Cursor> runSelect(Storage& storage, SelectStmt stmt, const std::
         if (auto choice = chooseIndex(def, orderKeys)) {
             std::vector<std::string> needles;
             const int firstPos = choice->index->columnPositions[0];
-            if (stmt.where && !choice->reverse && isText(def.columns[firstPos].column.type) &&
+            if (stmt.where && isText(def.columns[firstPos].column.type) &&
                 def.realIndexes[choice->index->realIndex].ascending[0]) {
                 // The slot of the first key column, if the WHERE reads it.
                 auto it = std::find(positions.begin(), positions.end(), firstPos);
                 if (it != positions.end())
-                    needles = keyNeedles(stmt.where.get(), static_cast<int>(it - positions.begin()), order);
+                    needles = keyNeedles(stmt.where.get(), static_cast<int>(it - positions.begin()),
+                                         order);
             }
-            std::vector<RowId> rows = indexRows(storage, def, *choice, needles);
-            auto cursor = std::make_unique<IndexOrderCursor>(storage, def, std::move(stmt), params, positions,
-                                                             std::move(rows));
+            auto cursor = std::make_unique<IndexOrderCursor>(storage, def, std::move(stmt), params,
+                                                             positions, choice->index->rootPage,
+                                                             choice->reverse, std::move(needles));
             cursor->columns_ = std::move(columns);
             cursor->outputSlots_ = std::move(outputSlots);
             return cursor;
@@ -351,8 +461,8 @@ Value convertForColumn(const Value& v, const ColumnDef& def) {
     const Column& col = def.column;
     if (v.isNull()) return v;
     auto mismatch = [&]() -> Value {
-        throw Error("Data type mismatch: the value cannot be stored in column '" + col.name + "' (" +
-                        typeName(col.type, col.autoNumber) + ")",
+        throw Error("Data type mismatch: the value cannot be stored in column '" + col.name +
+                        "' (" + typeName(col.type, col.autoNumber) + ")",
                     ErrorKind::Conversion);
     };
     const auto* text = std::get_if<std::u16string>(&v.v);
@@ -360,20 +470,25 @@ Value convertForColumn(const Value& v, const ColumnDef& def) {
     if (auto b = std::get_if<bool>(&v.v)) number = *b ? -1 : 0;
     if (auto i = std::get_if<std::int64_t>(&v.v)) number = static_cast<long double>(*i);
     if (auto d = std::get_if<double>(&v.v)) number = *d;
-    if (auto c = std::get_if<Currency>(&v.v)) number = static_cast<long double>(c->scaled) / 10000.0L;
+    if (auto c = std::get_if<Currency>(&v.v))
+        number = static_cast<long double>(c->scaled) / 10000.0L;
     auto integer = [&](long double lo, long double hi) -> Value {
         if (!number) return mismatch();
         const long double r = std::nearbyint(*number);  // round half to even, as Jet does
         if (r < lo || r > hi)
-            throw Error("Overflow: the value does not fit column '" + col.name + "'", ErrorKind::Arithmetic);
+            throw Error("Overflow: the value does not fit column '" + col.name + "'",
+                        ErrorKind::Arithmetic);
         return static_cast<std::int64_t>(r);
     };
     switch (col.type) {
         case ColumnType::Text:
         case ColumnType::Memo: {
-            std::u16string s = text ? *text : (number ? valueAsText(v) : (mismatch(), std::u16string()));
-            if (col.type == ColumnType::Text && col.size > 0 && s.size() > static_cast<std::size_t>(col.size))
-                throw Error("The field '" + col.name + "' is too small to accept the amount of data (" +
+            std::u16string s =
+                text ? *text : (number ? valueAsText(v) : (mismatch(), std::u16string()));
+            if (col.type == ColumnType::Text && col.size > 0 &&
+                s.size() > static_cast<std::size_t>(col.size))
+                throw Error("The field '" + col.name +
+                                "' is too small to accept the amount of data (" +
                                 std::to_string(s.size()) + " characters, at most " +
                                 std::to_string(col.size) + ")",
                             ErrorKind::InvalidArgument);
@@ -382,10 +497,13 @@ Value convertForColumn(const Value& v, const ColumnDef& def) {
         case ColumnType::Boolean:
             if (!number) return mismatch();
             return *number != 0;
-        case ColumnType::Byte: return integer(0, 255);
-        case ColumnType::Integer: return integer(-32768, 32767);
-        case ColumnType::Long: return integer(std::numeric_limits<std::int32_t>::min(),
-                                              std::numeric_limits<std::int32_t>::max());
+        case ColumnType::Byte:
+            return integer(0, 255);
+        case ColumnType::Integer:
+            return integer(-32768, 32767);
+        case ColumnType::Long:
+            return integer(std::numeric_limits<std::int32_t>::min(),
+                           std::numeric_limits<std::int32_t>::max());
         case ColumnType::Currency:
             if (auto c = std::get_if<Currency>(&v.v)) return *c;
             if (!number) return mismatch();
@@ -400,7 +518,9 @@ Value convertForColumn(const Value& v, const ColumnDef& def) {
             if (!number) return mismatch();
             return DateTime{static_cast<double>(*number)};
         default:
-            if (v.v.index() == Value(Bytes{}).v.index() || v.v.index() == Value(Decimal{}).v.index()) return v;
+            if (v.v.index() == Value(Bytes{}).v.index() ||
+                v.v.index() == Value(Decimal{}).v.index())
+                return v;
             return mismatch();
     }
 }
@@ -416,7 +536,8 @@ PreparedUpdate prepareUpdate(Storage& storage, UpdateStmt stmt, const std::vecto
         const int pos = binder.position(a.target);
         for (const ColumnChange& earlier : out.changes)
             if (earlier.position == pos)
-                throw Error("Column '" + a.target.column + "' is set twice", ErrorKind::InvalidArgument);
+                throw Error("Column '" + a.target.column + "' is set twice",
+                            ErrorKind::InvalidArgument);
         Value v;
         if (a.value->kind == ExprKind::Literal) {
             v = a.value->value;

@@ -22,7 +22,8 @@
 
 namespace jet::sql {
 
-std::unique_ptr<Cursor> runSelect(Storage& storage, SelectStmt stmt, const std::vector<Value>& params);
+std::unique_ptr<Cursor> runSelect(Storage& storage, SelectStmt stmt,
+                                  const std::vector<Value>& params);
 
 // One column change of an UPDATE, its value already converted to the
 // column's type.

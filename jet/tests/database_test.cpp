@@ -7,6 +7,7 @@
 #include "collation.h"
 #include "index_page.h"
 #include "jet/jet.h"
+#include "sql_eval.h"
 #include "sql_parser.h"
 #include "sql_select.h"
 #include "storage.h"
@@ -22,11 +23,11 @@ std::string fixture(const std::string& name) { return (kFixtures / name).string(
 
 // A private copy of a fixture: the shared files are never opened for writing.
 class TempCopy {
-public:
+  public:
     explicit TempCopy(const std::string& name) {
         dir_ = fs::temp_directory_path() /
-               ("jet_db_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+               ("jet_db_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                "_" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
         fs::create_directories(dir_);
         path_ = dir_ / name;
         fs::copy_file(kFixtures / name, path_, fs::copy_options::overwrite_existing);
@@ -37,7 +38,7 @@ public:
     }
     std::string path() const { return path_.string(); }
 
-private:
+  private:
     fs::path dir_, path_;
 };
 
@@ -47,11 +48,13 @@ std::string searchStatement(const std::string& text) {
         quoted += c;
         if (c == '\'') quoted += '\'';
     }
-    return "select referencia,descripcion,[Tipo Impuesto] from articulos where descripcion like('%" + quoted +
-           "%') \r\n order by descripcion";
+    return "select referencia,descripcion,[Tipo Impuesto] from articulos where descripcion "
+           "like('%" +
+           quoted + "%') \r\n order by descripcion";
 }
 
-const char* kBase = "select referencia,descripcion,[Tipo Impuesto] from articulos order by descripcion";
+const char* kBase =
+    "select referencia,descripcion,[Tipo Impuesto] from articulos order by descripcion";
 
 std::string utf8(const Value& v) {
     if (v.isNull()) return "<NULL>";
@@ -59,7 +62,8 @@ std::string utf8(const Value& v) {
 }
 
 // All rows of a query, each as its column values.
-std::vector<std::vector<Value>> all(Database& db, const std::string& sql, const std::vector<Value>& p = {}) {
+std::vector<std::vector<Value>> all(Database& db, const std::string& sql,
+                                    const std::vector<Value>& p = {}) {
     auto c = db.query(sql, p);
     std::vector<std::vector<Value>> rows;
     while (c->next()) rows.push_back(c->row());
@@ -67,7 +71,7 @@ std::vector<std::vector<Value>> all(Database& db, const std::string& sql, const 
 }
 
 class StoreDb : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!fs::exists(fixture("store.mdb"))) GTEST_SKIP() << "fixtures not present";
         db_ = Database::open(fixture("store.mdb"), OpenMode::ReadOnly);
@@ -101,12 +105,14 @@ TEST_F(StoreDb, BaseStatementListsNullsFirstInAccessOrder) {
 // ORDER BY descripcion, referencia cannot use the one-column index.
 TEST_F(StoreDb, IndexOrderEqualsSortedOrder) {
     auto viaIndex = all(*db_, kBase);
-    auto viaSort = all(*db_, "select referencia,descripcion from articulos order by descripcion, referencia");
+    auto viaSort =
+        all(*db_, "select referencia,descripcion from articulos order by descripcion, referencia");
     ASSERT_EQ(viaIndex.size(), viaSort.size());
     // Equal keys ("Arena Fina" and "ARENA FINA") may come in either order.
     auto sameKey = [](const Value& a, const Value& b) {
         if (a.isNull() || b.isNull()) return a.isNull() && b.isNull();
-        return compareText(std::get<std::u16string>(a.v), std::get<std::u16string>(b.v), SortOrder::General4) == 0;
+        return compareText(std::get<std::u16string>(a.v), std::get<std::u16string>(b.v),
+                           SortOrder::General4) == 0;
     };
     for (std::size_t i = 0; i < viaIndex.size(); ++i)
         EXPECT_TRUE(sameKey(viaIndex[i][1], viaSort[i][1])) << i << " " << utf8(viaIndex[i][1]);
@@ -116,8 +122,10 @@ TEST_F(StoreDb, IndexOrderEqualsSortedOrder) {
     for (std::size_t i = 0; i < desc.size(); ++i)
         EXPECT_EQ(utf8(desc[i][0]), utf8(viaIndex[viaIndex.size() - 1 - i][1])) << i;
     // Ties sorted by the second key on the sort path.
-    auto dup = all(*db_, "select referencia from articulos where descripcion = 'saco escombro rafia 90x60' "
-                         "order by descripcion, referencia desc");
+    auto dup =
+        all(*db_,
+            "select referencia from articulos where descripcion = 'saco escombro rafia 90x60' "
+            "order by descripcion, referencia desc");
     ASSERT_EQ(dup.size(), 3u);
     EXPECT_EQ(utf8(dup[0][0]), "T00001");
     EXPECT_EQ(utf8(dup[1][0]), "D00002");
@@ -138,17 +146,19 @@ TEST_F(StoreDb, SearchesOfTheTool) {
     EXPECT_EQ(refs("").size(), 598u);
     // '%' keeps its meaning; [%] is a literal percent sign.
     EXPECT_GT(refs("10%").size(), 1u);
-    EXPECT_EQ(all(*db_, "select referencia from articulos where descripcion like '%10[%]%'").size(), 1u);
+    EXPECT_EQ(all(*db_, "select referencia from articulos where descripcion like '%10[%]%'").size(),
+              1u);
     const auto mixed = refs("CEMENTO");
-    EXPECT_NE(std::find(mixed.begin(), mixed.end(), "E00006"), mixed.end());  // "Cemento cola flexible"
+    EXPECT_NE(std::find(mixed.begin(), mixed.end(), "E00006"),
+              mixed.end());  // "Cemento cola flexible"
     EXPECT_EQ(refs("CUÑA"), (std::vector<std::string>{"E00015", "E00016"}));
 
     // Counts of the fixture's search table (plain substrings, accents significant).
     const std::map<std::string, std::size_t> counts = {
-        {"CEMENTO", 20}, {"TORNILLO", 82}, {"AZULEJO", 20}, {"ARENA", 16},  {"TUBO", 47},
-        {"PVC", 26},     {"BLANCO", 28},   {"M8X40", 2},    {"25KG", 38},   {"D'ARCO", 2},
-        {"CONECTOR", 2}, {"CAÑERÍA", 6},   {"ÁNGULO", 12},  {"ANGULO", 1},  {"CUÑA", 2},
-        {"XYZXYZ", 0},
+        {"CEMENTO", 20}, {"TORNILLO", 82}, {"AZULEJO", 20}, {"ARENA", 16},
+        {"TUBO", 47},    {"PVC", 26},      {"BLANCO", 28},  {"M8X40", 2},
+        {"25KG", 38},    {"D'ARCO", 2},    {"CONECTOR", 2}, {"CAÑERÍA", 6},
+        {"ÁNGULO", 12},  {"ANGULO", 1},    {"CUÑA", 2},     {"XYZXYZ", 0},
     };
     for (const auto& [text, n] : counts) EXPECT_EQ(refs(text).size(), n) << text;
 }
@@ -168,6 +178,75 @@ TEST_F(StoreDb, SearchResultIsInDescriptionOrder) {
     for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i][0], expected[i]);
 }
 
+// Past the first screenfuls a large index-ordered result is finished by one
+// scan: the ticket table (3000 rows) takes that path, and must give the
+// same rows in the same order as reading each row by its id would.
+TEST_F(StoreDb, LargeIndexOrderedResultsKeepOrderAndFilter) {
+    auto byDate =
+        all(*db_, "select Fecha, Serie, Numero from [Cabecera Tickets de Venta] order by Fecha");
+    ASSERT_EQ(byDate.size(), 3000u);
+    auto sorted = all(*db_,
+                      "select Fecha, Serie, Numero from [Cabecera Tickets de Venta] order by "
+                      "Fecha, Serie, Numero");
+    ASSERT_EQ(sorted.size(), 3000u);
+    std::map<std::pair<std::string, std::int64_t>, int> seen;
+    for (std::size_t i = 0; i < byDate.size(); ++i) {
+        EXPECT_EQ(byDate[i][0], sorted[i][0]) << i;
+        if (i > 0) {
+            EXPECT_LE(*sql::compareValues(byDate[i - 1][0], byDate[i][0], SortOrder::General4), 0);
+        }
+        ++seen[{utf8(byDate[i][1]), std::get<std::int64_t>(byDate[i][2].v)}];
+    }
+    EXPECT_EQ(seen.size(), 3000u);  // every ticket once
+    auto invoiced = all(
+        *db_,
+        "select Fecha, [Forma de Pago] from [Cabecera Tickets de Venta] where [Forma de Pago] = "
+        "'facturado' order by Fecha");
+    ASSERT_EQ(invoiced.size(), 913u);
+    for (std::size_t i = 1; i < invoiced.size(); ++i)
+        EXPECT_LE(*sql::compareValues(invoiced[i - 1][0], invoiced[i][0], SortOrder::General4), 0);
+    auto late = all(*db_, "select Fecha from [Cabecera Tickets de Venta] order by Fecha desc");
+    ASSERT_EQ(late.size(), 3000u);
+    EXPECT_EQ(late.front()[0], byDate.back()[0]);
+    EXPECT_EQ(late.back()[0], byDate.front()[0]);
+}
+
+// The key pre-filter must not lose rows: each WHERE gives the same rows
+// through the index walk (filtered by keys) as through the plain scan
+// (ORDER BY two columns cannot use the index).
+TEST_F(StoreDb, KeyFilterLosesNoRows) {
+    auto count = [&](const std::string& where, const std::string& order) {
+        const std::string base = "select referencia from articulos where " + where;
+        const std::size_t viaIndex = all(*db_, base + " order by descripcion " + order).size();
+        const std::size_t viaScan = all(*db_, base + " order by descripcion, referencia").size();
+        EXPECT_EQ(viaIndex, viaScan) << where;
+        return viaIndex;
+    };
+    EXPECT_EQ(count("descripcion like '%TORNILLO%'", "desc"), 82u);
+    EXPECT_EQ(count("descripcion like '%cemento %'", ""),
+              count("descripcion like '%CEMENTO %'", "desc"));
+    EXPECT_GT(count("descripcion like '%ÁNGULO%' and descripcion like '%ACERO%'", ""), 0u);
+    EXPECT_EQ(count("descripcion like '%ángulo%'", ""), 12u);
+    EXPECT_EQ(count("descripcion like 'SACO ESCOMBRO RAFIA 90X60   '", ""), 0u);
+    EXPECT_EQ(count("descripcion like 'SACO%90X60'", ""), 3u);
+    EXPECT_EQ(count("descripcion like '%D''ARCO%' or referencia = 'A00001'", ""), 3u);
+    EXPECT_EQ(count("descripcion like '%O-A%'", ""), count("descripcion like '%O[-]A%'", ""));
+    EXPECT_EQ(count("not descripcion like '%O%'", ""), count("descripcion not like '%O%'", "desc"));
+}
+
+// Jet 3 files use the Access 97 order (and no key pre-filter).
+TEST(Jet3, SearchAndOrder) {
+    if (!fs::exists(fixture("access/testV1997.mdb"))) GTEST_SKIP() << "fixtures not present";
+    auto db = Database::open(fixture("access/testV1997.mdb"), OpenMode::ReadOnly);
+    EXPECT_EQ(db->jetVersion(), 3);
+    auto rows = all(*db, "select A, C from Table1 where A like '%CD%' order by A");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(utf8(rows[0][0]), "abcdefg");
+    auto ordered = all(*db, "select A from Table1 order by A desc");
+    ASSERT_EQ(ordered.size(), 2u);
+    EXPECT_EQ(utf8(ordered[0][0]), "abcdefg");
+}
+
 TEST_F(StoreDb, LookupListsAndParameters) {
     auto c = db_->query("select * from [Tipos de Impuestos] order by [Codigo]");
     ASSERT_EQ(c->columns().size(), 5u);
@@ -180,7 +259,16 @@ TEST_F(StoreDb, LookupListsAndParameters) {
     auto p = all(*db_, "select codigo from proveedores where [Razon Social] = ? or codigo = ?",
                  {std::u16string(u"FERRETERÍA EL CRUCE"), std::int64_t{4}});
     ASSERT_EQ(p.size(), 2u);
-    auto nulls = all(*db_, "select referencia from articulos where [Tipo Impuesto] is null order by referencia");
+    // A column named twice, and a name qualified by the table.
+    auto twice = all(*db_,
+                     "select codigo, [Tipos de Impuestos].nombre, Codigo from [tipos de impuestos] "
+                     "where [TIPOS DE IMPUESTOS].[Codigo] = 3");
+    ASSERT_EQ(twice.size(), 1u);
+    EXPECT_EQ(twice[0][0], Value(std::int64_t{3}));
+    EXPECT_EQ(twice[0][1], Value(std::u16string(u"Superreducido")));
+    EXPECT_EQ(twice[0][2], Value(std::int64_t{3}));
+    auto nulls = all(
+        *db_, "select referencia from articulos where [Tipo Impuesto] is null order by referencia");
     ASSERT_EQ(nulls.size(), 3u);
     EXPECT_EQ(utf8(nulls[0][0]), "T00001");
     EXPECT_EQ(all(*db_, "select referencia from articulos where [Tipo Impuesto] <> 1").size(), 95u);
@@ -199,9 +287,11 @@ TEST_F(StoreDb, ErrorsHaveKinds) {
     EXPECT_EQ(kindOf("select referencia from nada"), ErrorKind::NotFound);
     EXPECT_EQ(kindOf("select otra.referencia from articulos"), ErrorKind::NotFound);
     EXPECT_EQ(kindOf("select referencia from articulos where"), ErrorKind::Syntax);
-    EXPECT_EQ(kindOf("select referencia from articulos where descripcion = 1"), ErrorKind::Conversion);
+    EXPECT_EQ(kindOf("select referencia from articulos where descripcion = 1"),
+              ErrorKind::Conversion);
     EXPECT_EQ(kindOf("update articulos set descripcion = 'x'"), ErrorKind::InvalidArgument);
-    EXPECT_EQ(kindOf("select referencia from articulos where referencia = ?"), ErrorKind::InvalidArgument);
+    EXPECT_EQ(kindOf("select referencia from articulos where referencia = ?"),
+              ErrorKind::InvalidArgument);
 }
 
 // Statements A, B and C of the ticket status change: the rows they select.
@@ -210,9 +300,11 @@ TEST(TicketUpdates, SelectTheRightRows) {
     TempCopy copy("store.mdb");
     auto storage = Storage::open(copy.path(), false);
     const std::string t = "[Cabecera Tickets de Venta]";
-    auto statement = [&](const std::string& status, const std::string& from, const std::string& to, bool c) {
-        std::string s = "UPDATE " + t + " SET " + t + ".Documento = '', " + t + ".[Forma de Pago] = '" + status +
-                        "'\r\n WHERE (((" + t + ".Fecha)>=#" + from + "#)\r\n AND ((" + t + ".Fecha)<=#" + to;
+    auto statement = [&](const std::string& status, const std::string& from, const std::string& to,
+                         bool c) {
+        std::string s = "UPDATE " + t + " SET " + t + ".Documento = '', " + t +
+                        ".[Forma de Pago] = '" + status + "'\r\n WHERE (((" + t + ".Fecha)>=#" +
+                        from + "#)\r\n AND ((" + t + ".Fecha)<=#" + to;
         if (!c) return s + "#))";
         return s + "#)\r\n AND ((" + t + ".[Forma de Pago])<>'Facturado'))";
     };
@@ -227,9 +319,15 @@ TEST(TicketUpdates, SelectTheRightRows) {
         {"4/12/2024", "3/5/2024", 0, 0},
     };
     for (const auto& r : ranges) {
-        auto a = sql::prepareUpdate(*storage, std::get<sql::UpdateStmt>(sql::parse(statement("Facturado", r.from, r.to, false))), {});
-        auto b = sql::prepareUpdate(*storage, std::get<sql::UpdateStmt>(sql::parse(statement("Pendiente", r.from, r.to, false))), {});
-        auto c = sql::prepareUpdate(*storage, std::get<sql::UpdateStmt>(sql::parse(statement("Pendiente", r.from, r.to, true))), {});
+        auto a = sql::prepareUpdate(
+            *storage,
+            std::get<sql::UpdateStmt>(sql::parse(statement("Facturado", r.from, r.to, false))), {});
+        auto b = sql::prepareUpdate(
+            *storage,
+            std::get<sql::UpdateStmt>(sql::parse(statement("Pendiente", r.from, r.to, false))), {});
+        auto c = sql::prepareUpdate(
+            *storage,
+            std::get<sql::UpdateStmt>(sql::parse(statement("Pendiente", r.from, r.to, true))), {});
         EXPECT_EQ(a.rows.size(), r.inRange) << r.from;
         EXPECT_EQ(b.rows.size(), r.inRange) << r.from;
         EXPECT_EQ(c.rows.size(), r.statementC) << r.from;
@@ -251,11 +349,14 @@ TEST(UpdateValues, ConvertedToTheColumnType) {
     if (!fs::exists(fixture("store.mdb"))) GTEST_SKIP() << "fixtures not present";
     auto storage = Storage::open(fixture("store.mdb"), false);
     auto prep = [&](const std::string& set, const std::vector<Value>& p = {}) {
-        return sql::prepareUpdate(*storage, std::get<sql::UpdateStmt>(sql::parse("update articulos set " + set +
-                                                                                " where referencia = 'PRUEBA1'")),
-                                  p);
+        return sql::prepareUpdate(
+            *storage,
+            std::get<sql::UpdateStmt>(
+                sql::parse("update articulos set " + set + " where referencia = 'PRUEBA1'")),
+            p);
     };
-    auto u = prep("[PVP 1] = 12, [Tipo Impuesto] = 2.5, descripcion = ?", {std::u16string(u"NUEVA")});
+    auto u =
+        prep("[PVP 1] = 12, [Tipo Impuesto] = 2.5, descripcion = ?", {std::u16string(u"NUEVA")});
     ASSERT_EQ(u.rows.size(), 1u);
     EXPECT_EQ(u.changes[0].value, Value(12.0));
     EXPECT_EQ(u.changes[1].value, Value(std::int64_t{2}));  // half to even
@@ -285,7 +386,8 @@ TEST(Freshness, StatementsSeeTheFileAsItIsNow) {
     EXPECT_EQ(utf8(all(*db, sql).at(0)[0]).size(), 60u);
     EXPECT_EQ(db->table("Articulos").columns[1].size, 60);
     // Same size, rewritten in place: only the pages say what changed.
-    fs::copy_file(kFixtures / "store-desc40.mdb", copy.path(), fs::copy_options::overwrite_existing);
+    fs::copy_file(kFixtures / "store-desc40.mdb", copy.path(),
+                  fs::copy_options::overwrite_existing);
     EXPECT_EQ(utf8(all(*db, sql).at(0)[0]).size(), 40u);
     EXPECT_EQ(db->table("Articulos").columns[1].size, 40);
 }

@@ -23,7 +23,8 @@ std::string utf8(const std::u16string& s) {
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size(); ++i) {
         char32_t c = s[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+            s[i + 1] < 0xE000) {
             c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
             ++i;
         } else if (c >= 0xD800 && c < 0xE000) {
@@ -53,11 +54,20 @@ std::string escaped(const std::string& s) {
     out.reserve(s.size());
     for (char c : s) {
         switch (c) {
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\\': out += "\\\\"; break;
-            default: out += c;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -85,8 +95,8 @@ std::string formatDate(double days) {
     const long long m = mp < 10 ? mp + 3 : mp - 9;
     if (m <= 2) ++y;
     char buf[160];  // room for any long long, so the compiler sees no truncation
-    std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", y, m, d, seconds / 3600,
-                  seconds / 60 % 60, seconds % 60);
+    std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", y, m, d,
+                  seconds / 3600, seconds / 60 % 60, seconds % 60);
     return buf;
 }
 
@@ -142,15 +152,18 @@ int run(int argc, char** argv) {
     }
     const std::string arg = argv[2];
     const bool readOnly = arg == "--tables" || arg == "--columns" || startsWithSelect(arg);
-    auto db = jet::Database::open(argv[1], readOnly ? jet::OpenMode::ReadOnly : jet::OpenMode::ReadWrite);
+    auto db =
+        jet::Database::open(argv[1], readOnly ? jet::OpenMode::ReadOnly : jet::OpenMode::ReadWrite);
     if (arg == "--tables") {
         for (const auto& name : db->tableNames()) std::cout << name << '\n';
     } else if (arg == "--columns") {
-        if (argc < 4) throw jet::Error("--columns needs a table name", jet::ErrorKind::InvalidArgument);
+        if (argc < 4)
+            throw jet::Error("--columns needs a table name", jet::ErrorKind::InvalidArgument);
         const jet::TableInfo t = db->table(argv[3]);
         std::cout << "name\ttype\tsize\n";
         for (const auto& c : t.columns)
-            std::cout << c.name << '\t' << jet::typeName(c.type, c.autoNumber) << '\t' << c.size << '\n';
+            std::cout << c.name << '\t' << jet::typeName(c.type, c.autoNumber) << '\t' << c.size
+                      << '\n';
     } else if (readOnly) {
         auto cursor = db->query(arg);
         std::string line;
