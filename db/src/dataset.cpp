@@ -376,6 +376,9 @@ void Dataset::releaseCursor() { cursor_.reset(); }
 
 void Dataset::open() {
     if (isActive()) return;
+    // A detail can have been edited while this list was closed: that edit
+    // belongs to the item it shows, so it is settled before the list reads.
+    settleDetails();
     QString sql;
     QVariantList params;
     if (isTable()) {
@@ -396,12 +399,18 @@ void Dataset::open() {
     bindFields(cursor->columns());
     cursor_ = std::move(cursor);
     rows_.clear();
-    // A detail holds at most a few rows: read them now so no cursor stays open.
-    if (master_) {
-        while (fetchOne()) {
+    try {
+        // A detail holds at most a few rows: read them now so no cursor stays open.
+        if (master_) {
+            while (fetchOne()) {
+            }
+        } else {
+            fetchOne();
         }
-    } else {
-        fetchOne();
+    } catch (...) {
+        releaseCursor();
+        rows_.clear();
+        throw;
     }
     current_ = rows_.empty() ? -1 : 0;
     bof_ = true;
@@ -444,6 +453,7 @@ void Dataset::settleDetails() {
 
 void Dataset::refreshFromMaster() {
     if (!isActive() || !master_ || !master_->dataset() || !master_->dataset()->isActive()) return;
+    settle();  // never carry an edit over to another row
     const QVariant key = masterValue();
     std::vector<QVariantList> rows;
     if (key.isValid()) {

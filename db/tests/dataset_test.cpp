@@ -195,6 +195,23 @@ TEST_F(DatasetTest, AFailedWriteKeepsTheEditAndTheMasterRow) {
     EXPECT_EQ(ARTICULOS.field("Referencia").asString(), "A1");
 }
 
+TEST_F(DatasetTest, AnEditMadeWhileTheListWasClosedIsSettledBeforeItReopens) {
+    openBoth();
+    qarticulos.next();  // A1
+    qarticulos.close();
+    ARTICULOS.edit();
+    ARTICULOS.field("Descripcion").setValue("SUELTA");
+    state->forcedRowsChanged = 0;
+    EXPECT_THROW(qarticulos.open(), db::Error);
+    EXPECT_FALSE(qarticulos.isActive());
+    EXPECT_EQ(ARTICULOS.state(), DatasetState::Edit);
+    qarticulos.open();
+    EXPECT_EQ(state->paramLog[state->log.lastIndexOf(updates().section('\n', -1))],
+              (QVariantList{"SUELTA", "A1"}));
+    EXPECT_EQ(ARTICULOS.state(), DatasetState::Browse);
+    EXPECT_EQ(ARTICULOS.field("Referencia").asString(), "D1");
+}
+
 TEST_F(DatasetTest, PostWritesTheRowTheRecordWasReadFrom) {
     openBoth();
     ARTICULOS.edit();
