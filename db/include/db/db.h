@@ -220,9 +220,10 @@ class Dataset : public QObject {
     Field* findField(const QString& name) const;  // ignoring case; nullptr if none
     Field& field(const QString& name) const;      // throws when there is none
 
-    // Opening connects the connection on demand, runs the statement and
-    // checks the declared fields; the first row becomes current. Opening an
-    // open dataset does nothing. On failure the dataset stays closed.
+    // Opening settles the details' pending edits, connects the connection on
+    // demand, runs the statement and checks the declared fields; the first
+    // row becomes current and the details follow it. Opening an open dataset
+    // does nothing. On failure the dataset stays closed.
     void open();
     // Settles the pending edits of its details first (see settle()), then
     // drops its own pending edit and closes.
