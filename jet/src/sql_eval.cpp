@@ -60,15 +60,22 @@ std::optional<std::u16string> likeText(const Value& v) {
 
 // foldChar through a per-thread table: LIKE folds every character of every
 // candidate row, and the collation's lookup is far slower than an index.
-std::uint64_t fold(char16_t c, SortOrder order) {
-    constexpr std::uint64_t kUnset = ~std::uint64_t{0};
+constexpr std::uint64_t kUnset = ~std::uint64_t{0};
+
+std::uint64_t* foldTable(SortOrder order) {
     thread_local std::vector<std::uint64_t> tables[2];
     auto& table = tables[order == SortOrder::General97 ? 1 : 0];
     if (table.empty()) table.assign(0x10000, kUnset);
+    return table.data();
+}
+
+std::uint64_t fold(std::uint64_t* table, char16_t c, SortOrder order) {
     std::uint64_t& f = table[c];
     if (f == kUnset) f = foldChar(c, order);
     return f;
 }
+
+std::uint64_t fold(char16_t c, SortOrder order) { return fold(foldTable(order), c, order); }
 
 }  // namespace
 
@@ -194,7 +201,8 @@ bool LikePattern::matches(std::u16string_view text) const {
     // Fold the text once; the matcher may revisit characters after a '%'.
     thread_local std::vector<std::uint64_t> folded;
     folded.resize(text.size());
-    for (std::size_t k = 0; k < text.size(); ++k) folded[k] = fold(text[k], order_);
+    std::uint64_t* table = foldTable(order_);
+    for (std::size_t k = 0; k < text.size(); ++k) folded[k] = fold(table, text[k], order_);
 
     // Classic wildcard matching with one backtrack point: every element
     // but '%' consumes exactly one character, so resuming after the latest

@@ -195,7 +195,13 @@ class Parser {
         return u;
     }
 
-    static ExprPtr node(ExprKind kind, std::size_t pos) {
+    // Evaluation, binding and destruction recurse over the tree: bound its
+    // size and depth so that no statement can exhaust the stack.
+    static constexpr int kMaxNodes = 2000;
+    static constexpr int kMaxDepth = 100;
+
+    ExprPtr node(ExprKind kind, std::size_t pos) {
+        if (++nodes_ > kMaxNodes) syntaxError("the statement is too long", pos);
         auto e = std::make_unique<Expr>();
         e->kind = kind;
         e->pos = pos;
@@ -227,6 +233,7 @@ class Parser {
     ExprPtr negation() {
         if (isWord("NOT")) {
             auto e = node(ExprKind::Not, take().pos);
+            Nesting nest(*this, e->pos);
             e->left = negation();
             return e;
         }
@@ -289,7 +296,7 @@ class Parser {
         const Token& t = peek();
         switch (t.kind) {
             case TokenKind::LParen: {
-                take();
+                Nesting nest(*this, take().pos);
                 ExprPtr inner = expr();
                 expect(TokenKind::RParen, "')'");
                 return inner;
@@ -399,6 +406,16 @@ class Parser {
     std::vector<Token> tokens_;
     std::size_t at_ = 0;
     int params_ = 0;
+    int nodes_ = 0;
+    int depth_ = 0;
+
+    struct Nesting {
+        Parser& p;
+        Nesting(Parser& parser, std::size_t pos) : p(parser) {
+            if (++p.depth_ > kMaxDepth) syntaxError("parentheses or NOT nested too deeply", pos);
+        }
+        ~Nesting() { --p.depth_; }
+    };
 };
 
 // Reads an unsigned decimal field of the date literal.

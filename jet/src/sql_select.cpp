@@ -216,11 +216,25 @@ class IndexOrderCursor : public CursorBase {
         state_.assign(list_.size(), kUnread);
         // Reading a row by id costs about three times a scan's step.
         if (list_.size() < 1000 || list_.size() * 3 < def_.rowCountHint) return;
+        // Candidates in row-id order: counted by page, then by slot within
+        // each page (few rows share a page). A page past the end of the file
+        // is left to the row reader, which reports the damage.
+        std::uint32_t maxPage = 0;
+        for (const RowId& r : list_) maxPage = std::max(maxPage, r.page);
+        if (maxPage >= storage_.pager().pageCount()) return;
         listedValues_.resize(list_.size() * positions_.size());
+        std::vector<std::uint32_t> start(std::size_t{maxPage} + 2, 0);
+        for (const RowId& r : list_) ++start[r.page + 1];
+        for (std::size_t p = 1; p < start.size(); ++p) start[p] += start[p - 1];
         std::vector<std::uint32_t> byId(list_.size());
-        std::iota(byId.begin(), byId.end(), 0u);
-        std::sort(byId.begin(), byId.end(),
-                  [&](std::uint32_t a, std::uint32_t b) { return list_[a] < list_[b]; });
+        {
+            std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
+            for (std::uint32_t i = 0; i < list_.size(); ++i) byId[fill[list_[i].page]++] = i;
+        }
+        for (std::size_t p = 0; p + 1 < start.size(); ++p)
+            if (start[p + 1] - start[p] > 1)
+                std::sort(byId.begin() + start[p], byId.begin() + start[p + 1],
+                          [&](std::uint32_t a, std::uint32_t b) { return list_[a] < list_[b]; });
         // The scan goes in row-id order: merge it with the sorted candidates.
         // A candidate the scan does not meet stays kUnread and is read by id.
         std::size_t k = 0;

@@ -182,10 +182,12 @@ TEST_F(StoreDb, SearchResultIsInDescriptionOrder) {
 // scan: the ticket table (3000 rows) takes that path, and must give the
 // same rows in the same order as reading each row by its id would.
 TEST_F(StoreDb, LargeIndexOrderedResultsKeepOrderAndFilter) {
-    auto byDate = all(*db_, "select Fecha, Serie, Numero from [Cabecera Tickets de Venta] order by Fecha");
+    auto byDate =
+        all(*db_, "select Fecha, Serie, Numero from [Cabecera Tickets de Venta] order by Fecha");
     ASSERT_EQ(byDate.size(), 3000u);
     auto sorted = all(*db_,
-                      "select Fecha, Serie, Numero from [Cabecera Tickets de Venta] order by Fecha, Serie, Numero");
+                      "select Fecha, Serie, Numero from [Cabecera Tickets de Venta] order by "
+                      "Fecha, Serie, Numero");
     ASSERT_EQ(sorted.size(), 3000u);
     std::map<std::pair<std::string, std::int64_t>, int> seen;
     for (std::size_t i = 0; i < byDate.size(); ++i) {
@@ -196,9 +198,10 @@ TEST_F(StoreDb, LargeIndexOrderedResultsKeepOrderAndFilter) {
         ++seen[{utf8(byDate[i][1]), std::get<std::int64_t>(byDate[i][2].v)}];
     }
     EXPECT_EQ(seen.size(), 3000u);  // every ticket once
-    auto invoiced = all(*db_,
-                        "select Fecha, [Forma de Pago] from [Cabecera Tickets de Venta] where [Forma de Pago] = "
-                        "'facturado' order by Fecha");
+    auto invoiced = all(
+        *db_,
+        "select Fecha, [Forma de Pago] from [Cabecera Tickets de Venta] where [Forma de Pago] = "
+        "'facturado' order by Fecha");
     ASSERT_EQ(invoiced.size(), 913u);
     for (std::size_t i = 1; i < invoiced.size(); ++i)
         EXPECT_LE(*sql::compareValues(invoiced[i - 1][0], invoiced[i][0], SortOrder::General4), 0);
@@ -220,7 +223,8 @@ TEST_F(StoreDb, KeyFilterLosesNoRows) {
         return viaIndex;
     };
     EXPECT_EQ(count("descripcion like '%TORNILLO%'", "desc"), 82u);
-    EXPECT_EQ(count("descripcion like '%cemento %'", ""), count("descripcion like '%CEMENTO %'", "desc"));
+    EXPECT_EQ(count("descripcion like '%cemento %'", ""),
+              count("descripcion like '%CEMENTO %'", "desc"));
     EXPECT_GT(count("descripcion like '%ÁNGULO%' and descripcion like '%ACERO%'", ""), 0u);
     EXPECT_EQ(count("descripcion like '%ángulo%'", ""), 12u);
     EXPECT_EQ(count("descripcion like 'SACO ESCOMBRO RAFIA 90X60   '", ""), 0u);
@@ -255,6 +259,14 @@ TEST_F(StoreDb, LookupListsAndParameters) {
     auto p = all(*db_, "select codigo from proveedores where [Razon Social] = ? or codigo = ?",
                  {std::u16string(u"FERRETERÍA EL CRUCE"), std::int64_t{4}});
     ASSERT_EQ(p.size(), 2u);
+    // A column named twice, and a name qualified by the table.
+    auto twice = all(*db_,
+                     "select codigo, [Tipos de Impuestos].nombre, Codigo from [tipos de impuestos] "
+                     "where [TIPOS DE IMPUESTOS].[Codigo] = 3");
+    ASSERT_EQ(twice.size(), 1u);
+    EXPECT_EQ(twice[0][0], Value(std::int64_t{3}));
+    EXPECT_EQ(twice[0][1], Value(std::u16string(u"Superreducido")));
+    EXPECT_EQ(twice[0][2], Value(std::int64_t{3}));
     auto nulls = all(
         *db_, "select referencia from articulos where [Tipo Impuesto] is null order by referencia");
     ASSERT_EQ(nulls.size(), 3u);

@@ -173,5 +173,23 @@ TEST(SqlParser, RefusesMalformedStatementsWithPosition) {
     }
 }
 
+// Trees are walked recursively: huge or deeply nested statements are refused
+// before they can exhaust the stack, ordinary ones pass.
+TEST(SqlParser, BoundsSizeAndNesting) {
+    std::string nested =
+        "select a from t where " + std::string(5000, '(') + "a = 1" + std::string(5000, ')');
+    EXPECT_THROW(parse(nested), Error);
+    std::string nots = "select a from t where ";
+    for (int i = 0; i < 5000; ++i) nots += "not ";
+    EXPECT_THROW(parse(nots + "a = 1"), Error);
+    std::string chain = "select a from t where a = 1";
+    for (int i = 0; i < 100000; ++i) chain += " and a = 1";
+    EXPECT_THROW(parse(chain), Error);
+    std::string fine =
+        "select a from t where " + std::string(50, '(') + "a = 1" + std::string(50, ')');
+    for (int i = 0; i < 200; ++i) fine += " or a = 1";
+    EXPECT_NO_THROW(parse(fine));
+}
+
 }  // namespace
 }  // namespace jet::sql
