@@ -70,6 +70,11 @@ class CursorBase : public Cursor {
         if (!positioned_) throw Error("The cursor is not on a row", ErrorKind::InvalidArgument);
         return row_;
     }
+    // The result's columns and, for each, the slot it shows.
+    void setShape(std::vector<ResultColumn> columns, std::vector<int> outputSlots) {
+        columns_ = std::move(columns);
+        outputSlots_ = std::move(outputSlots);
+    }
 
   protected:
     // Fills row() from a row of slots that is not needed afterwards: values
@@ -86,11 +91,8 @@ class CursorBase : public Cursor {
         positioned_ = true;
     }
 
-  public:
     std::vector<ResultColumn> columns_;
     std::vector<int> outputSlots_;
-
-  protected:
     std::vector<Value> row_;
     bool positioned_ = false;
 };
@@ -106,8 +108,8 @@ class MaterializedCursor : public CursorBase {
             return false;
         }
         projectFrom(rows_[at_].data());
-        std::vector<Value>().swap(
-            rows_[at_]);  // each row is shown once; give the memory back early
+        // Each row is shown once: give its memory back early.
+        std::vector<Value>().swap(rows_[at_]);
         ++at_;
         return true;
     }
@@ -398,15 +400,13 @@ std::unique_ptr<Cursor> runSelect(Storage& storage, SelectStmt stmt,
             auto cursor = std::make_unique<IndexOrderCursor>(storage, def, std::move(stmt), params,
                                                              positions, choice->index->rootPage,
                                                              choice->reverse, std::move(needles));
-            cursor->columns_ = std::move(columns);
-            cursor->outputSlots_ = std::move(outputSlots);
+            cursor->setShape(std::move(columns), std::move(outputSlots));
             return cursor;
         }
     }
 
     auto cursor = std::make_unique<MaterializedCursor>();
-    cursor->columns_ = std::move(columns);
-    cursor->outputSlots_ = std::move(outputSlots);
+    cursor->setShape(std::move(columns), std::move(outputSlots));
     auto& rows = cursor->rows_;
     const EvalContext ctx{nullptr, &params, order};
     storage.scan(def, positions, [&](RowId, std::vector<Value>& values) {

@@ -2,10 +2,13 @@
 //
 // A SELECT becomes a Cursor. When an index gives the ORDER BY, the index is
 // walked in key order and rows are read one by one as the caller asks for
-// them (so the first rows of a large result come at once); a constant LIKE
+// them, so the first rows of a large result come at once; a constant LIKE
 // on the indexed text column first rules out index entries whose key cannot
-// contain the pattern's literal text. Otherwise the table is scanned,
-// filtered and sorted by the database's collation keys.
+// contain the pattern's literal text. After the first screenfuls the rest
+// of the walk is listed, and when it covers a large part of the table the
+// rows are decoded by one sequential scan and given out in index order.
+// Without a usable index the table is scanned, filtered and sorted by the
+// database's collation keys.
 //
 // Nothing is cached between statements: every statement reads the pages as
 // the file holds them now (the pager maps the file, so another program's
