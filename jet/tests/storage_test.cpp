@@ -1,0 +1,372 @@
+// Storage layer over the fixtures: which files open and why the others are
+// refused, the catalog and table definitions, and row values whose exact
+// content the fixtures document.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "fixtures.h"
+#include "storage.h"
+
+namespace jet {
+namespace {
+
+using testing::fixture;
+
+ErrorKind openError(const std::string& path, std::string* message = nullptr) {
+    try {
+        Storage::open(path, false);
+    } catch (const Error& e) {
+        if (message) *message = e.message();
+        return e.kind();
+    }
+    return ErrorKind::Generic;  // opened: not an error kind any refusal uses
+}
+
+std::vector<int> allColumns(const TableDef& def) {
+    std::vector<int> all(def.columns.size());
+    for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<int>(i);
+    return all;
+}
+
+// Rows of a table keyed by the text of one column.
+std::map<std::u16string, std::vector<Value>> rowsBy(Storage& s, const std::string& table,
+                                                     const std::string& key) {
+    const TableDef& def = s.tableDef(table);
+    const int k = def.columnIndex(key);
+    std::map<std::u16string, std::vector<Value>> out;
+    s.scan(def, allColumns(def), [&](RowId, std::vector<Value>& row) {
+        out[std::get<std::u16string>(row[k].v)] = row;
+        return true;
+    });
+    return out;
+}
+
+const std::u16string& text(const Value& v) { return std::get<std::u16string>(v.v); }
+
+TEST(Rc4, MatchesTheHeaderKeyStream) {
+    std::uint8_t key[] = {0xC7, 0xDA, 0x39, 0x6B};
+    std::uint8_t data[10] = {};
+    rc4(key, 4, data, sizeof data);
+    const std::uint8_t expected[] = {0xB5, 0x6F, 0x03, 0x62, 0x61, 0x08, 0xC2, 0x55, 0xEB, 0xA9};
+    EXPECT_TRUE(std::equal(data, data + 10, expected));
+}
+
+TEST(TypeName, UsesAccessNames) {
+    EXPECT_EQ(typeName(ColumnType::Boolean), "Yes/No");
+    EXPECT_EQ(typeName(ColumnType::Long), "Long Integer");
+    EXPECT_EQ(typeName(ColumnType::Long, true), "AutoNumber");
+    EXPECT_EQ(typeName(ColumnType::DateTime), "Date/Time");
+    EXPECT_EQ(typeName(ColumnType::Ole), "OLE Object");
+    EXPECT_EQ(typeName(ColumnType::Guid), "Replication ID");
+    EXPECT_EQ(typeName(ColumnType::Numeric), "Decimal");
+}
+
+TEST(Text, DecodesCompressedRunsAndCodePage) {
+    // "ab", switch to UCS-2 for U+20AC, switch back for "c".
+    const std::uint8_t compressed[] = {0xFF, 0xFE, 'a', 'b', 0x00, 0xAC, 0x20, 0x00, 'c'};
+    EXPECT_EQ(decodeJet4Text(ByteView(compressed, sizeof compressed)), u"ab\u20ACc");
+    const std::uint8_t plain[] = {'h', 0, 0x13, 0x20};
+    EXPECT_EQ(decodeJet4Text(ByteView(plain, sizeof plain)), u"h\u2013");
+    const std::uint8_t cp[] = {0x80, 0xF1, 0x81};
+    EXPECT_EQ(decodeCodePageText(ByteView(cp, sizeof cp), 1252), u"\u20AC\u00F1\u0081");
+    EXPECT_EQ(utf16ToUtf8(u"Tama\u00F1o \u20AC"), "Tamaño €");
+    EXPECT_EQ(utf8ToUtf16("Tamaño €"), u"Tama\u00F1o \u20AC");
+    EXPECT_EQ(foldName(u"ART\u00CDCULOS \u00D1"), foldName(u"art\u00EDculos \u00F1"));
+}
+
+// Every fixture either opens and reads completely, or is refused for its
+// documented reason.
+TEST(Open, EveryFixtureOpensOrIsRefusedForItsReason) {
+    JET_REQUIRE_FIXTURES();
+    int opened = 0;
+    for (const auto& path : testing::allDatabaseFixtures()) {
+        SCOPED_TRACE(path);
+        std::string message;
+        if (path.find("with-password") != std::string::npos) {
+            EXPECT_EQ(openError(path, &message), ErrorKind::NotSupported);
+            EXPECT_NE(message.find("password-protected"), std::string::npos) << message;
+        } else if (path.ends_with(".accdb")) {
+            EXPECT_EQ(openError(path, &message), ErrorKind::NotSupported);
+            EXPECT_NE(message.find("(.accdb) files are not supported"), std::string::npos);
+        } else {
+            auto s = Storage::open(path, false);
+            EXPECT_EQ(s->header().codePage, 1252);
+            EXPECT_EQ(s->header().sortOrder, 1033);
+            EXPECT_EQ(s->format().version, path.find("1997") != std::string::npos ? 3 : 4);
+            for (const auto& name : s->tableNames()) {
+                const TableDef& def = s->tableDef(name);
+                std::int64_t rows = 0;
+                s->scan(def, allColumns(def), [&](RowId, std::vector<Value>&) { return ++rows; });
+                EXPECT_EQ(rows, s->countRows(def));
+            }
+            ++opened;
+        }
+    }
+    EXPECT_GE(opened, 25);
+}
+
+TEST(Open, RefusesWhatIsNotADatabase) {
+    JET_REQUIRE_FIXTURES();
+    std::string message;
+    EXPECT_EQ(openError(fixture("README.md"), &message), ErrorKind::NotSupported);
+    EXPECT_NE(message.find("is not an Access database"), std::string::npos);
+    EXPECT_NE(message.find("README.md"), std::string::npos);
+    EXPECT_EQ(openError(fixture("collation/index_codes_genleg.txt")), ErrorKind::NotSupported);
+    EXPECT_EQ(openError(fixture("access"), &message), ErrorKind::Io);
+    EXPECT_NE(message.find("folder"), std::string::npos);
+    EXPECT_EQ(openError(fixture("no-such-file.mdb")), ErrorKind::NotFound);
+    EXPECT_EQ(openError(""), ErrorKind::NotFound);
+}
+
+TEST(Open, RefusesAnUnreadableFile) {
+    JET_REQUIRE_FIXTURES();
+    if (::geteuid() == 0) GTEST_SKIP() << "running as root: permissions do not stop reading";
+    auto dir = std::filesystem::temp_directory_path() / ("jet-perm-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    auto copy = dir / "store.mdb";
+    std::filesystem::copy_file(fixture("store.mdb"), copy);
+    ::chmod(copy.c_str(), 0);
+    std::string message;
+    EXPECT_EQ(openError(copy.string(), &message), ErrorKind::Io);
+    EXPECT_NE(message.find("Permission denied"), std::string::npos);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(Open, FallsBackToReadOnlyAndRefusesWrites) {
+    JET_REQUIRE_FIXTURES();
+    if (::geteuid() == 0) GTEST_SKIP() << "running as root: a read-only file can still be written";
+    auto dir = std::filesystem::temp_directory_path() / ("jet-ro-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    auto copy = dir / "store.mdb";
+    std::filesystem::copy_file(fixture("store.mdb"), copy);
+    ::chmod(copy.c_str(), 0444);
+    auto s = Storage::open(copy.string(), true);
+    EXPECT_FALSE(s->pager().file().writable());
+    std::uint8_t byte = 0;
+    try {
+        s->pager().file().write(0, &byte, 1);
+        ADD_FAILURE() << "write to a read-only file succeeded";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::ReadOnly);
+    }
+    std::filesystem::remove_all(dir);
+}
+
+TEST(Catalog, ListsUserTablesAndFindsThemCaseInsensitively) {
+    JET_REQUIRE_FIXTURES();
+    auto s = Storage::open(fixture("store.mdb"), false);
+    EXPECT_EQ(s->tableNames(), (std::vector<std::string>{"Articulos", "Tipos de Impuestos",
+                                                         "proveedores",
+                                                         "Cabecera Tickets de Venta"}));
+    EXPECT_EQ(&s->tableDef("ARTICULOS"), &s->tableDef("articulos"));
+    EXPECT_EQ(s->tableDef("cabecera tickets de venta").name, "Cabecera Tickets de Venta");
+    EXPECT_EQ(s->tableDef("MSysObjects").tdefPage, 2u);  // system tables resolve, unlisted
+    try {
+        s->tableDef("Clientes");
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::NotFound);
+    }
+    auto none = Storage::open(fixture("store-no-tickets.mdb"), false);
+    EXPECT_EQ(none->tableNames().size(), 3u);
+    EXPECT_THROW(none->tableDef("Cabecera Tickets de Venta"), Error);
+}
+
+TEST(Catalog, DescribesColumnsAndIndexes) {
+    JET_REQUIRE_FIXTURES();
+    auto s = Storage::open(fixture("store.mdb"), false);
+    TableInfo art = s->tableInfo("Articulos");
+    EXPECT_EQ(art.rowCount, 600);
+    EXPECT_EQ(art.columns.size(), 77u);
+    auto column = [&](const std::string& name) {
+        for (const auto& c : art.columns)
+            if (c.name == name) return c;
+        ADD_FAILURE() << "no column " << name;
+        return Column{};
+    };
+    EXPECT_EQ(column("Referencia").type, ColumnType::Text);
+    EXPECT_EQ(column("Referencia").size, 25);
+    EXPECT_EQ(column("Descripcion").size, 60);
+    EXPECT_EQ(column("Observaciones").type, ColumnType::Memo);
+    EXPECT_EQ(column("Tamaño").type, ColumnType::Integer);
+    EXPECT_EQ(column("Trazabilidad").type, ColumnType::Boolean);
+    EXPECT_EQ(column("Fecha Alta").type, ColumnType::DateTime);
+    ASSERT_EQ(art.indexes.size(), 5u);
+    EXPECT_EQ(art.indexes[0].name, "PrimaryKey");
+    EXPECT_TRUE(art.indexes[0].primaryKey && art.indexes[0].unique);
+    EXPECT_EQ(art.indexes[0].columns, std::vector<std::string>{"Referencia"});
+    EXPECT_FALSE(art.indexes[3].unique);
+    EXPECT_EQ(art.indexes[3].columns, std::vector<std::string>{"Proveedor 1"});
+
+    TableInfo tickets = s->tableInfo("Cabecera Tickets de Venta");
+    EXPECT_EQ(tickets.rowCount, 3000);
+    EXPECT_EQ(tickets.indexes[0].columns, (std::vector<std::string>{"Serie", "Numero"}));
+    EXPECT_EQ(s->tableInfo("Tipos de Impuestos").rowCount, 5);
+    EXPECT_EQ(s->tableInfo("proveedores").rowCount, 40);
+
+    EXPECT_EQ(Storage::open(fixture("store-no-trazabilidad.mdb"), false)
+                  ->tableInfo("Articulos").columns.size(), 76u);
+    auto single = Storage::open(fixture("store-single.mdb"), false);
+    const TableDef& sd = single->tableDef("Articulos");
+    EXPECT_EQ(sd.columns[sd.columnIndex("Stock")].column.type, ColumnType::Single);
+}
+
+TEST(Catalog, AccessFilesWithDeletedColumnsAndRelationships) {
+    JET_REQUIRE_FIXTURES();
+    auto s = Storage::open(fixture("access/indexTestV2000.mdb"), false);
+    const TableDef& t1 = s->tableDef("Table1");
+    EXPECT_EQ(t1.maxColumns, 6);
+    EXPECT_EQ(t1.columns.size(), 5u);
+    int foreign = 0;
+    for (const auto& x : t1.indexes) {
+        foreign += x.index.foreignKey;
+        for (std::size_t k = 0; k < x.columnPositions.size(); ++k) {
+            ASSERT_GE(x.columnPositions[k], 0) << x.index.name;
+            EXPECT_EQ(t1.columns[x.columnPositions[k]].number, x.columnNumbers[k]);
+        }
+    }
+    EXPECT_EQ(foreign, 2);
+    auto big = Storage::open(fixture("access/bigIndexTestV2000.mdb"), false);
+    const TableDef& b = big->tableDef("Table1");
+    ASSERT_EQ(b.indexes.size(), 1u);
+    EXPECT_EQ(b.indexes[0].index.columns, std::vector<std::string>{"col1"});
+    EXPECT_EQ(b.columns[0].number, 4);  // two deleted columns before it
+
+    auto v97 = Storage::open(fixture("access/testV1997.mdb"), false);
+    TableInfo t3 = v97->tableInfo("Table3");
+    EXPECT_TRUE(t3.columns[0].autoNumber);
+    TableInfo t4 = Storage::open(fixture("access/testV2000.mdb"), false)->tableInfo("Table4");
+    EXPECT_EQ(t4.columns[1].type, ColumnType::Guid);
+    EXPECT_TRUE(t4.columns[1].autoNumber);
+}
+
+TEST(Rows, StoreValuesAsDocumented) {
+    JET_REQUIRE_FIXTURES();
+    for (const char* file : {"store.mdb", "store-v2003.mdb"}) {
+        SCOPED_TRACE(file);
+        auto s = Storage::open(fixture(file), false);
+        auto taxes = rowsBy(*s, "Tipos de Impuestos", "Nombre");
+        ASSERT_EQ(taxes.size(), 5u);
+        EXPECT_EQ(taxes[u"General"][0], Value(std::int64_t{1}));
+        EXPECT_EQ(taxes[u"General"][2], Value(21.0));
+        EXPECT_EQ(taxes[u"General"][3], Value(5.2));
+        EXPECT_EQ(text(taxes[u"General"][4]), u"Tipo general de IVA.");
+        EXPECT_TRUE(taxes[u"Sin tipo"][2].isNull());
+
+        auto items = rowsBy(*s, "Articulos", "Referencia");
+        const TableDef& art = s->tableDef("Articulos");
+        const int obs = art.columnIndex("Observaciones");
+        const int desc = art.columnIndex("Descripcion");
+        EXPECT_EQ(text(items[u"M00004"][obs]).size(), 5000u);   // chain of LVAL rows
+        EXPECT_EQ(text(items[u"M00003"][obs]).size(), 1500u);   // one uncompressed LVAL row
+        EXPECT_EQ(text(items[u"M00001"][obs]).size(), 320u);    // compressed LVAL row
+        EXPECT_EQ(text(items[u"M00006"][obs]).size(), 30u);     // inline
+        EXPECT_EQ(items[u"M00007"][obs], Value(std::u16string()));   // empty, not NULL
+        EXPECT_NE(text(items[u"M00005"][obs]).find(u'\u20AC'), std::u16string::npos);
+        EXPECT_NE(text(items[u"M00002"][obs]).find(u"\r\n"), std::u16string::npos);
+        EXPECT_EQ(text(items[u"E00014"][desc]), u"CARRETILLA OBRA 90L \u2013 OFERTA 45\u20AC");
+        EXPECT_EQ(text(items[u"E00009"][desc]), u"CA\u00D1ER\u00CDA COBRE 15MM");
+        EXPECT_TRUE(items[u"N00001"][desc].isNull());
+        EXPECT_EQ(text(items[u"L00001"][desc]).size(), 60u);
+        EXPECT_EQ(items[u"PRUEBA1"][art.columnIndex("PVP 1")], Value(12.5));
+        EXPECT_TRUE(items[u"V00001"][art.columnIndex("Proveedor 1")].isNull());
+        int traced = 0;
+        for (auto& [ref, row] : items) traced += std::get<bool>(row[art.columnIndex("Trazabilidad")].v);
+        EXPECT_EQ(traced, 14);
+
+        auto suppliers = rowsBy(*s, "proveedores", "Razon Social");
+        const TableDef& prov = s->tableDef("proveedores");
+        EXPECT_EQ(text(suppliers[u"Cer\u00E1micas Vall d'Uix\u00F3 S.A."][prov.columnIndex("Observaciones")]).size(), 359u);
+    }
+}
+
+TEST(Rows, TicketDatesAndLazyColumns) {
+    JET_REQUIRE_FIXTURES();
+    auto s = Storage::open(fixture("store.mdb"), false);
+    const TableDef& t = s->tableDef("Cabecera Tickets de Venta");
+    const int fecha = t.columnIndex("Fecha");
+    // 2024-06-14 is day 45457 after 1899-12-30; it holds exactly 9 tickets.
+    int onDay = 0, visited = 0;
+    s->scan(t, {fecha}, [&](RowId, std::vector<Value>& row) {
+        EXPECT_EQ(row.size(), 1u);
+        double d = std::get<DateTime>(row[0].v).days;
+        onDay += d >= 45457 && d < 45458;
+        ++visited;
+        return true;
+    });
+    EXPECT_EQ(onDay, 9);
+    EXPECT_EQ(visited, 3000);
+    int seen = 0;
+    s->scan(t, {}, [&](RowId, std::vector<Value>&) { return ++seen < 10; });
+    EXPECT_EQ(seen, 10);
+    EXPECT_THROW(s->scan(t, {999}, [](RowId, std::vector<Value>&) { return true; }), Error);
+}
+
+TEST(Rows, MovedRowsAreFollowedAndKeepTheirId) {
+    JET_REQUIRE_FIXTURES();
+    auto s = Storage::open(fixture("access/overflowTestV2000.mdb"), false);
+    const TableDef& t = s->tableDef("Table1");
+    std::vector<RowId> ids;
+    std::vector<std::vector<Value>> rows;
+    s->scan(t, allColumns(t), [&](RowId id, std::vector<Value>& row) {
+        ids.push_back(id);
+        rows.push_back(row);
+        return true;
+    });
+    ASSERT_EQ(rows.size(), 7u);
+    EXPECT_EQ(ids[2], (RowId{27, 2}));
+    EXPECT_EQ(ids[4], (RowId{27, 4}));
+    EXPECT_TRUE(rows[2][0].isNull());
+    EXPECT_EQ(text(rows[2][1]), u"row3col3");
+    EXPECT_EQ(text(rows[2][7]), u"row3col9");
+    EXPECT_EQ(text(rows[4][1]), u"row5col2");
+    RowId final;
+    s->rowBytes(RowId{27, 2}, &final);
+    EXPECT_TRUE(final.page == 28 || final.page == 31);
+    EXPECT_EQ(s->readRow(t, RowId{27, 4}, {1}), std::vector<Value>{Value(std::u16string(u"row5col2"))});
+}
+
+TEST(Rows, DeletedRowsAreSkippedAndNotFound) {
+    JET_REQUIRE_FIXTURES();
+    auto s = Storage::open(fixture("access/delTestV2000.mdb"), false);
+    const TableDef& t = s->tableDef("Table");
+    std::vector<std::u16string> seen;
+    s->scan(t, {0, 1}, [&](RowId, std::vector<Value>& row) {
+        seen.push_back(text(row[0]) + text(row[1]));
+        return true;
+    });
+    EXPECT_EQ(seen, (std::vector<std::u16string>{u"zy", u"vu"}));
+    try {
+        s->readRow(t, RowId{31, 1}, {0});
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::NotFound);
+    }
+}
+
+TEST(Rows, RowCountIsCountedNotTrusted) {
+    JET_REQUIRE_FIXTURES();
+    auto s = Storage::open(fixture("access/testIndexCodesV2000.mdb"), false);
+    const TableDef& t = s->tableDef("Table1");
+    EXPECT_EQ(t.rowCountHint, 274u);
+    EXPECT_EQ(s->countRows(t), 275);
+    EXPECT_EQ(s->tableInfo("table1").rowCount, 275);
+}
+
+TEST(Rows, DecimalKeepsItsExactText) {
+    JET_REQUIRE_FIXTURES();
+    auto s = Storage::open(fixture("access-mdbreader/V2000-numeric.mdb"), false);
+    const TableDef& t = s->tableDef("test");
+    auto row = s->readRow(t, [&] {
+        RowId first;
+        s->scan(t, {}, [&](RowId id, std::vector<Value>&) { first = id; return false; });
+        return first;
+    }(), {1, 5});
+    EXPECT_EQ(row[0], Value(Decimal{"1"}));
+    EXPECT_EQ(row[1], Value(Decimal{"-1"}));
+}
+
+}  // namespace
+}  // namespace jet
