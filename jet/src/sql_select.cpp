@@ -302,7 +302,7 @@ std::unique_ptr<Cursor> runSelect(Storage& storage, SelectStmt stmt, const std::
     storage.scan(def, positions, [&](RowId, std::vector<Value>& values) {
         EvalContext c = ctx;
         c.row = &values;
-        if (!stmt.where || evalTruth(*stmt.where, c) == Truth::True) rows.push_back(std::move(values));
+        if (!stmt.where || evalTruth(*stmt.where, c) == Truth::True) rows.push_back(values);  // scan reuses the vector
         return true;
     });
     if (!orderKeys.empty()) {

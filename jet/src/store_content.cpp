@@ -749,6 +749,23 @@ StoreOptions bigOptions(int items, int tickets) {
     return o;
 }
 
+StoreOptions fixtureVariant(const std::string& fileName) {
+    StoreOptions o;
+    if (fileName == "store.mdb" || fileName == "store-v2003.mdb") return o;
+    if (fileName == "store-extra-columns.mdb") o.extraColumns = true;
+    else if (fileName == "store-no-trazabilidad.mdb") o.missingColumns = {"Articulos.Trazabilidad"};
+    else if (fileName == "store-no-iban.mdb") o.missingColumns = {"proveedores.IBAN"};
+    else if (fileName == "store-single.mdb") o.singleColumns = true;
+    else if (fileName == "store-desc40.mdb") o.descriptionLength = 40;
+    else if (fileName == "store-desc100.mdb") o.descriptionLength = 100;
+    else if (fileName == "store-type-mismatch.mdb") o.typeMismatch = true;
+    else if (fileName == "store-no-tickets.mdb") o.noTickets = true;
+    else if (fileName == "store-empty.mdb") o.empty = true;
+    else if (fileName == "store-big.mdb") o = bigOptions(100000, 200000);
+    else throw Error("no store variant is called " + fileName, ErrorKind::NotFound);
+    return o;
+}
+
 std::vector<TableSpec> storeTables(const StoreOptions& options) {
     std::vector<TableSpec> out;
     for (const Shaped& s : shapedTables(options)) out.push_back(s.spec);

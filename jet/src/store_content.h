@@ -24,6 +24,7 @@ inline constexpr const char* kItems = "Articulos";
 inline constexpr const char* kTaxTypes = "Tipos de Impuestos";
 inline constexpr const char* kSuppliers = "proveedores";
 inline constexpr const char* kTickets = "Cabecera Tickets de Venta";
+inline constexpr const char* kTables[] = {kItems, kTaxTypes, kSuppliers, kTickets};
 
 struct StoreOptions {
     int items = 600;       // total rows of Articulos, special rows included
@@ -47,6 +48,14 @@ StoreOptions bigOptions(int items, int tickets);
 
 // The table definitions the options give (columns and indexes).
 std::vector<TableSpec> storeTables(const StoreOptions& options);
+
+// The options that build the counterpart of a shared fixture file by its
+// name ("store.mdb", "store-no-iban.mdb", "store-desc40.mdb", ...; see the
+// fixtures' README), for tests that must run without the shared folder.
+// The content is this generator's, not the fixture's: the same tables,
+// columns, indexes and special rows, but other ordinary rows and counts.
+// NotFound for a name that is not a store variant.
+StoreOptions fixtureVariant(const std::string& fileName);
 
 // Builds the whole database.
 std::vector<std::uint8_t> buildStore(const StoreOptions& options);
