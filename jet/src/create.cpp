@@ -16,6 +16,7 @@
 #include "bytes.h"
 #include "index_key.h"
 #include "storage.h"
+#include "writer.h"
 
 namespace jet {
 namespace {
@@ -95,32 +96,6 @@ int fixedSize(ColumnType t) {
 bool isLongValue(ColumnType t) { return t == ColumnType::Memo || t == ColumnType::Ole; }
 bool isText(ColumnType t) { return t == ColumnType::Text || t == ColumnType::Memo; }
 
-// J4 text bytes: one byte per character after FF FE when every character is
-// in U+0001..U+00FF (and the text is long enough to gain), else UCS-2LE.
-Bytes encodeText(const std::u16string& s, bool mayCompress) {
-    Bytes out;
-    bool compress = mayCompress && s.size() >= 3 &&
-                    std::all_of(s.begin(), s.end(), [](char16_t c) { return c >= 1 && c <= 0xFF; });
-    if (compress) {
-        out.reserve(s.size() + 2);
-        out.push_back(0xFF);
-        out.push_back(0xFE);
-        for (char16_t c : s) out.push_back(std::uint8_t(c));
-    } else {
-        out.reserve(s.size() * 2);
-        for (char16_t c : s) putU16(out, std::uint16_t(c));
-    }
-    return out;
-}
-
-double asDouble(const Value& v, const std::string& column) {
-    if (auto d = std::get_if<double>(&v.v)) return *d;
-    if (auto i = std::get_if<std::int64_t>(&v.v)) return double(*i);
-    if (auto c = std::get_if<Currency>(&v.v)) return double(c->scaled) / 10000.0;
-    if (auto t = std::get_if<DateTime>(&v.v)) return t->days;
-    invalid("column " + column + " needs a number");
-}
-
 std::int64_t asInteger(const Value& v, const std::string& column, std::int64_t lo, std::int64_t hi) {
     std::int64_t x = 0;
     if (auto i = std::get_if<std::int64_t>(&v.v)) {
@@ -136,6 +111,7 @@ std::int64_t asInteger(const Value& v, const std::string& column, std::int64_t l
 
 struct Col {
     ColumnSpec spec;
+    ColumnDef def;  // as the reader and the writer's encoders see the column
     int number = 0;
     int varIndex = 0;
     int fixedOffset = 0;
@@ -324,6 +300,15 @@ struct DatabaseBuilder::Impl {
             } else {
                 c.varIndex = t.varCount++;
             }
+            c.def.column = Column{cs.name, cs.type, cs.type == ColumnType::Text ? cs.length : c.length, false, true};
+            c.def.typeCode = std::uint8_t(cs.type);
+            c.def.number = c.number;
+            c.def.varIndex = c.varIndex;
+            c.def.fixedOffset = c.fixedOffset;
+            c.def.length = c.length;
+            c.def.flags = c.flags;
+            c.def.extraFlags = c.extra;
+            c.def.sortOrder = 1033;
             t.cols.push_back(std::move(c));
         }
         for (const IndexSpec& is : spec.indexes) {
@@ -428,71 +413,49 @@ struct DatabaseBuilder::Impl {
         return RowId{c.lvalCurrent, slot};
     }
 
+    // The bytes of a non-null value in its field. Scalars and short text go
+    // through the writer's field encoder; long values get their LVAL rows here.
     Bytes encodeValue(Table& t, Col& c, const Value& v) {
         const std::string& name = c.spec.name;
-        Bytes out;
+        bool present = true;
         switch (c.spec.type) {
-            case ColumnType::Byte: out.push_back(std::uint8_t(asInteger(v, name, 0, 255))); break;
-            case ColumnType::Integer: putU16(out, std::uint16_t(asInteger(v, name, -32768, 32767))); break;
-            case ColumnType::Long:
-                putU32(out, std::uint32_t(asInteger(v, name, INT32_MIN, INT32_MAX)));
+            case ColumnType::Byte: asInteger(v, name, 0, 255); break;
+            case ColumnType::Integer: asInteger(v, name, -32768, 32767); break;
+            case ColumnType::Long: asInteger(v, name, INT32_MIN, INT32_MAX); break;
+            case ColumnType::Text:
+                // Counted in characters: the field encoder checks stored bytes only.
+                if (auto s = std::get_if<std::u16string>(&v.v); s && s->size() > std::size_t(c.spec.length))
+                    invalid("text too long for column " + name + " (" + std::to_string(s->size()) + " > " +
+                            std::to_string(c.spec.length) + ")");
                 break;
-            case ColumnType::Currency: {
-                std::int64_t scaled;
-                if (auto cur = std::get_if<Currency>(&v.v))
-                    scaled = cur->scaled;
-                else
-                    scaled = std::llround(asDouble(v, name) * 10000.0);
-                for (int i = 0; i < 8; ++i) out.push_back(std::uint8_t(std::uint64_t(scaled) >> (8 * i)));
+            case ColumnType::Binary:
+            case ColumnType::Guid:
+                if (auto b = std::get_if<Bytes>(&v.v); b && b->size() > std::size_t(c.length))
+                    invalid("value too long for column " + name);
                 break;
-            }
-            case ColumnType::Single: {
-                float f = float(asDouble(v, name));
-                std::uint32_t bits;
-                std::memcpy(&bits, &f, 4);
-                putU32(out, bits);
-                break;
-            }
-            case ColumnType::Double:
-            case ColumnType::DateTime: {
-                double d = asDouble(v, name);
-                std::uint64_t bits;
-                std::memcpy(&bits, &d, 8);
-                for (int i = 0; i < 8; ++i) out.push_back(std::uint8_t(bits >> (8 * i)));
-                break;
-            }
-            case ColumnType::Text: {
-                auto s = std::get_if<std::u16string>(&v.v);
-                if (!s) invalid("column " + name + " needs text");
-                if (s->size() > std::size_t(c.spec.length))
-                    invalid("text too long for column " + name + " (" + std::to_string(s->size()) +
-                            " > " + std::to_string(c.spec.length) + ")");
-                out = encodeText(*s, c.extra & 0x01);
-                break;
-            }
             case ColumnType::Memo: {
                 auto s = std::get_if<std::u16string>(&v.v);
                 if (!s) invalid("column " + name + " needs text");
-                out = longValue(t, c, encodeText(*s, (c.extra & 0x01) && s->size() <= kMemoCompressMax));
-                break;
+                // Access compresses memo text only up to 1024 characters.
+                ColumnDef text = c.def;
+                text.column.type = ColumnType::Text;
+                text.length = 0;
+                if (s->size() > kMemoCompressMax) text.extraFlags = 0;
+                return longValue(t, c, encodeField(v, text, jet4Format(), 1252, present));
             }
             case ColumnType::Ole: {
                 auto b = std::get_if<Bytes>(&v.v);
                 if (!b) invalid("column " + name + " needs bytes");
-                out = longValue(t, c, *b);
-                break;
+                return longValue(t, c, *b);
             }
-            case ColumnType::Binary:
-            case ColumnType::Guid: {
-                auto b = std::get_if<Bytes>(&v.v);
-                if (!b) invalid("column " + name + " needs bytes");
-                if (b->size() > std::size_t(c.length)) invalid("value too long for column " + name);
-                out = *b;
-                break;
-            }
-            default: throw Error("cannot store values of column " + name, ErrorKind::NotSupported);
+            default: break;
         }
-        return out;
+        try {
+            return encodeField(v, c.def, jet4Format(), 1252, present);
+        } catch (const Error& e) {
+            if (e.kind() == ErrorKind::Conversion) invalid(e.message());
+            throw;
+        }
     }
 
     void insert(int handle, const std::vector<Value>& values) {
@@ -503,12 +466,12 @@ struct DatabaseBuilder::Impl {
             invalid("table " + t.spec.name + " has " + std::to_string(t.cols.size()) + " columns, row has " +
                     std::to_string(values.size()));
         const std::size_t columns = t.cols.size();
-        const std::size_t maskSize = (columns + 7) / 8;
-        Bytes row(2 + std::size_t(t.fixedArea), 0);
-        row[0] = std::uint8_t(columns);
-        row[1] = std::uint8_t(columns >> 8);
-        Bytes mask(maskSize, 0);
-        std::vector<Bytes> var(std::size_t(t.varCount));
+        RowImage image;
+        image.columnCount = unsigned(columns);
+        image.fixed.assign(std::size_t(t.fixedArea), 0);
+        image.vars.resize(std::size_t(t.varCount));
+        image.nullMask.assign((columns + 7) / 8, 0);
+        image.hasVarArea = t.varCount > 0;
         for (std::size_t i = 0; i < columns; ++i) {
             Col& c = t.cols[i];
             const Value& v = values[i];
@@ -520,30 +483,20 @@ struct DatabaseBuilder::Impl {
                     b = *n != 0;
                 else if (!v.isNull())
                     invalid("column " + c.spec.name + " needs true or false");
-                if (b) mask[std::size_t(c.number) / 8] |= std::uint8_t(1u << (c.number % 8));
+                image.setHasValue(c.number, b);  // a Yes/No value lives in the null mask
                 continue;
             }
             if (v.isNull()) continue;
-            mask[std::size_t(c.number) / 8] |= std::uint8_t(1u << (c.number % 8));
+            image.setHasValue(c.number, true);
             Bytes bytes = encodeValue(t, c, v);
             if (c.fixed) {
                 if (bytes.size() > std::size_t(c.length)) invalid("value too long for column " + c.spec.name);
-                std::memcpy(row.data() + 2 + c.fixedOffset, bytes.data(), bytes.size());
+                std::memcpy(image.fixed.data() + c.fixedOffset, bytes.data(), bytes.size());
             } else {
-                var[std::size_t(c.varIndex)] = std::move(bytes);
+                image.vars[std::size_t(c.varIndex)] = std::move(bytes);
             }
         }
-        if (t.varCount > 0) {
-            std::vector<std::uint16_t> offsets;
-            for (const Bytes& b : var) {
-                offsets.push_back(std::uint16_t(row.size()));
-                row.insert(row.end(), b.begin(), b.end());
-            }
-            putU16(row, std::uint16_t(row.size()));  // eod
-            for (std::size_t k = offsets.size(); k-- > 0;) putU16(row, offsets[k]);
-            putU16(row, std::uint16_t(t.varCount));
-        }
-        row.insert(row.end(), mask.begin(), mask.end());
+        const Bytes row = encodeRowImage(image, jet4Format());
         if (row.size() > kMaxRowSize)
             invalid("row too large for table " + t.spec.name + " (" + std::to_string(row.size()) + " bytes)");
 
