@@ -156,8 +156,9 @@ struct Table {
     std::int64_t rows = 0;
 };
 
-// A greedy filler for one index page: entries are added while the stored
-// bytes (the first entry whole, the others without the common prefix) fit.
+// A greedy filler for one index page. Pages are written prefix-compressed,
+// but filled only as far as the entries would fit uncompressed: the writer
+// sizes pages that way when it splits them, so a half page must fit.
 class PagePacker {
 public:
     bool tryAdd(const std::string& e) {
@@ -171,8 +172,7 @@ public:
             prefix = k;
         }
         std::size_t total = sum_ + e.size();
-        std::size_t stored = count_ == 0 ? e.size() : total - count_ * prefix;
-        if (stored > kIxArea) return false;
+        if (total > kIxArea) return false;
         if (count_ == 0) first_ = e;
         prefix_ = prefix;
         sum_ = total;
