@@ -77,6 +77,34 @@ Bytes fromHex(const char* hex) {
     return out;
 }
 
+// The database's property blob (MSysDb.LvProp): "MR2\0", a chunk naming
+// the properties, then a chunk of values for the database itself. Only
+// AccessVersion is set; readers use it to tell Access 2000 files (08.50)
+// from 2002-2003 ones.
+Bytes databaseProperties() {
+    const std::u16string name = u"AccessVersion", value = u"08.50";
+    Bytes names;
+    putU16(names, std::uint16_t(name.size() * 2));
+    for (char16_t c : name) putU16(names, std::uint16_t(c));
+    Bytes entry;
+    putU16(entry, std::uint16_t(8 + value.size() * 2));  // entry length
+    entry.push_back(0x00);                              // not a DDL property
+    entry.push_back(std::uint8_t(ColumnType::Text));    // value type
+    putU16(entry, 0);                                   // index into the name chunk
+    putU16(entry, std::uint16_t(value.size() * 2));
+    for (char16_t c : value) putU16(entry, std::uint16_t(c));
+    Bytes out = {'M', 'R', '2', 0};
+    putU32(out, std::uint32_t(6 + names.size()));
+    putU16(out, 0x0080);  // chunk of property names
+    out.insert(out.end(), names.begin(), names.end());
+    putU32(out, std::uint32_t(6 + 6 + entry.size()));
+    putU16(out, 0x0000);  // chunk of values, for the object itself (empty name)
+    putU32(out, 6);
+    putU16(out, 0);
+    out.insert(out.end(), entry.begin(), entry.end());
+    return out;
+}
+
 int fixedSize(ColumnType t) {
     switch (t) {
         case ColumnType::Boolean: return 1;
@@ -985,7 +1013,8 @@ DatabaseBuilder::DatabaseBuilder(CreateOptions options) : impl_(new Impl) {
     m.addCatalogRow("Tables", std::int32_t(kTablesId), kContainerRoot, 3, kSystemFlag, "a731");
     m.addCatalogRow("Databases", std::int32_t(kDatabasesId), kContainerRoot, 3, kSystemFlag, "a731");
     m.addCatalogRow("Relationships", std::int32_t(kRelationshipsId), kContainerRoot, 3, kSystemFlag, "a731");
-    m.addCatalogRow("MSysDb", std::int32_t(kMSysDbId), kDatabasesId, 2, kSystemFlag, kSidAdmin);
+    m.addCatalogRow("MSysDb", std::int32_t(kMSysDbId), kDatabasesId, 2, kSystemFlag, kSidAdmin,
+                    databaseProperties());
     const char* containers[] = {"DataAccessPages", "Forms", "Modules", "Reports", "Scripts", "SysRel"};
     for (int i = 0; i < 6; ++i)
         m.addCatalogRow(containers[i], std::int32_t(0x80000000u + std::uint32_t(i)), kContainerRoot, 3, 0,

@@ -82,6 +82,20 @@ TEST(CreateEmpty, OpensWithSystemTablesAndConsistentStructure) {
         testing::checkIndexes(*db, def);
         EXPECT_EQ(db->countRows(def), std::int64_t(def.rowCountHint));
     }
+    // MSysDb carries the database properties, as Access writes them.
+    const TableDef& cat = db->catalogDef();
+    bool found = false;
+    db->scan(cat, {cat.columnIndex("Name"), cat.columnIndex("LvProp")}, [&](RowId, std::vector<Value>& row) {
+        if (row[0] != Value(std::u16string(u"MSysDb"))) return true;
+        const Bytes& blob = std::get<Bytes>(row[1].v);
+        EXPECT_EQ(std::string(blob.begin(), blob.begin() + 4), std::string("MR2\0", 4));
+        std::u16string text;
+        for (std::size_t i = 0; i + 1 < blob.size(); i += 2) text += char16_t(blob[i] | blob[i + 1] << 8);
+        EXPECT_NE(text.find(u"AccessVersion"), std::u16string::npos);
+        found = true;
+        return false;
+    });
+    EXPECT_TRUE(found);
     // The global map marks every page of the file used and nothing else.
     for (std::uint32_t free : db->usageMapPages(1u << 8)) EXPECT_GE(free, db->pager().pageCount());
 }
