@@ -26,13 +26,13 @@ constexpr std::size_t kDataRowTable = 0x0E;
 constexpr std::size_t kDataCapacity = kPageSize - kDataRowTable;  // 4082
 constexpr unsigned kMaxSlots = 255;
 constexpr std::size_t kMaxRowSize = 4060;
-constexpr std::size_t kMapRowSize = 69;      // inline: 5 + 64 bytes = 512 pages
+constexpr std::size_t kMapRowSize = 69;  // inline: 5 + 64 bytes = 512 pages
 constexpr std::uint32_t kInlineMapPages = (kMapRowSize - 5) * 8;
 constexpr std::size_t kRefMapSlots = (kMapRowSize - 1) / 4;
 constexpr std::uint32_t kBitmapPageSpan = (kPageSize - 4) * 8;
 constexpr std::size_t kMemoInlineMax = 64;
 constexpr std::size_t kLvalSingleMax = 4076;
-constexpr std::size_t kLvalChunk = 4072;     // chained rows: 4-byte link + data
+constexpr std::size_t kLvalChunk = 4072;  // chained rows: 4-byte link + data
 constexpr std::size_t kMemoCompressMax = 1024;
 constexpr std::size_t kFreeMapThreshold = 512;
 
@@ -88,9 +88,9 @@ Bytes databaseProperties() {
     for (char16_t c : name) putU16(names, std::uint16_t(c));
     Bytes entry;
     putU16(entry, std::uint16_t(8 + value.size() * 2));  // entry length
-    entry.push_back(0x00);                              // not a DDL property
-    entry.push_back(std::uint8_t(ColumnType::Text));    // value type
-    putU16(entry, 0);                                   // index into the name chunk
+    entry.push_back(0x00);                               // not a DDL property
+    entry.push_back(std::uint8_t(ColumnType::Text));     // value type
+    putU16(entry, 0);                                    // index into the name chunk
     putU16(entry, std::uint16_t(value.size() * 2));
     for (char16_t c : value) putU16(entry, std::uint16_t(c));
     Bytes out = {'M', 'R', '2', 0};
@@ -107,24 +107,34 @@ Bytes databaseProperties() {
 
 int fixedSize(ColumnType t) {
     switch (t) {
-        case ColumnType::Boolean: return 1;
-        case ColumnType::Byte: return 1;
-        case ColumnType::Integer: return 2;
-        case ColumnType::Long: return 4;
-        case ColumnType::Single: return 4;
+        case ColumnType::Boolean:
+            return 1;
+        case ColumnType::Byte:
+            return 1;
+        case ColumnType::Integer:
+            return 2;
+        case ColumnType::Long:
+            return 4;
+        case ColumnType::Single:
+            return 4;
         case ColumnType::Currency:
         case ColumnType::Double:
-        case ColumnType::DateTime: return 8;
-        case ColumnType::Guid: return 16;
-        case ColumnType::Numeric: return 17;
-        default: return 0;
+        case ColumnType::DateTime:
+            return 8;
+        case ColumnType::Guid:
+            return 16;
+        case ColumnType::Numeric:
+            return 17;
+        default:
+            return 0;
     }
 }
 
 bool isLongValue(ColumnType t) { return t == ColumnType::Memo || t == ColumnType::Ole; }
 bool isText(ColumnType t) { return t == ColumnType::Text || t == ColumnType::Memo; }
 
-std::int64_t asInteger(const Value& v, const std::string& column, std::int64_t lo, std::int64_t hi) {
+std::int64_t asInteger(const Value& v, const std::string& column, std::int64_t lo,
+                       std::int64_t hi) {
     std::int64_t x = 0;
     if (auto i = std::get_if<std::int64_t>(&v.v)) {
         x = *i;
@@ -133,7 +143,8 @@ std::int64_t asInteger(const Value& v, const std::string& column, std::int64_t l
     } else {
         invalid("column " + column + " needs an integer");
     }
-    if (x < lo || x > hi) invalid("value " + std::to_string(x) + " out of range for column " + column);
+    if (x < lo || x > hi)
+        invalid("value " + std::to_string(x) + " out of range for column " + column);
     return x;
 }
 
@@ -188,7 +199,7 @@ struct Table {
 // but filled only as far as the entries would fit uncompressed: the writer
 // sizes pages that way when it splits them, so a half page must fit.
 class PagePacker {
-public:
+  public:
     bool tryAdd(const std::string& e) {
         std::size_t prefix = prefix_;
         if (count_ == 0) {
@@ -215,7 +226,7 @@ public:
         first_.clear();
     }
 
-private:
+  private:
     std::string first_;
     std::size_t prefix_ = 0;
     std::size_t sum_ = 0;
@@ -274,7 +285,8 @@ struct DatabaseBuilder::Impl {
         ByteSpan p = span(n);
         ByteView v = p.view();
         std::uint16_t count = v.u16(0x0C);
-        std::size_t end = count == 0 ? kPageSize : (v.u16(kDataRowTable + 2 * (count - 1)) & 0x1FFF);
+        std::size_t end =
+            count == 0 ? kPageSize : (v.u16(kDataRowTable + 2 * (count - 1)) & 0x1FFF);
         std::size_t start = end - length;
         std::memcpy(p.data() + start, data, length);
         p.u16(kDataRowTable + 2 * count, std::uint16_t(start));
@@ -302,10 +314,12 @@ struct DatabaseBuilder::Impl {
                 invalid("column " + cs.name + " appears twice in " + spec.name);
             int size = fixedSize(cs.type);
             if (cs.type == ColumnType::Text) {
-                if (cs.length < 1 || cs.length > 255) invalid("text column " + cs.name + " needs a length 1..255");
+                if (cs.length < 1 || cs.length > 255)
+                    invalid("text column " + cs.name + " needs a length 1..255");
                 c.length = cs.length * 2;
             } else if (cs.type == ColumnType::Binary) {
-                if (cs.length < 1 || cs.length > 510) invalid("binary column " + cs.name + " needs a length");
+                if (cs.length < 1 || cs.length > 510)
+                    invalid("binary column " + cs.name + " needs a length");
                 c.length = cs.length;
             } else if (isLongValue(cs.type)) {
                 c.length = 0;
@@ -314,9 +328,10 @@ struct DatabaseBuilder::Impl {
             } else {
                 c.length = cs.length;  // a type kept as Access declares it
             }
-            c.flags = cs.flags >= 0 ? std::uint8_t(cs.flags)
-                                    : std::uint8_t(kColumnUpdatable | (size > 0 ? kColumnFixed : 0) |
-                                                   (spec.system ? 0x10 : 0));
+            c.flags = cs.flags >= 0
+                          ? std::uint8_t(cs.flags)
+                          : std::uint8_t(kColumnUpdatable | (size > 0 ? kColumnFixed : 0) |
+                                         (spec.system ? 0x10 : 0));
             c.fixed = (c.flags & kColumnFixed) != 0;
             c.extra = isText(cs.type) && cs.compressed && !spec.system ? 0x01 : 0x00;
             if (c.fixed) {
@@ -328,7 +343,8 @@ struct DatabaseBuilder::Impl {
             } else {
                 c.varIndex = t.varCount++;
             }
-            c.def.column = Column{cs.name, cs.type, cs.type == ColumnType::Text ? cs.length : c.length, false, true};
+            c.def.column = Column{cs.name, cs.type,
+                                  cs.type == ColumnType::Text ? cs.length : c.length, false, true};
             c.def.typeCode = std::uint8_t(cs.type);
             c.def.number = c.number;
             c.def.varIndex = c.varIndex;
@@ -346,17 +362,25 @@ struct DatabaseBuilder::Impl {
                 invalid("index " + is.name + " needs 1 to 10 columns");
             for (std::size_t k = 0; k < is.columns.size(); ++k) {
                 auto it = byName.find(foldName(utf8ToUtf16(is.columns[k])));
-                if (it == byName.end()) invalid("index " + is.name + " names no column " + is.columns[k]);
+                if (it == byName.end())
+                    invalid("index " + is.name + " names no column " + is.columns[k]);
                 const Col& c = t.cols[std::size_t(it->second)];
-                if (isLongValue(c.spec.type)) invalid("index " + is.name + " on a long-value column");
+                if (isLongValue(c.spec.type))
+                    invalid("index " + is.name + " on a long-value column");
                 ix.cols.push_back(it->second);
                 ix.keyColumns.push_back(
                     KeyColumn{c.spec.type, k < is.descending.size() && is.descending[k]});
             }
             switch (is.kind) {
-                case IndexKind::PrimaryKey: ix.flags = 0x80 | kIndexUnique | kIndexRequired; break;
-                case IndexKind::Unique: ix.flags = 0x80 | kIndexUnique; break;
-                case IndexKind::Plain: ix.flags = 0x80; break;
+                case IndexKind::PrimaryKey:
+                    ix.flags = 0x80 | kIndexUnique | kIndexRequired;
+                    break;
+                case IndexKind::Unique:
+                    ix.flags = 0x80 | kIndexUnique;
+                    break;
+                case IndexKind::Plain:
+                    ix.flags = 0x80;
+                    break;
             }
             if (is.flags >= 0) ix.flags = std::uint8_t(is.flags);
             ix.indexType = is.kind == IndexKind::PrimaryKey ? 1 : 0;
@@ -369,7 +393,8 @@ struct DatabaseBuilder::Impl {
         int handle = int(tables.size() - 1);
         const Table& added = tables.back();
         const std::int32_t id = std::int32_t(added.tdefPage);
-        addCatalogRow(added.spec.name, id, kTablesId, 1, spec.catalogFlags, spec.system ? "a731" : "a633");
+        addCatalogRow(added.spec.name, id, kTablesId, 1, spec.catalogFlags,
+                      spec.system ? "a731" : "a633");
         if (!spec.system && spec.catalogFlags == 0) addTableAces(id);
         return handle;
     }
@@ -447,14 +472,21 @@ struct DatabaseBuilder::Impl {
         const std::string& name = c.spec.name;
         bool present = true;
         switch (c.spec.type) {
-            case ColumnType::Byte: asInteger(v, name, 0, 255); break;
-            case ColumnType::Integer: asInteger(v, name, -32768, 32767); break;
-            case ColumnType::Long: asInteger(v, name, INT32_MIN, INT32_MAX); break;
+            case ColumnType::Byte:
+                asInteger(v, name, 0, 255);
+                break;
+            case ColumnType::Integer:
+                asInteger(v, name, -32768, 32767);
+                break;
+            case ColumnType::Long:
+                asInteger(v, name, INT32_MIN, INT32_MAX);
+                break;
             case ColumnType::Text:
                 // Counted in characters: the field encoder checks stored bytes only.
-                if (auto s = std::get_if<std::u16string>(&v.v); s && s->size() > std::size_t(c.spec.length))
-                    invalid("text too long for column " + name + " (" + std::to_string(s->size()) + " > " +
-                            std::to_string(c.spec.length) + ")");
+                if (auto s = std::get_if<std::u16string>(&v.v);
+                    s && s->size() > std::size_t(c.spec.length))
+                    invalid("text too long for column " + name + " (" + std::to_string(s->size()) +
+                            " > " + std::to_string(c.spec.length) + ")");
                 break;
             case ColumnType::Binary:
             case ColumnType::Guid:
@@ -476,7 +508,8 @@ struct DatabaseBuilder::Impl {
                 if (!b) invalid("column " + name + " needs bytes");
                 return longValue(t, c, *b);
             }
-            default: break;
+            default:
+                break;
         }
         try {
             return encodeField(v, c.def, jet4Format(), 1252, present);
@@ -491,8 +524,8 @@ struct DatabaseBuilder::Impl {
         if (handle < 0 || std::size_t(handle) >= tables.size()) invalid("no such table handle");
         Table& t = tables[std::size_t(handle)];
         if (values.size() != t.cols.size())
-            invalid("table " + t.spec.name + " has " + std::to_string(t.cols.size()) + " columns, row has " +
-                    std::to_string(values.size()));
+            invalid("table " + t.spec.name + " has " + std::to_string(t.cols.size()) +
+                    " columns, row has " + std::to_string(values.size()));
         const std::size_t columns = t.cols.size();
         RowImage image;
         image.columnCount = unsigned(columns);
@@ -518,7 +551,8 @@ struct DatabaseBuilder::Impl {
             image.setHasValue(c.number, true);
             Bytes bytes = encodeValue(t, c, v);
             if (c.fixed) {
-                if (bytes.size() > std::size_t(c.length)) invalid("value too long for column " + c.spec.name);
+                if (bytes.size() > std::size_t(c.length))
+                    invalid("value too long for column " + c.spec.name);
                 std::memcpy(image.fixed.data() + c.fixedOffset, bytes.data(), bytes.size());
             } else {
                 image.vars[std::size_t(c.varIndex)] = std::move(bytes);
@@ -526,7 +560,8 @@ struct DatabaseBuilder::Impl {
         }
         const Bytes row = encodeRowImage(image, jet4Format());
         if (row.size() > kMaxRowSize)
-            invalid("row too large for table " + t.spec.name + " (" + std::to_string(row.size()) + " bytes)");
+            invalid("row too large for table " + t.spec.name + " (" + std::to_string(row.size()) +
+                    " bytes)");
 
         if (t.current == 0 || !fits(t.current, row.size())) {
             t.current = newDataPage(t.tdefPage);
@@ -546,22 +581,26 @@ struct DatabaseBuilder::Impl {
                 } else {
                     keyValues.push_back(v);
                 }
-                if (v.isNull() && !isBool) anyNull = true;
-                else allNull = false;
+                if (v.isNull() && !isBool)
+                    anyNull = true;
+                else
+                    allNull = false;
                 if (auto n = std::get_if<std::int64_t>(&keyValues.back().v); n && isBool)
                     keyValues.back() = Value(*n != 0);
             }
             if (anyNull && (ix.flags & kIndexRequired))
                 invalid("index " + ix.spec.name + " of " + t.spec.name + " does not allow nulls");
             if (allNull && (ix.flags & kIndexIgnoreNulls)) continue;
-            ix.entries.push_back(Entry{indexKey(keyValues, ix.keyColumns, SortOrder::General4), id, allNull});
+            ix.entries.push_back(
+                Entry{indexKey(keyValues, ix.keyColumns, SortOrder::General4), id, allNull});
         }
     }
 
     // ---- indexes ------------------------------------------------------------
 
-    void writeIndexPage(std::uint32_t n, bool leaf, std::uint32_t tdef, const std::vector<std::string>& entries,
-                        std::uint32_t prev, std::uint32_t next, std::uint32_t tail) {
+    void writeIndexPage(std::uint32_t n, bool leaf, std::uint32_t tdef,
+                        const std::vector<std::string>& entries, std::uint32_t prev,
+                        std::uint32_t next, std::uint32_t tail) {
         ByteSpan p = span(n);
         std::memset(p.data(), 0, kPageSize);
         p.u8(0, leaf ? kPageIndexLeaf : kPageIndexNode);
@@ -643,7 +682,8 @@ struct DatabaseBuilder::Impl {
             std::size_t from = 0;
             PagePacker packer;
             for (std::size_t i = 0; i < level.size(); ++i) {
-                if (i == from) continue;  // the first child of a group costs nothing until another follows
+                if (i == from)
+                    continue;  // the first child of a group costs nothing until another follows
                 std::string entry = level[i - 1].last;
                 appendBE(entry, level[i - 1].page, 4);
                 if (!packer.tryAdd(entry)) {
@@ -694,14 +734,16 @@ struct DatabaseBuilder::Impl {
         if (pages.empty() || pages.back() - start < kInlineMapPages) {
             row[0] = 0x00;
             ByteSpan(row.data(), row.size()).u32(1, start);
-            for (std::uint32_t p : pages) row[5 + (p - start) / 8] |= std::uint8_t(1u << ((p - start) % 8));
+            for (std::uint32_t p : pages)
+                row[5 + (p - start) / 8] |= std::uint8_t(1u << ((p - start) % 8));
             return row;
         }
         row[0] = 0x01;
         std::map<std::uint32_t, std::uint32_t> bitmapPages;
         for (std::uint32_t p : pages) {
             std::uint32_t i = p / kBitmapPageSpan;
-            if (i >= kRefMapSlots) throw Error("table too large for its usage map", ErrorKind::NotSupported);
+            if (i >= kRefMapSlots)
+                throw Error("table too large for its usage map", ErrorKind::NotSupported);
             auto it = bitmapPages.find(i);
             if (it == bitmapPages.end()) {
                 std::uint32_t n = allocPage();
@@ -719,7 +761,8 @@ struct DatabaseBuilder::Impl {
 
     std::uint32_t addMap(std::uint32_t mapPage, std::vector<std::uint32_t> pages) {
         Bytes row = mapRow(std::move(pages));
-        if (!fits(mapPage, row.size())) throw Error("too many usage maps for one table", ErrorKind::NotSupported);
+        if (!fits(mapPage, row.size()))
+            throw Error("too many usage maps for one table", ErrorKind::NotSupported);
         std::uint16_t slot = appendRow(mapPage, row.data(), row.size());
         return (mapPage << 8) | slot;
     }
@@ -863,7 +906,8 @@ struct DatabaseBuilder::Impl {
         std::uint32_t pages = pageCount();
         std::size_t bytes = std::max<std::size_t>(64, (pages + 7) / 8);
         Bytes global(5 + bytes, 0);
-        for (std::uint32_t k = pages; k < bytes * 8; ++k) global[5 + k / 8] |= std::uint8_t(1u << (k % 8));
+        for (std::uint32_t k = pages; k < bytes * 8; ++k)
+            global[5 + k / 8] |= std::uint8_t(1u << (k % 8));
         Bytes second(kMapRowSize, 0);
         if (global.size() + second.size() + 4 > kDataCapacity)
             throw Error("database too large for the builder (" + std::to_string(pages) + " pages)",
@@ -881,7 +925,8 @@ struct DatabaseBuilder::Impl {
         for (Table& t : tables) {
             std::vector<std::uint32_t> roomy;
             for (std::uint32_t p : t.dataPages)
-                if (p == t.current || span(p).view().u16(0x02) >= kFreeMapThreshold) roomy.push_back(p);
+                if (p == t.current || span(p).view().u16(0x02) >= kFreeMapThreshold)
+                    roomy.push_back(p);
             std::uint32_t owned = addMap(t.mapPage, t.dataPages);
             std::uint32_t freeMap = addMap(t.mapPage, roomy);
             std::vector<std::uint32_t> indexMaps;
@@ -911,8 +956,10 @@ const char* const kSidAdmin = "a633";
 const char* const kSidUsers = "a733";
 const char* const kSidCreator = "a736";
 const char* const kSidAdmins =
-    "a4f74667e17167eed7b10f8ffeef76ffaae3665105bdd29d4d4b3952d9fb9a07660c5bd2d87dddb31e659019009489c2"
-    "3c256acfdb349a57af50c5149a9830e62c35553f0e95cfb6ecb570b2f0a99b1cdbce60747b7b13cf1dafc3d6185f9c5be"
+    "a4f74667e17167eed7b10f8ffeef76ffaae3665105bdd29d4d4b3952d9fb9a07660c5bd2d87dddb31e659019009489"
+    "c2"
+    "3c256acfdb349a57af50c5149a9830e62c35553f0e95cfb6ecb570b2f0a99b1cdbce60747b7b13cf1dafc3d6185f9c"
+    "5be"
     "4e87e37edb3";
 
 struct Ace {
@@ -938,38 +985,43 @@ void DatabaseBuilder::Impl::addTableAces(std::int32_t objectId) {
                                      {0, kSidAdmins, 1048319, false},
                                      {0, kSidUsers, 1048319, false}};
     for (const Ace& a : kTableAces)
-        insert(aces, {Value(std::int64_t(objectId)), Value(fromHex(a.sid)), Value(std::int64_t(a.mask)),
-                      Value(a.inheritable)});
+        insert(aces, {Value(std::int64_t(objectId)), Value(fromHex(a.sid)),
+                      Value(std::int64_t(a.mask)), Value(a.inheritable)});
 }
 
 std::vector<TableSpec> systemTableSpecs() {
     using T = ColumnType;
     std::vector<TableSpec> out;
-    TableSpec objects{"MSysObjects",
-                      {col("Id", T::Long), col("ParentId", T::Long), col("Name", T::Text, 255),
-                       col("Type", T::Integer), col("DateCreate", T::DateTime), col("DateUpdate", T::DateTime),
-                       col("Owner", T::Binary, 510, 0x32), col("Flags", T::Long), col("Database", T::Memo),
-                       col("Connect", T::Memo), col("ForeignName", T::Text, 255),
-                       col("RmtInfoShort", T::Binary, 510), col("RmtInfoLong", T::Ole), col("Lv", T::Ole),
-                       col("LvProp", T::Ole), col("LvModule", T::Ole), col("LvExtra", T::Ole)},
-                      {IndexSpec{"ParentIdName", {"ParentId", "Name"}, {}, IndexKind::Plain, 0x81},
-                       IndexSpec{"Id", {"Id"}, {}, IndexKind::PrimaryKey, 0x81}},
-                      true,
-                      kSystemFlag};
+    TableSpec objects{
+        "MSysObjects",
+        {col("Id", T::Long), col("ParentId", T::Long), col("Name", T::Text, 255),
+         col("Type", T::Integer), col("DateCreate", T::DateTime), col("DateUpdate", T::DateTime),
+         col("Owner", T::Binary, 510, 0x32), col("Flags", T::Long), col("Database", T::Memo),
+         col("Connect", T::Memo), col("ForeignName", T::Text, 255),
+         col("RmtInfoShort", T::Binary, 510), col("RmtInfoLong", T::Ole), col("Lv", T::Ole),
+         col("LvProp", T::Ole), col("LvModule", T::Ole), col("LvExtra", T::Ole)},
+        {IndexSpec{"ParentIdName", {"ParentId", "Name"}, {}, IndexKind::Plain, 0x81},
+         IndexSpec{"Id", {"Id"}, {}, IndexKind::PrimaryKey, 0x81}},
+        true,
+        kSystemFlag};
     TableSpec aces{"MSysACEs",
                    {col("ObjectId", T::Long), col("SID", T::Binary, 510, 0x32), col("ACM", T::Long),
                     col("FInheritable", T::Boolean)},
                    {IndexSpec{"ObjectId", {"ObjectId"}, {}, IndexKind::Plain, 0x88}},
                    true,
                    kSystemFlag};
-    TableSpec queries{"MSysQueries",
-                      {col("ObjectId", T::Long), col("Attribute", T::Byte), col("Order", T::Binary, 510),
-                       col("Name1", T::Text, 255), col("Name2", T::Text, 255), col("Expression", T::Memo),
-                       col("Flag", T::Integer), col("LvExtra", T::Long)},
-                      {IndexSpec{"ObjectIdAttribute", {"ObjectId", "Attribute", "Order"}, {},
-                                 IndexKind::PrimaryKey, 0x81}},
-                      true,
-                      kSystemFlag};
+    TableSpec queries{
+        "MSysQueries",
+        {col("ObjectId", T::Long), col("Attribute", T::Byte), col("Order", T::Binary, 510),
+         col("Name1", T::Text, 255), col("Name2", T::Text, 255), col("Expression", T::Memo),
+         col("Flag", T::Integer), col("LvExtra", T::Long)},
+        {IndexSpec{"ObjectIdAttribute",
+                   {"ObjectId", "Attribute", "Order"},
+                   {},
+                   IndexKind::PrimaryKey,
+                   0x81}},
+        true,
+        kSystemFlag};
     TableSpec relationships{
         "MSysRelationships",
         {col("szRelationship", T::Text, 255), col("grbit", T::Long), col("ccolumn", T::Long),
@@ -982,11 +1034,12 @@ std::vector<TableSpec> systemTableSpecs() {
         kSystemFlag};
     // Access's own UI store: a user-type TDEF flagged as system in the
     // catalog; its Data column has a type code of its own (0x11).
-    TableSpec accessObjects{"MSysAccessObjects",
-                            {col("Data", ColumnType(0x11), 3992, 0x03), col("ID", T::Long, 0, 0x02)},
-                            {IndexSpec{"AOIndex", {"ID"}, {}, IndexKind::PrimaryKey, 0x89}},
-                            false,
-                            0x00000002};
+    TableSpec accessObjects{
+        "MSysAccessObjects",
+        {col("Data", ColumnType(0x11), 3992, 0x03), col("ID", T::Long, 0, 0x02)},
+        {IndexSpec{"AOIndex", {"ID"}, {}, IndexKind::PrimaryKey, 0x89}},
+        false,
+        0x00000002};
     out.push_back(std::move(objects));
     out.push_back(std::move(aces));
     out.push_back(std::move(queries));
@@ -999,8 +1052,8 @@ DatabaseBuilder::DatabaseBuilder(CreateOptions options) : impl_(new Impl) {
     Impl& m = *impl_;
     m.options = options;
     m.image.reserve(64 * kPageSize);
-    m.allocPage();            // 0: header, written by finish()
-    m.newDataPage(1);         // 1: global usage map, filled by finish()
+    m.allocPage();     // 0: header, written by finish()
+    m.newDataPage(1);  // 1: global usage map, filled by finish()
     std::vector<TableSpec> system = systemTableSpecs();
     for (const TableSpec& spec : system) m.addTable(spec);  // MSysObjects gets page 2
 
@@ -1011,18 +1064,21 @@ DatabaseBuilder::DatabaseBuilder(CreateOptions options) : impl_(new Impl) {
     const std::int32_t accessObjects = std::int32_t(m.tables[4].tdefPage);
 
     m.addCatalogRow("Tables", std::int32_t(kTablesId), kContainerRoot, 3, kSystemFlag, "a731");
-    m.addCatalogRow("Databases", std::int32_t(kDatabasesId), kContainerRoot, 3, kSystemFlag, "a731");
-    m.addCatalogRow("Relationships", std::int32_t(kRelationshipsId), kContainerRoot, 3, kSystemFlag, "a731");
+    m.addCatalogRow("Databases", std::int32_t(kDatabasesId), kContainerRoot, 3, kSystemFlag,
+                    "a731");
+    m.addCatalogRow("Relationships", std::int32_t(kRelationshipsId), kContainerRoot, 3, kSystemFlag,
+                    "a731");
     m.addCatalogRow("MSysDb", std::int32_t(kMSysDbId), kDatabasesId, 2, kSystemFlag, kSidAdmin,
                     databaseProperties());
-    const char* containers[] = {"DataAccessPages", "Forms", "Modules", "Reports", "Scripts", "SysRel"};
+    const char* containers[] = {"DataAccessPages", "Forms",   "Modules",
+                                "Reports",         "Scripts", "SysRel"};
     for (int i = 0; i < 6; ++i)
-        m.addCatalogRow(containers[i], std::int32_t(0x80000000u + std::uint32_t(i)), kContainerRoot, 3, 0,
-                        kSidAdmin);
+        m.addCatalogRow(containers[i], std::int32_t(0x80000000u + std::uint32_t(i)), kContainerRoot,
+                        3, 0, kSidAdmin);
     const char* documents[] = {"AccessLayout", "SummaryInfo", "UserDefined"};
     for (int i = 0; i < 3; ++i)
-        m.addCatalogRow(documents[i], std::int32_t(0x80000006u + std::uint32_t(i)), kDatabasesId, -32757, 0,
-                        kSidAdmin);
+        m.addCatalogRow(documents[i], std::int32_t(0x80000006u + std::uint32_t(i)), kDatabasesId,
+                        -32757, 0, kSidAdmin);
 
     const std::int32_t c0 = std::int32_t(0x80000000u);
     std::vector<Ace> list;
@@ -1043,7 +1099,8 @@ DatabaseBuilder::DatabaseBuilder(CreateOptions options) : impl_(new Impl) {
     list.push_back({std::int32_t(kMSysDbId), kSidAdmins, 393230, false});
     list.push_back({c0 + 7, kSidUsers, 65536, false});
     list.push_back({c0 + 8, kSidUsers, 65536, false});
-    for (const char* sid : {kSidAdmin, kSidAdmins, kSidUsers}) list.push_back({accessObjects, sid, 1048575, false});
+    for (const char* sid : {kSidAdmin, kSidAdmins, kSidUsers})
+        list.push_back({accessObjects, sid, 1048575, false});
     list.push_back({aces, kSidAdmin, 393216, false});
     list.push_back({aces, kSidAdmins, 393300, false});
     list.push_back({objects, kSidAdmin, 393216, false});
@@ -1056,15 +1113,17 @@ DatabaseBuilder::DatabaseBuilder(CreateOptions options) : impl_(new Impl) {
     list.push_back({relationships, kSidAdmins, 393236, false});
     list.push_back({relationships, kSidUsers, 20, false});
     for (const Ace& a : list)
-        m.insert(1, {Value(std::int64_t(a.objectId)), Value(fromHex(a.sid)), Value(std::int64_t(a.mask)),
-                     Value(a.inheritable)});
+        m.insert(1, {Value(std::int64_t(a.objectId)), Value(fromHex(a.sid)),
+                     Value(std::int64_t(a.mask)), Value(a.inheritable)});
 }
 
 DatabaseBuilder::~DatabaseBuilder() { delete impl_; }
 
 int DatabaseBuilder::addTable(const TableSpec& spec) { return impl_->addTable(spec); }
 
-void DatabaseBuilder::insert(int table, const std::vector<Value>& row) { impl_->insert(table, row); }
+void DatabaseBuilder::insert(int table, const std::vector<Value>& row) {
+    impl_->insert(table, row);
+}
 
 std::int64_t DatabaseBuilder::rowCount(int table) const {
     if (table < 0 || std::size_t(table) >= impl_->tables.size()) invalid("no such table handle");

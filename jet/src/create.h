@@ -26,10 +26,10 @@
 namespace jet {
 
 struct ColumnSpec {
-    std::string name;     // UTF-8
+    std::string name;  // UTF-8
     ColumnType type{};
-    int length = 0;       // Text: characters (1..255); Binary: bytes; others: ignored
-    int flags = -1;       // descriptor flags; -1 = the usual ones for the type
+    int length = 0;          // Text: characters (1..255); Binary: bytes; others: ignored
+    int flags = -1;          // descriptor flags; -1 = the usual ones for the type
     bool compressed = true;  // Text/Memo: "Unicode compression" on
 };
 
@@ -40,15 +40,15 @@ struct IndexSpec {
     std::vector<std::string> columns;  // key order
     std::vector<bool> descending;      // per column; empty = all ascending
     IndexKind kind = IndexKind::Plain;
-    int flags = -1;                    // real-index flags; -1 = from kind
+    int flags = -1;  // real-index flags; -1 = from kind
 };
 
 struct TableSpec {
     std::string name;
-    std::vector<ColumnSpec> columns;   // declaration order = storage order
+    std::vector<ColumnSpec> columns;  // declaration order = storage order
     std::vector<IndexSpec> indexes;
-    bool system = false;               // TDEF type 'S' and system column flags
-    std::uint32_t catalogFlags = 0;    // MSysObjects.Flags
+    bool system = false;             // TDEF type 'S' and system column flags
+    std::uint32_t catalogFlags = 0;  // MSysObjects.Flags
 };
 
 struct CreateOptions {
@@ -58,7 +58,7 @@ struct CreateOptions {
 };
 
 class DatabaseBuilder {
-public:
+  public:
     // Starts an empty Jet 4 database holding the system tables of Access 2000.
     explicit DatabaseBuilder(CreateOptions options = {});
     ~DatabaseBuilder();
@@ -80,7 +80,7 @@ public:
     // finish() and write the image to path (replacing any file there).
     void writeFile(const std::string& path);
 
-private:
+  private:
     struct Impl;
     Impl* impl_;
 };

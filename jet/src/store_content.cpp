@@ -18,7 +18,7 @@ using T = ColumnType;
 // ---- deterministic randomness ------------------------------------------------
 
 class Rng {
-public:
+  public:
     explicit Rng(std::uint64_t seed) : state_(seed) {}
     std::uint64_t next() {
         std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
@@ -39,7 +39,7 @@ public:
         for (std::size_t i = v.size(); i > 1; --i) std::swap(v[i - 1], v[std::size_t(next() % i)]);
     }
 
-private:
+  private:
     std::uint64_t state_;
 };
 
@@ -75,61 +75,146 @@ struct BaseColumn {
 };
 
 const BaseColumn kItemColumns[] = {
-    {"Referencia", T::Text, 25}, {"Descripcion", T::Text, 60}, {"Familia", T::Long, 0},
-    {"Tipo Impuesto", T::Long, 0}, {"Proveedor 1", T::Long, 0}, {"Proveedor 2", T::Long, 0},
-    {"Proveedor 3", T::Long, 0}, {"Descripcion Corta", T::Text, 25}, {"No Actualizar Stock", T::Boolean, 0},
-    {"Ubicacion", T::Text, 40}, {"Stock", T::Double, 0}, {"Stock Minimo", T::Double, 0},
-    {"Stock Inicial", T::Double, 0}, {"Stock Maximo", T::Double, 0}, {"Stock Optimo", T::Double, 0},
-    {"Minimo Vender", T::Double, 0}, {"Minimo Comprar", T::Double, 0}, {"Referencia Proveedor", T::Text, 25},
-    {"No Avisar Stock", T::Boolean, 0}, {"PVP 1", T::Double, 0}, {"PVP 2", T::Double, 0},
-    {"PVP 3", T::Double, 0}, {"PVP 4", T::Double, 0}, {"PVP 5", T::Double, 0}, {"PVP 6", T::Double, 0},
-    {"PVP 7", T::Double, 0}, {"PVP 8", T::Double, 0}, {"PVP 9", T::Double, 0}, {"Observaciones", T::Memo, 0},
-    {"Archivo Imagen", T::Text, 100}, {"Oferta", T::Long, 0}, {"Medida", T::Double, 0},
-    {"Unidad Medida", T::Text, 15}, {"Peso", T::Double, 0}, {"Tabla Descuento", T::Long, 0},
-    {"Fecha Alta", T::DateTime, 0}, {"Fecha Caducidad", T::DateTime, 0}, {"Dias Garantia", T::Long, 0},
-    {"Unidades Bulto", T::Long, 0}, {"Precio Medio Compra", T::Double, 0}, {"Ultimo Precio Compra", T::Double, 0},
-    {"Beneficio PVP 1", T::Double, 0}, {"Beneficio PVP 2", T::Double, 0}, {"Beneficio PVP 3", T::Double, 0},
-    {"Beneficio PVP 4", T::Double, 0}, {"Beneficio PVP 5", T::Double, 0}, {"Beneficio PVP 6", T::Double, 0},
-    {"Beneficio PVP 7", T::Double, 0}, {"Beneficio PVP 8", T::Double, 0}, {"Beneficio PVP 9", T::Double, 0},
-    {"Compuesto", T::Boolean, 0}, {"Preguntar Precio", T::Boolean, 0}, {"Modificar Descripcion", T::Boolean, 0},
-    {"Articulo Bascula", T::Boolean, 0}, {"Web", T::Text, 50}, {"Minimo Vender TPV", T::Double, 0},
-    {"Descripcion Centrada", T::Boolean, 0}, {"Subrayado", T::Boolean, 0}, {"Cursiva", T::Boolean, 0},
-    {"Negrita", T::Boolean, 0}, {"Tamaño", T::Integer, 0}, {"Fuente", T::Text, 30},
-    {"Color Texto", T::Long, 0}, {"Color Fondo", T::Long, 0}, {"Referencia Proveedor 2", T::Text, 25},
-    {"Referencia Proveedor 3", T::Text, 25}, {"Precio Compra Proveedor 1", T::Double, 0},
-    {"Precio Compra Proveedor 2", T::Double, 0}, {"Precio Compra Proveedor 3", T::Double, 0},
-    {"CompraRE", T::Boolean, 0}, {"Cliente", T::Text, 50}, {"PrecioTalla", T::Boolean, 0},
-    {"ImprimirFicha", T::Boolean, 0}, {"Margen Venta", T::Double, 0}, {"Tipo Margen Venta", T::Text, 1},
-    {"Orden", T::Long, 0}, {"Trazabilidad", T::Boolean, 0},
+    {"Referencia", T::Text, 25},
+    {"Descripcion", T::Text, 60},
+    {"Familia", T::Long, 0},
+    {"Tipo Impuesto", T::Long, 0},
+    {"Proveedor 1", T::Long, 0},
+    {"Proveedor 2", T::Long, 0},
+    {"Proveedor 3", T::Long, 0},
+    {"Descripcion Corta", T::Text, 25},
+    {"No Actualizar Stock", T::Boolean, 0},
+    {"Ubicacion", T::Text, 40},
+    {"Stock", T::Double, 0},
+    {"Stock Minimo", T::Double, 0},
+    {"Stock Inicial", T::Double, 0},
+    {"Stock Maximo", T::Double, 0},
+    {"Stock Optimo", T::Double, 0},
+    {"Minimo Vender", T::Double, 0},
+    {"Minimo Comprar", T::Double, 0},
+    {"Referencia Proveedor", T::Text, 25},
+    {"No Avisar Stock", T::Boolean, 0},
+    {"PVP 1", T::Double, 0},
+    {"PVP 2", T::Double, 0},
+    {"PVP 3", T::Double, 0},
+    {"PVP 4", T::Double, 0},
+    {"PVP 5", T::Double, 0},
+    {"PVP 6", T::Double, 0},
+    {"PVP 7", T::Double, 0},
+    {"PVP 8", T::Double, 0},
+    {"PVP 9", T::Double, 0},
+    {"Observaciones", T::Memo, 0},
+    {"Archivo Imagen", T::Text, 100},
+    {"Oferta", T::Long, 0},
+    {"Medida", T::Double, 0},
+    {"Unidad Medida", T::Text, 15},
+    {"Peso", T::Double, 0},
+    {"Tabla Descuento", T::Long, 0},
+    {"Fecha Alta", T::DateTime, 0},
+    {"Fecha Caducidad", T::DateTime, 0},
+    {"Dias Garantia", T::Long, 0},
+    {"Unidades Bulto", T::Long, 0},
+    {"Precio Medio Compra", T::Double, 0},
+    {"Ultimo Precio Compra", T::Double, 0},
+    {"Beneficio PVP 1", T::Double, 0},
+    {"Beneficio PVP 2", T::Double, 0},
+    {"Beneficio PVP 3", T::Double, 0},
+    {"Beneficio PVP 4", T::Double, 0},
+    {"Beneficio PVP 5", T::Double, 0},
+    {"Beneficio PVP 6", T::Double, 0},
+    {"Beneficio PVP 7", T::Double, 0},
+    {"Beneficio PVP 8", T::Double, 0},
+    {"Beneficio PVP 9", T::Double, 0},
+    {"Compuesto", T::Boolean, 0},
+    {"Preguntar Precio", T::Boolean, 0},
+    {"Modificar Descripcion", T::Boolean, 0},
+    {"Articulo Bascula", T::Boolean, 0},
+    {"Web", T::Text, 50},
+    {"Minimo Vender TPV", T::Double, 0},
+    {"Descripcion Centrada", T::Boolean, 0},
+    {"Subrayado", T::Boolean, 0},
+    {"Cursiva", T::Boolean, 0},
+    {"Negrita", T::Boolean, 0},
+    {"Tamaño", T::Integer, 0},
+    {"Fuente", T::Text, 30},
+    {"Color Texto", T::Long, 0},
+    {"Color Fondo", T::Long, 0},
+    {"Referencia Proveedor 2", T::Text, 25},
+    {"Referencia Proveedor 3", T::Text, 25},
+    {"Precio Compra Proveedor 1", T::Double, 0},
+    {"Precio Compra Proveedor 2", T::Double, 0},
+    {"Precio Compra Proveedor 3", T::Double, 0},
+    {"CompraRE", T::Boolean, 0},
+    {"Cliente", T::Text, 50},
+    {"PrecioTalla", T::Boolean, 0},
+    {"ImprimirFicha", T::Boolean, 0},
+    {"Margen Venta", T::Double, 0},
+    {"Tipo Margen Venta", T::Text, 1},
+    {"Orden", T::Long, 0},
+    {"Trazabilidad", T::Boolean, 0},
 };
 
 const BaseColumn kTaxColumns[] = {
-    {"Codigo", T::Long, 0}, {"Nombre", T::Text, 40}, {"IVA", T::Double, 0}, {"Recargo", T::Double, 0},
-    {"Observaciones", T::Memo, 0},
+    {"Codigo", T::Long, 0},    {"Nombre", T::Text, 40},       {"IVA", T::Double, 0},
+    {"Recargo", T::Double, 0}, {"Observaciones", T::Memo, 0},
 };
 
 const BaseColumn kSupplierColumns[] = {
-    {"Codigo", T::Long, 0}, {"Razon Social", T::Text, 40}, {"Tipo Proveedor", T::Text, 40},
-    {"Titular", T::Text, 40}, {"Domicilio", T::Text, 40}, {"Codigo Postal", T::Long, 0},
-    {"Poblacion", T::Text, 40}, {"Provincia", T::Text, 25}, {"Pais", T::Text, 25}, {"Telefono 1", T::Text, 17},
-    {"Telefono 2", T::Text, 17}, {"Fax", T::Text, 17}, {"E-Mail", T::Text, 50}, {"NIF", T::Text, 15},
-    {"Web", T::Text, 50}, {"Codigo Cliente", T::Text, 12}, {"Persona Contacto", T::Text, 40},
-    {"Telefono Contacto", T::Text, 17}, {"Archivo Imagen", T::Text, 100}, {"Observaciones", T::Memo, 0},
-    {"Tabla Descuento", T::Long, 0}, {"Descuento PP", T::Double, 0}, {"Impuestos", T::Text, 1},
-    {"Forma de Pago", T::Long, 0}, {"Dia Pago 1", T::Integer, 0}, {"Dia Pago 2", T::Integer, 0},
-    {"Banco", T::Text, 40}, {"Domicilio Banco", T::Text, 40}, {"Codigo Postal Banco", T::Long, 0},
-    {"Poblacion Banco", T::Text, 40}, {"Provincia Banco", T::Text, 25}, {"Pais Banco", T::Text, 25},
-    {"Entidad", T::Text, 4}, {"Sucursal", T::Text, 4}, {"DC", T::Text, 2}, {"Cuenta", T::Text, 10},
-    {"Portes", T::Text, 1}, {"Domicilio Envio", T::Text, 40}, {"Codigo Postal Envio", T::Long, 0},
-    {"Poblacion Envio", T::Text, 40}, {"Provincia Envio", T::Text, 25}, {"Pais Envio", T::Text, 25},
-    {"Antiguedad", T::DateTime, 0}, {"Riesgo", T::Double, 0}, {"Aviso", T::Text, 40},
-    {"Campo Libre 1", T::Text, 50}, {"Campo Libre 2", T::Text, 50}, {"Campo Libre 3", T::Text, 50},
-    {"IBAN", T::Text, 4}, {"Margen Venta", T::Double, 0},
+    {"Codigo", T::Long, 0},
+    {"Razon Social", T::Text, 40},
+    {"Tipo Proveedor", T::Text, 40},
+    {"Titular", T::Text, 40},
+    {"Domicilio", T::Text, 40},
+    {"Codigo Postal", T::Long, 0},
+    {"Poblacion", T::Text, 40},
+    {"Provincia", T::Text, 25},
+    {"Pais", T::Text, 25},
+    {"Telefono 1", T::Text, 17},
+    {"Telefono 2", T::Text, 17},
+    {"Fax", T::Text, 17},
+    {"E-Mail", T::Text, 50},
+    {"NIF", T::Text, 15},
+    {"Web", T::Text, 50},
+    {"Codigo Cliente", T::Text, 12},
+    {"Persona Contacto", T::Text, 40},
+    {"Telefono Contacto", T::Text, 17},
+    {"Archivo Imagen", T::Text, 100},
+    {"Observaciones", T::Memo, 0},
+    {"Tabla Descuento", T::Long, 0},
+    {"Descuento PP", T::Double, 0},
+    {"Impuestos", T::Text, 1},
+    {"Forma de Pago", T::Long, 0},
+    {"Dia Pago 1", T::Integer, 0},
+    {"Dia Pago 2", T::Integer, 0},
+    {"Banco", T::Text, 40},
+    {"Domicilio Banco", T::Text, 40},
+    {"Codigo Postal Banco", T::Long, 0},
+    {"Poblacion Banco", T::Text, 40},
+    {"Provincia Banco", T::Text, 25},
+    {"Pais Banco", T::Text, 25},
+    {"Entidad", T::Text, 4},
+    {"Sucursal", T::Text, 4},
+    {"DC", T::Text, 2},
+    {"Cuenta", T::Text, 10},
+    {"Portes", T::Text, 1},
+    {"Domicilio Envio", T::Text, 40},
+    {"Codigo Postal Envio", T::Long, 0},
+    {"Poblacion Envio", T::Text, 40},
+    {"Provincia Envio", T::Text, 25},
+    {"Pais Envio", T::Text, 25},
+    {"Antiguedad", T::DateTime, 0},
+    {"Riesgo", T::Double, 0},
+    {"Aviso", T::Text, 40},
+    {"Campo Libre 1", T::Text, 50},
+    {"Campo Libre 2", T::Text, 50},
+    {"Campo Libre 3", T::Text, 50},
+    {"IBAN", T::Text, 4},
+    {"Margen Venta", T::Double, 0},
 };
 
 const BaseColumn kTicketColumns[] = {
-    {"Serie", T::Text, 5},   {"Numero", T::Long, 0},       {"Fecha", T::DateTime, 0},
-    {"Cliente", T::Long, 0}, {"Total", T::Double, 0},      {"Documento", T::Text, 20},
+    {"Serie", T::Text, 5},          {"Numero", T::Long, 0},  {"Fecha", T::DateTime, 0},
+    {"Cliente", T::Long, 0},        {"Total", T::Double, 0}, {"Documento", T::Text, 20},
     {"Forma de Pago", T::Text, 40},
 };
 
@@ -148,7 +233,8 @@ Shaped shape(const char* table, const BaseColumn (&base)[N], const std::vector<I
     s.spec.name = table;
     for (std::size_t i = 0; i < N; ++i) {
         std::string qualified = std::string(table) + "." + base[i].name;
-        if (std::find(o.missingColumns.begin(), o.missingColumns.end(), qualified) != o.missingColumns.end())
+        if (std::find(o.missingColumns.begin(), o.missingColumns.end(), qualified) !=
+            o.missingColumns.end())
             continue;
         ColumnSpec c{base[i].name, base[i].type, base[i].length, -1, true};
         if (std::string(table) == kItems) {
@@ -164,43 +250,48 @@ Shaped shape(const char* table, const BaseColumn (&base)[N], const std::vector<I
         s.source.push_back(int(i));
     }
     if (o.extraColumns) {
-        s.spec.columns.insert(s.spec.columns.begin() + 2, ColumnSpec{"Campo Extra Texto", T::Text, 30, -1, true});
+        s.spec.columns.insert(s.spec.columns.begin() + 2,
+                              ColumnSpec{"Campo Extra Texto", T::Text, 30, -1, true});
         s.source.insert(s.source.begin() + 2, -1);
         s.spec.columns.push_back(ColumnSpec{"Campo Extra Numero", T::Long, 0, -1, true});
         s.source.push_back(-2);
     }
     for (const IndexSpec& ix : indexes) {
-        bool present = std::all_of(ix.columns.begin(), ix.columns.end(), [&](const std::string& col) {
-            return std::any_of(s.spec.columns.begin(), s.spec.columns.end(),
-                               [&](const ColumnSpec& c) { return c.name == col; });
-        });
+        bool present =
+            std::all_of(ix.columns.begin(), ix.columns.end(), [&](const std::string& col) {
+                return std::any_of(s.spec.columns.begin(), s.spec.columns.end(),
+                                   [&](const ColumnSpec& c) { return c.name == col; });
+            });
         if (present) s.spec.indexes.push_back(ix);
     }
     return s;
 }
 
-IndexSpec pk(std::vector<std::string> cols) { return IndexSpec{"PrimaryKey", std::move(cols), {}, IndexKind::PrimaryKey, -1}; }
+IndexSpec pk(std::vector<std::string> cols) {
+    return IndexSpec{"PrimaryKey", std::move(cols), {}, IndexKind::PrimaryKey, -1};
+}
 IndexSpec plain(const std::string& col) { return IndexSpec{col, {col}, {}, IndexKind::Plain, -1}; }
 
 std::vector<Shaped> shapedTables(const StoreOptions& o) {
     std::vector<Shaped> out;
     out.push_back(shape(kItems, kItemColumns,
-                        {pk({"Referencia"}), plain("Descripcion"), plain("Familia"), plain("Proveedor 1"),
-                         plain("Tipo Impuesto")},
+                        {pk({"Referencia"}), plain("Descripcion"), plain("Familia"),
+                         plain("Proveedor 1"), plain("Tipo Impuesto")},
                         o));
     out.push_back(shape(kTaxTypes, kTaxColumns, {pk({"Codigo"})}, o));
     out.push_back(shape(kSuppliers, kSupplierColumns, {pk({"Codigo"}), plain("Razon Social")}, o));
     if (!o.noTickets)
-        out.push_back(
-            shape(kTickets, kTicketColumns, {pk({"Serie", "Numero"}), plain("Fecha"), plain("Forma de Pago")}, o));
+        out.push_back(shape(kTickets, kTicketColumns,
+                            {pk({"Serie", "Numero"}), plain("Fecha"), plain("Forma de Pago")}, o));
     return out;
 }
 
 // Inserts base rows into a shaped table, adapting values to the shape:
 // numbers into text columns become their digits, text is cut to the column.
 class TableWriter {
-public:
-    TableWriter(DatabaseBuilder& b, const Shaped& s) : builder_(b), shaped_(s), handle_(b.addTable(s.spec)) {}
+  public:
+    TableWriter(DatabaseBuilder& b, const Shaped& s)
+        : builder_(b), shaped_(s), handle_(b.addTable(s.spec)) {}
     void insert(const std::vector<Value>& base) {
         ++count_;
         std::vector<Value> row;
@@ -219,7 +310,8 @@ public:
             Value v = base[std::size_t(from)];
             if (c.type == T::Text) {
                 if (auto n = std::get_if<std::int64_t>(&v.v)) v = text(std::to_string(*n));
-                if (auto s = std::get_if<std::u16string>(&v.v); s && s->size() > std::size_t(c.length))
+                if (auto s = std::get_if<std::u16string>(&v.v);
+                    s && s->size() > std::size_t(c.length))
                     v = Value(s->substr(0, std::size_t(c.length)));
             }
             row.push_back(std::move(v));
@@ -227,7 +319,7 @@ public:
         builder_.insert(handle_, row);
     }
 
-private:
+  private:
     DatabaseBuilder& builder_;
     const Shaped& shaped_;
     int handle_;
@@ -246,27 +338,32 @@ void writeTaxTypes(TableWriter& w) {
 
 // ---- suppliers -------------------------------------------------------------
 
-const char* const kSurnames[] = {"García", "Martínez", "López", "Sánchez", "Pérez", "Gómez", "Fernández",
-                                 "Núñez", "Muñoz", "Peña", "Ibáñez", "Castaño", "Ordóñez", "Ruiz",
-                                 "Jiménez", "Morán", "Belmonte", "Soler", "Vidal", "Ferrer"};
-const char* const kTrades[] = {"Almacenes", "Suministros", "Distribuciones", "Cerámicas", "Maderas",
-                               "Ferretería", "Pinturas", "Áridos", "Fontanería", "Electricidad",
-                               "Aislamientos", "Hierros"};
+const char* const kSurnames[] = {"García", "Martínez",  "López",   "Sánchez", "Pérez",
+                                 "Gómez",  "Fernández", "Núñez",   "Muñoz",   "Peña",
+                                 "Ibáñez", "Castaño",   "Ordóñez", "Ruiz",    "Jiménez",
+                                 "Morán",  "Belmonte",  "Soler",   "Vidal",   "Ferrer"};
+const char* const kTrades[] = {"Almacenes",  "Suministros",  "Distribuciones", "Cerámicas",
+                               "Maderas",    "Ferretería",   "Pinturas",       "Áridos",
+                               "Fontanería", "Electricidad", "Aislamientos",   "Hierros"};
 const char* const kTowns[] = {"Valencia", "Castellón", "Alicante", "Sagunto", "Vila-real", "Onda",
-                              "Burriana", "Gandía", "Xàtiva", "Alzira", "Requena", "Elche"};
+                              "Burriana", "Gandía",    "Xàtiva",   "Alzira",  "Requena",   "Elche"};
 const char* const kProvinces[] = {"Valencia", "Castellón", "Alicante"};
-const char* const kFirstNames[] = {"José", "María", "Antonio", "Carmen", "Vicente", "Pilar", "Joaquín",
-                                   "Amparo", "Ramón", "Begoña", "Íñigo", "Lucía"};
+const char* const kFirstNames[] = {"José",    "María",  "Antonio", "Carmen", "Vicente", "Pilar",
+                                   "Joaquín", "Amparo", "Ramón",   "Begoña", "Íñigo",   "Lucía"};
 
 std::string supplierName(Rng& rng, int pattern) {
     std::string s1 = rng.pick(kSurnames);
     std::string s2 = rng.pick(kSurnames);
     std::string trade = rng.pick(kTrades);
     switch (pattern % 4) {
-        case 0: return trade + " " + s1 + " S.L.";
-        case 1: return "Hermanos " + s1 + " S.A.";
-        case 2: return s1 + " e Hijos S.L.";
-        default: return trade + " " + s1 + " y " + s2;
+        case 0:
+            return trade + " " + s1 + " S.L.";
+        case 1:
+            return "Hermanos " + s1 + " S.A.";
+        case 2:
+            return s1 + " e Hijos S.L.";
+        default:
+            return trade + " " + s1 + " y " + s2;
     }
 }
 
@@ -326,7 +423,8 @@ void writeSuppliers(TableWriter& w, Rng& rng) {
         r[16] = text(std::string(rng.pick(kFirstNames)) + " " + rng.pick(kSurnames));
         r[17] = r[9];
         if (code == 4)
-            r[19] = text(repeatTo("Pedido mínimo de 300 € en azulejo; portes pagados a partir de dos palés. ", 359));
+            r[19] = text(repeatTo(
+                "Pedido mínimo de 300 € en azulejo; portes pagados a partir de dos palés. ", 359));
         r[20] = integer(rng.between(0, 3));
         r[21] = real(rng.between(0, 4) * 0.5);
         r[22] = text(rng.chance(0.8) ? "N" : "R");
@@ -369,40 +467,103 @@ struct Family {
 };
 
 const Family kFamilies[12] = {
-    {{"CEMENTO GRIS", "CEMENTO BLANCO", "MORTERO", "CEMENTO COLA", "YESO NEGRO", "ESCAYOLA", "CAL HIDRAULICA"},
-     {"SACO 25KG", "SACO 35KG", "SACO 20KG", "SACO 5KG", "GRANEL", "RAPIDO 25KG", "FLEXIBLE 25KG"}, 2, 15, "UD"},
+    {{"CEMENTO GRIS", "CEMENTO BLANCO", "MORTERO", "CEMENTO COLA", "YESO NEGRO", "ESCAYOLA",
+      "CAL HIDRAULICA"},
+     {"SACO 25KG", "SACO 35KG", "SACO 20KG", "SACO 5KG", "GRANEL", "RAPIDO 25KG", "FLEXIBLE 25KG"},
+     2,
+     15,
+     "UD"},
     {{"ARENA", "GRAVA", "GRAVILLA", "ZAHORRA", "ARENA LAVADA", "ARIDO DECORATIVO"},
-     {"SACO 25KG", "BIG BAG 1T", "0-4MM", "4-12MM", "12-20MM", "FINA"}, 1, 60, "UD"},
-    {{"LADRILLO HUECO", "LADRILLO MACIZO", "BLOQUE HORMIGON", "RASILLA", "BOVEDILLA", "TERMOARCILLA"},
-     {"7CM", "9CM", "11CM", "24X11,5X7", "40X20X20", "PALET"}, 0.2, 3, "UD"},
+     {"SACO 25KG", "BIG BAG 1T", "0-4MM", "4-12MM", "12-20MM", "FINA"},
+     1,
+     60,
+     "UD"},
+    {{"LADRILLO HUECO", "LADRILLO MACIZO", "BLOQUE HORMIGON", "RASILLA", "BOVEDILLA",
+      "TERMOARCILLA"},
+     {"7CM", "9CM", "11CM", "24X11,5X7", "40X20X20", "PALET"},
+     0.2,
+     3,
+     "UD"},
     {{"AZULEJO", "BALDOSA GRES", "PLAQUETA", "PORCELANICO", "RODAPIE", "MOSAICO"},
-     {"BLANCO 20X20", "GRIS 33X33", "BEIGE 45X45", "NEGRO 60X60", "IMITACION MADERA", "RUSTICO"}, 6, 40, "M2"},
-    {{"TUBO PVC", "TUBO COBRE", "CODO PVC", "MANGUITO", "TE LATON", "LLAVE PASO", "CAÑERÍA COBRE", "SIFON"},
-     {"32MM", "40MM", "110MM", "15MM", "1/2", "3/4", "90º", "EVACUACION"}, 0.8, 25, "UD"},
-    {{"CABLE", "INTERRUPTOR", "ENCHUFE", "CAJA EMPALME", "TUBO CORRUGADO", "REGLETA", "BOMBILLA LED"},
-     {"1,5MM", "2,5MM", "BLANCO", "ESTANCO", "20MM", "100M", "E27 10W"}, 0.5, 45, "UD"},
+     {"BLANCO 20X20", "GRIS 33X33", "BEIGE 45X45", "NEGRO 60X60", "IMITACION MADERA", "RUSTICO"},
+     6,
+     40,
+     "M2"},
+    {{"TUBO PVC", "TUBO COBRE", "CODO PVC", "MANGUITO", "TE LATON", "LLAVE PASO", "CAÑERÍA COBRE",
+      "SIFON"},
+     {"32MM", "40MM", "110MM", "15MM", "1/2", "3/4", "90º", "EVACUACION"},
+     0.8,
+     25,
+     "UD"},
+    {{"CABLE", "INTERRUPTOR", "ENCHUFE", "CAJA EMPALME", "TUBO CORRUGADO", "REGLETA",
+      "BOMBILLA LED"},
+     {"1,5MM", "2,5MM", "BLANCO", "ESTANCO", "20MM", "100M", "E27 10W"},
+     0.5,
+     45,
+     "UD"},
     {{"TORNILLO", "TUERCA", "ARANDELA", "TACO NYLON", "CLAVO", "TIRAFONDO", "BROCA"},
-     {"M8X40", "M6X30", "DIN 933", "INOX", "ZINCADO", "6MM", "CAJA 100"}, 0.05, 12, "UD"},
+     {"M8X40", "M6X30", "DIN 933", "INOX", "ZINCADO", "6MM", "CAJA 100"},
+     0.05,
+     12,
+     "UD"},
     {{"MARTILLO", "PALETA", "LLANA", "NIVEL", "ESPATULA", "CINCEL", "PALA", "CARRETILLA"},
-     {"BOLA 300G", "ACERO", "INOX 80MM", "ALUMINIO 60CM", "MANGO FIBRA", "REFORZADA", "OBRA 90L"}, 3, 90, "UD"},
+     {"BOLA 300G", "ACERO", "INOX 80MM", "ALUMINIO 60CM", "MANGO FIBRA", "REFORZADA", "OBRA 90L"},
+     3,
+     90,
+     "UD"},
     {{"PINTURA PLASTICA", "ESMALTE", "IMPRIMACION", "BARNIZ", "RODILLO", "BROCHA", "MASILLA"},
-     {"BLANCO 15L", "BLANCO 4L", "ROJO 750ML", "INCOLORO", "22CM", "50MM", "TUBO"}, 2, 70, "UD"},
+     {"BLANCO 15L", "BLANCO 4L", "ROJO 750ML", "INCOLORO", "22CM", "50MM", "TUBO"},
+     2,
+     70,
+     "UD"},
     {{"TABLERO OSB", "TABLERO DM", "TABLERO AGLOMERADO", "LISTON PINO", "TABLERO MELAMINA BLANCO",
       "TABLERO CONTRACHAPADO"},
-     {"10MM 244X122", "16MM 250X183", "19MM 244X122", "22MM 250X183", "2X3 240CM", "3X4 240CM"}, 4, 75, "UD"},
-    {{"PLACA YESO LAMINADO", "LANA ROCA", "POLIESTIRENO EXTRUIDO", "LAMINA ASFALTICA", "PANEL SANDWICH"},
-     {"13MM", "40MM", "50MM", "ROLLO 10M", "HIDROFUGA"}, 3, 50, "M2"},
-    {{"ÁNGULO ACERO", "MALLA ELECTROSOLDADA", "VARILLA CORRUGADA", "ALAMBRE RECOCIDO", "PERFIL OMEGA"},
-     {"40X40", "15X15 D5", "8MM 6M", "ROLLO 5KG", "GALVANIZADO"}, 1, 35, "UD"},
+     {"10MM 244X122", "16MM 250X183", "19MM 244X122", "22MM 250X183", "2X3 240CM", "3X4 240CM"},
+     4,
+     75,
+     "UD"},
+    {{"PLACA YESO LAMINADO", "LANA ROCA", "POLIESTIRENO EXTRUIDO", "LAMINA ASFALTICA",
+      "PANEL SANDWICH"},
+     {"13MM", "40MM", "50MM", "ROLLO 10M", "HIDROFUGA"},
+     3,
+     50,
+     "M2"},
+    {{"ÁNGULO ACERO", "MALLA ELECTROSOLDADA", "VARILLA CORRUGADA", "ALAMBRE RECOCIDO",
+      "PERFIL OMEGA"},
+     {"40X40", "15X15 D5", "8MM 6M", "ROLLO 5KG", "GALVANIZADO"},
+     1,
+     35,
+     "UD"},
 };
 
-const char* const kBrands[] = {"OBRAMAX", "FERROPLUS", "TECNIVEL", "CERAMAR", "HIDROTEC", "PINTALUX"};
+const char* const kBrands[] = {"OBRAMAX", "FERROPLUS", "TECNIVEL",
+                               "CERAMAR", "HIDROTEC",  "PINTALUX"};
 
 // How a special row departs from a normal one.
 enum class Special {
-    None, Prueba, TaxNull, Tax99, Tax5, Tax2, Tax3, Tax4, Purchase0, PurchaseNull, PvpNull, Pvp0,
-    SupplierNull, Supplier0, Supplier999, DescriptionNull, Memo320, Memo1000, Memo1500, Memo5000,
-    Memo400Euro, Memo30, MemoEmpty,
+    None,
+    Prueba,
+    TaxNull,
+    Tax99,
+    Tax5,
+    Tax2,
+    Tax3,
+    Tax4,
+    Purchase0,
+    PurchaseNull,
+    PvpNull,
+    Pvp0,
+    SupplierNull,
+    Supplier0,
+    Supplier999,
+    DescriptionNull,
+    Memo320,
+    Memo1000,
+    Memo1500,
+    Memo5000,
+    Memo400Euro,
+    Memo30,
+    MemoEmpty,
 };
 
 struct SpecialItem {
@@ -489,8 +650,8 @@ std::string normalDescription(Rng& rng, int family, bool big) {
 }
 
 // A normal item row in base-column order; specials adjust it afterwards.
-std::vector<Value> itemRow(Rng& rng, const std::string& reference, const std::string& description, int family,
-                           bool memo) {
+std::vector<Value> itemRow(Rng& rng, const std::string& reference, const std::string& description,
+                           int family, bool memo) {
     std::vector<Value> r(std::size(kItemColumns));
     const Family& f = kFamilies[family - 1];
     r[0] = text(reference);
@@ -504,8 +665,9 @@ std::vector<Value> itemRow(Rng& rng, const std::string& reference, const std::st
     std::u16string desc16 = utf8ToUtf16(description);
     r[7] = Value(desc16.substr(0, 25));
     r[8] = rng.chance(0.1);
-    if (rng.chance(0.6)) r[9] = text("PASILLO " + std::to_string(rng.between(1, 8)) + " ESTANTE " +
-                                    std::string(1, char('A' + rng.between(0, 5))));
+    if (rng.chance(0.6))
+        r[9] = text("PASILLO " + std::to_string(rng.between(1, 8)) + " ESTANTE " +
+                    std::string(1, char('A' + rng.between(0, 5))));
     r[10] = real(rng.chance(0.9) ? rng.between(-5, 400) : round(rng.unit() * 100, 3));
     r[11] = real(rng.between(0, 4) * 5.0);
     r[12] = real(rng.between(0, 100));
@@ -525,15 +687,23 @@ std::vector<Value> itemRow(Rng& rng, const std::string& reference, const std::st
     double margin = rng.between(25, 60);
     double pvp1;
     switch (rng.between(0, 2)) {
-        case 0: pvp1 = round(purchase * (1 + margin / 100), 2); break;
-        case 1: pvp1 = round(purchase * (1 + margin / 100), 7); break;
-        default: pvp1 = round(purchase * (1 + margin / 100) * 1.21, 2) / 1.21; break;
+        case 0:
+            pvp1 = round(purchase * (1 + margin / 100), 2);
+            break;
+        case 1:
+            pvp1 = round(purchase * (1 + margin / 100), 7);
+            break;
+        default:
+            pvp1 = round(purchase * (1 + margin / 100) * 1.21, 2) / 1.21;
+            break;
     }
     r[19] = real(pvp1);
     r[20] = real(round(pvp1 * 0.95, 4));
     r[21] = real(rng.chance(0.3) ? round(pvp1 * 0.9, 4) : 0.0);
     for (int k = 22; k <= 27; ++k) r[std::size_t(k)] = real(0);
-    if (memo) r[28] = text(rng.chance(0.5) ? "Producto de temporada" : "Consultar disponibilidad con el proveedor");
+    if (memo)
+        r[28] = text(rng.chance(0.5) ? "Producto de temporada"
+                                     : "Consultar disponibilidad con el proveedor");
     if (rng.chance(0.15)) r[29] = text("C:\\TPV\\IMAGENES\\" + reference + ".JPG");
     r[30] = integer(rng.chance(0.05) ? 1 : 0);
     r[31] = real(0);
@@ -542,8 +712,10 @@ std::vector<Value> itemRow(Rng& rng, const std::string& reference, const std::st
     r[34] = integer(rng.between(0, 3));
     bool timed = rng.chance(0.05);
     r[35] = date(oleDate(rng.between(2012, 2023), rng.between(1, 12), rng.between(2, 28),
-                         timed ? rng.between(8, 19) : 0, timed ? rng.between(0, 59) : 0, timed ? rng.between(0, 59) : 0));
-    if (rng.chance(0.05)) r[36] = date(oleDate(rng.between(2025, 2027), rng.between(1, 12), rng.between(1, 28)));
+                         timed ? rng.between(8, 19) : 0, timed ? rng.between(0, 59) : 0,
+                         timed ? rng.between(0, 59) : 0));
+    if (rng.chance(0.05))
+        r[36] = date(oleDate(rng.between(2025, 2027), rng.between(1, 12), rng.between(1, 28)));
     r[37] = integer(rng.chance(0.2) ? 730 : 0);
     r[38] = integer(rng.chance(0.8) ? 1 : rng.between(2, 50));
     r[39] = real(round(purchase * (0.95 + rng.unit() * 0.1), 4));
@@ -586,40 +758,77 @@ void applySpecial(std::vector<Value>& r, Special kind) {
         r[20] = real(round(pvp * 0.95, 4));
     };
     switch (kind) {
-        case Special::None: break;
+        case Special::None:
+            break;
         case Special::Prueba:
             prices(1, 10, 12.5);
             r[4] = integer(1);
             break;
-        case Special::TaxNull: r[3] = Value(); break;
-        case Special::Tax99: r[3] = integer(99); break;
-        case Special::Tax5: r[3] = integer(5); break;
-        case Special::Tax2: prices(2, 0.5, 0.8); break;
-        case Special::Tax3: prices(3, 1, 1.5); break;
-        case Special::Tax4: prices(4, 100, 150); break;
-        case Special::Purchase0: r[66] = real(0); break;
-        case Special::PurchaseNull: r[66] = Value(); break;
+        case Special::TaxNull:
+            r[3] = Value();
+            break;
+        case Special::Tax99:
+            r[3] = integer(99);
+            break;
+        case Special::Tax5:
+            r[3] = integer(5);
+            break;
+        case Special::Tax2:
+            prices(2, 0.5, 0.8);
+            break;
+        case Special::Tax3:
+            prices(3, 1, 1.5);
+            break;
+        case Special::Tax4:
+            prices(4, 100, 150);
+            break;
+        case Special::Purchase0:
+            r[66] = real(0);
+            break;
+        case Special::PurchaseNull:
+            r[66] = Value();
+            break;
         case Special::PvpNull:
             r[19] = Value();
             r[20] = Value();
             break;
-        case Special::Pvp0: r[19] = real(0); break;
-        case Special::SupplierNull: r[4] = Value(); break;
-        case Special::Supplier0: r[4] = integer(0); break;
-        case Special::Supplier999: r[4] = integer(999); break;
+        case Special::Pvp0:
+            r[19] = real(0);
+            break;
+        case Special::SupplierNull:
+            r[4] = Value();
+            break;
+        case Special::Supplier0:
+            r[4] = integer(0);
+            break;
+        case Special::Supplier999:
+            r[4] = integer(999);
+            break;
         case Special::DescriptionNull:
             r[1] = Value();
             r[7] = Value();
             break;
-        case Special::Memo320: r[28] = text(repeatTo("Saco de papel de 25 kg. Almacenar en lugar seco. ", 320)); break;
+        case Special::Memo320:
+            r[28] = text(repeatTo("Saco de papel de 25 kg. Almacenar en lugar seco. ", 320));
+            break;
         case Special::Memo1000:
             r[28] = text(repeatTo("Fraguado rápido.\r\nNo mezclar con cemento.\r\n", 1000));
             break;
-        case Special::Memo1500: r[28] = text(repeatTo("Azulejo cerámico esmaltado, acabado brillante. ", 1500)); break;
-        case Special::Memo5000: r[28] = text(repeatTo("Arena lavada de río, granulometría 0-4 mm. ", 5000)); break;
-        case Special::Memo400Euro: r[28] = text(repeatTo("Caja de 100 unidades a 12,50 € la caja. ", 400)); break;
-        case Special::Memo30: r[28] = text(repeatTo("Nota breve sobre el ángulo. ", 30)); break;
-        case Special::MemoEmpty: r[28] = text(""); break;
+        case Special::Memo1500:
+            r[28] = text(repeatTo("Azulejo cerámico esmaltado, acabado brillante. ", 1500));
+            break;
+        case Special::Memo5000:
+            r[28] = text(repeatTo("Arena lavada de río, granulometría 0-4 mm. ", 5000));
+            break;
+        case Special::Memo400Euro:
+            r[28] = text(repeatTo("Caja de 100 unidades a 12,50 € la caja. ", 400));
+            break;
+        case Special::Memo30:
+            r[28] = text(repeatTo("Nota breve sobre el ángulo. ", 30));
+            break;
+        case Special::MemoEmpty:
+            r[28] = text("");
+            break;
     }
 }
 
@@ -633,7 +842,8 @@ void writeItems(TableWriter& w, Rng& rng, int total, bool big) {
     std::vector<Planned> plan;
     int specials = std::min<int>(total, int(std::size(kSpecialItems)));
     for (int i = 0; i < specials; ++i)
-        plan.push_back({kSpecialItems[i].reference, kSpecialItems[i].description ? kSpecialItems[i].description : "",
+        plan.push_back({kSpecialItems[i].reference,
+                        kSpecialItems[i].description ? kSpecialItems[i].description : "",
                         1 + i % 12, kSpecialItems[i].kind});
     std::unordered_set<std::string> used;
     for (int n = 1; int(plan.size()) < total; ++n) {
@@ -642,7 +852,8 @@ void writeItems(TableWriter& w, Rng& rng, int total, bool big) {
         int family = rng.between(1, 12);
         std::string d = normalDescription(rng, family, big);
         // The demo's normal descriptions are unique, as a store's catalogue is.
-        for (int attempt = 0; !big && used.count(d) && attempt < 50; ++attempt) d = normalDescription(rng, family, big);
+        for (int attempt = 0; !big && used.count(d) && attempt < 50; ++attempt)
+            d = normalDescription(rng, family, big);
         if (!big && used.count(d)) d += " " + std::to_string(n);
         used.insert(d);
         plan.push_back({ref, d, family, Special::None});
@@ -701,7 +912,8 @@ void writeTickets(TableWriter& w, Rng& rng, int count) {
         all.push_back({day + t, forma});
     }
     all.insert(all.end(), fixed.begin(), fixed.end());
-    std::stable_sort(all.begin(), all.end(), [](const Ticket& a, const Ticket& b) { return a.fecha < b.fecha; });
+    std::stable_sort(all.begin(), all.end(),
+                     [](const Ticket& a, const Ticket& b) { return a.fecha < b.fecha; });
 
     std::vector<std::vector<Value>> rows;
     int numberT = 0, numberTB = 0, invoice = 0, pending = 0;
@@ -712,8 +924,10 @@ void writeTickets(TableWriter& w, Rng& rng, int count) {
         r[1] = integer(tb ? ++numberTB : ++numberT);
         r[2] = date(t.fecha);
         double c = rng.unit();
-        if (c < 0.6) r[3] = integer(0);
-        else if (c > 0.02 + 0.6) r[3] = integer(rng.between(1, 500));
+        if (c < 0.6)
+            r[3] = integer(0);
+        else if (c > 0.02 + 0.6)
+            r[3] = integer(rng.between(1, 500));
         r[4] = real(rng.between(200, 80047) / 100.0);
         std::string forma = t.forma ? t.forma : "";
         char doc[32];
@@ -752,17 +966,28 @@ StoreOptions bigOptions(int items, int tickets) {
 StoreOptions fixtureVariant(const std::string& fileName) {
     StoreOptions o;
     if (fileName == "store.mdb" || fileName == "store-v2003.mdb") return o;
-    if (fileName == "store-extra-columns.mdb") o.extraColumns = true;
-    else if (fileName == "store-no-trazabilidad.mdb") o.missingColumns = {"Articulos.Trazabilidad"};
-    else if (fileName == "store-no-iban.mdb") o.missingColumns = {"proveedores.IBAN"};
-    else if (fileName == "store-single.mdb") o.singleColumns = true;
-    else if (fileName == "store-desc40.mdb") o.descriptionLength = 40;
-    else if (fileName == "store-desc100.mdb") o.descriptionLength = 100;
-    else if (fileName == "store-type-mismatch.mdb") o.typeMismatch = true;
-    else if (fileName == "store-no-tickets.mdb") o.noTickets = true;
-    else if (fileName == "store-empty.mdb") o.empty = true;
-    else if (fileName == "store-big.mdb") o = bigOptions(100000, 200000);
-    else throw Error("no store variant is called " + fileName, ErrorKind::NotFound);
+    if (fileName == "store-extra-columns.mdb")
+        o.extraColumns = true;
+    else if (fileName == "store-no-trazabilidad.mdb")
+        o.missingColumns = {"Articulos.Trazabilidad"};
+    else if (fileName == "store-no-iban.mdb")
+        o.missingColumns = {"proveedores.IBAN"};
+    else if (fileName == "store-single.mdb")
+        o.singleColumns = true;
+    else if (fileName == "store-desc40.mdb")
+        o.descriptionLength = 40;
+    else if (fileName == "store-desc100.mdb")
+        o.descriptionLength = 100;
+    else if (fileName == "store-type-mismatch.mdb")
+        o.typeMismatch = true;
+    else if (fileName == "store-no-tickets.mdb")
+        o.noTickets = true;
+    else if (fileName == "store-empty.mdb")
+        o.empty = true;
+    else if (fileName == "store-big.mdb")
+        o = bigOptions(100000, 200000);
+    else
+        throw Error("no store variant is called " + fileName, ErrorKind::NotFound);
     return o;
 }
 

@@ -27,17 +27,18 @@ inline constexpr const char* kTickets = "Cabecera Tickets de Venta";
 inline constexpr const char* kTables[] = {kItems, kTaxTypes, kSuppliers, kTickets};
 
 struct StoreOptions {
-    int items = 600;       // total rows of Articulos, special rows included
-    int tickets = 3000;    // rows of the ticket table
+    int items = 600;     // total rows of Articulos, special rows included
+    int tickets = 3000;  // rows of the ticket table
     std::uint64_t seed = 20240101;
     // Variants.
     std::vector<std::string> missingColumns;  // "Table.Column", e.g. "Articulos.Trazabilidad"
-    bool extraColumns = false;  // "Campo Extra Texto" Text(30) as 3rd column, "Campo Extra Numero" Long last
-    bool singleColumns = false; // Articulos.Stock and [PVP 3] as Single
-    int descriptionLength = 60; // Articulos.Descripcion Text(N); longer descriptions are cut
-    bool typeMismatch = false;  // Articulos.Familia as Text(10) holding the family number
-    bool noTickets = false;     // no ticket table
-    bool empty = false;         // no items and no tickets (tax types and suppliers kept)
+    bool extraColumns =
+        false;  // "Campo Extra Texto" Text(30) as 3rd column, "Campo Extra Numero" Long last
+    bool singleColumns = false;  // Articulos.Stock and [PVP 3] as Single
+    int descriptionLength = 60;  // Articulos.Descripcion Text(N); longer descriptions are cut
+    bool typeMismatch = false;   // Articulos.Familia as Text(10) holding the family number
+    bool noTickets = false;      // no ticket table
+    bool empty = false;          // no items and no tickets (tax types and suppliers kept)
 };
 
 // The demo store: a few hundred items and a year of tickets.

@@ -49,11 +49,12 @@ inline std::vector<std::string> splitOn(const std::string& s, const std::string&
 
 // mdb-export of one table: header then rows, cells as mdb-export prints
 // them (dates as "YYYY-MM-DD hh:mm:ss", no quotes).
-inline std::vector<std::vector<std::string>> mdbExport(const std::string& path, const std::string& table) {
+inline std::vector<std::vector<std::string>> mdbExport(const std::string& path,
+                                                       const std::string& table) {
     const std::string col = "~|\x01~", row = "~#\x01~\n";
     std::string out = shellRun("mdb-export -Q -d '" + col + "' -R '" + row +
-                               "' -D '%Y-%m-%d %H:%M:%S' -T '%Y-%m-%d %H:%M:%S' " + quoted(path) + " " +
-                               quoted(table) + " 2>/dev/null");
+                               "' -D '%Y-%m-%d %H:%M:%S' -T '%Y-%m-%d %H:%M:%S' " + quoted(path) +
+                               " " + quoted(table) + " 2>/dev/null");
     std::vector<std::vector<std::string>> rows;
     for (const std::string& line : splitOn(out, row)) rows.push_back(splitOn(line, col));
     return rows;
@@ -61,16 +62,17 @@ inline std::vector<std::vector<std::string>> mdbExport(const std::string& path, 
 
 // A temporary file removed at the end of the scope.
 class TempFile {
-public:
+  public:
     explicit TempFile(const std::string& stem) {
-        path_ = (std::filesystem::temp_directory_path() /
-                 (stem + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter()++) + ".mdb"))
-                    .string();
+        path_ =
+            (std::filesystem::temp_directory_path() /
+             (stem + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter()++) + ".mdb"))
+                .string();
     }
     ~TempFile() { std::filesystem::remove(path_); }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     static int& counter() {
         static int n = 0;
         return n;
@@ -121,8 +123,8 @@ inline void checkIndexes(Storage& db, const TableDef& def) {
         const RealIndexDef& real = def.realIndexes.at(std::size_t(ix.realIndex));
         std::vector<KeyColumn> keyColumns;
         for (std::size_t k = 0; k < ix.columnPositions.size(); ++k)
-            keyColumns.push_back(KeyColumn{def.columns[std::size_t(ix.columnPositions[k])].column.type,
-                                           !real.ascending[k]});
+            keyColumns.push_back(KeyColumn{
+                def.columns[std::size_t(ix.columnPositions[k])].column.type, !real.ascending[k]});
         std::vector<IndexEntry> entries = readIndex(pagerSource(db.pager()), ix.rootPage, format);
         ASSERT_EQ(std::int64_t(entries.size()), rows);
         std::set<RowId> seen;

@@ -53,8 +53,8 @@ std::string describeIndexes(const TableDef& def) {
 // files (they are TDEF page numbers), so parents under Tables stay symbolic.
 std::multiset<std::string> catalogRows(Storage& db) {
     const TableDef& cat = db.catalogDef();
-    std::vector<int> cols{cat.columnIndex("Name"), cat.columnIndex("Type"), cat.columnIndex("ParentId"),
-                          cat.columnIndex("Flags")};
+    std::vector<int> cols{cat.columnIndex("Name"), cat.columnIndex("Type"),
+                          cat.columnIndex("ParentId"), cat.columnIndex("Flags")};
     std::multiset<std::string> out;
     db.scan(cat, cols, [&](RowId, std::vector<Value>& row) {
         out.insert(utf16ToUtf8(std::get<std::u16string>(row[0].v)) + "|" +
@@ -85,16 +85,18 @@ TEST(CreateEmpty, OpensWithSystemTablesAndConsistentStructure) {
     // MSysDb carries the database properties, as Access writes them.
     const TableDef& cat = db->catalogDef();
     bool found = false;
-    db->scan(cat, {cat.columnIndex("Name"), cat.columnIndex("LvProp")}, [&](RowId, std::vector<Value>& row) {
-        if (row[0] != Value(std::u16string(u"MSysDb"))) return true;
-        const Bytes& blob = std::get<Bytes>(row[1].v);
-        EXPECT_EQ(std::string(blob.begin(), blob.begin() + 4), std::string("MR2\0", 4));
-        std::u16string text;
-        for (std::size_t i = 0; i + 1 < blob.size(); i += 2) text += char16_t(blob[i] | blob[i + 1] << 8);
-        EXPECT_NE(text.find(u"AccessVersion"), std::u16string::npos);
-        found = true;
-        return false;
-    });
+    db->scan(cat, {cat.columnIndex("Name"), cat.columnIndex("LvProp")},
+             [&](RowId, std::vector<Value>& row) {
+                 if (row[0] != Value(std::u16string(u"MSysDb"))) return true;
+                 const Bytes& blob = std::get<Bytes>(row[1].v);
+                 EXPECT_EQ(std::string(blob.begin(), blob.begin() + 4), std::string("MR2\0", 4));
+                 std::u16string text;
+                 for (std::size_t i = 0; i + 1 < blob.size(); i += 2)
+                     text += char16_t(blob[i] | blob[i + 1] << 8);
+                 EXPECT_NE(text.find(u"AccessVersion"), std::u16string::npos);
+                 found = true;
+                 return false;
+             });
     EXPECT_TRUE(found);
     // The global map marks every page of the file used and nothing else.
     for (std::uint32_t free : db->usageMapPages(1u << 8)) EXPECT_GE(free, db->pager().pageCount());
@@ -117,7 +119,8 @@ TEST(CreateEmpty, MatchesAccessEmptyDatabase) {
     }
     // Same catalog rows, apart from the table ids.
     EXPECT_EQ(catalogRows(*ours), catalogRows(*access));
-    EXPECT_EQ(ours->countRows(ours->tableDef("MSysACEs")), access->countRows(access->tableDef("MSysACEs")));
+    EXPECT_EQ(ours->countRows(ours->tableDef("MSysACEs")),
+              access->countRows(access->tableDef("MSysACEs")));
 }
 
 TEST(CreateEmpty, MdbToolsListsTheSystemTables) {
@@ -178,15 +181,26 @@ std::vector<Value> everyTypeRow(int i, int n) {
     r[7] = DateTime{45000.0 + i % 400 + (i % 24) / 24.0};
     r[8] = i % 3 == 0;
     switch (i % 10) {
-        case 0: break;
-        case 1: r[9] = utf8ToUtf16("nota " + std::to_string(i)); break;
-        case 2: r[9] = repeatText(u"Cemento gris, saco de 25 kg; ", 300); break;
-        case 3: r[9] = repeatText(u"Oferta 45€ – ", 2000); break;
+        case 0:
+            break;
+        case 1:
+            r[9] = utf8ToUtf16("nota " + std::to_string(i));
+            break;
+        case 2:
+            r[9] = repeatText(u"Cemento gris, saco de 25 kg; ", 300);
+            break;
+        case 3:
+            r[9] = repeatText(u"Oferta 45€ – ", 2000);
+            break;
         case 4:
             r[9] = i % 100 == 4 ? repeatText(u"línea de observación larga\r\n", 6000) : u"corta";
             break;
-        case 5: r[9] = std::u16string(); break;
-        default: r[9] = utf8ToUtf16("Observación " + std::to_string(i)); break;
+        case 5:
+            r[9] = std::u16string();
+            break;
+        default:
+            r[9] = utf8ToUtf16("Observación " + std::to_string(i));
+            break;
     }
     if (i % 29 != 0)
         r[10] = i % 13 == 0 ? utf8ToUtf16("Precio en € nº " + std::to_string(i))
@@ -195,7 +209,7 @@ std::vector<Value> everyTypeRow(int i, int n) {
 }
 
 class EveryType : public ::testing::Test {
-protected:
+  protected:
     static constexpr int kRows = 3000;
     static void SetUpTestSuite() {
         file_ = new TempFile("every-type");
@@ -268,7 +282,10 @@ TEST_F(EveryType, MdbExportReadsTheSameRows) {
         std::vector<Value> want = everyTypeRow(i, kRows);
         const auto& cells = byCode.at(utf16ToUtf8(std::get<std::u16string>(want[0].v)));
         SCOPED_TRACE("row " + std::to_string(i));
-        auto num = [&](std::size_t c) { return cells[c].empty() ? std::string() : exportedNumber(std::strtod(cells[c].c_str(), nullptr)); };
+        auto num = [&](std::size_t c) {
+            return cells[c].empty() ? std::string()
+                                    : exportedNumber(std::strtod(cells[c].c_str(), nullptr));
+        };
         auto wantNum = [&](std::size_t c) -> std::string {
             const Value& v = want[c];
             if (v.isNull()) return "";
@@ -295,30 +312,36 @@ TEST_F(EveryType, MdbExportReadsTheSameRows) {
         auto text = [](const Value& v) {
             return v.isNull() ? std::string() : utf16ToUtf8(std::get<std::u16string>(v.v));
         };
-        ASSERT_EQ(cells[9], text(want[9]));  // mdb-export prints an empty memo as nothing, like NULL
+        ASSERT_EQ(cells[9],
+                  text(want[9]));  // mdb-export prints an empty memo as nothing, like NULL
         ASSERT_EQ(cells[10], text(want[10]));
     }
 }
 
 TEST_F(EveryType, MdbSchemaShowsTypesAndIndexes) {
     if (!testing::haveMdbTools()) GTEST_SKIP() << "mdbtools not installed";
-    std::string schema = testing::shellRun("mdb-schema " + testing::quoted(file_->path()) + " 2>/dev/null");
-    for (const char* s : {"[Código]\t\t\tText (20)", "[Numero]\t\t\tLong Integer", "[Cantidad]\t\t\tInteger",
-                          "[Nivel]\t\t\tByte", "[Precio]\t\t\tDouble", "[Peso]\t\t\tSingle",
-                          "[Importe]\t\t\tCurrency", "[Fecha]\t\t\tDateTime", "[Activo]\t\t\tBoolean",
-                          "[Notas]\t\t\tMemo/Hyperlink (255)", "[Nombre]\t\t\tText (60)"})
+    std::string schema =
+        testing::shellRun("mdb-schema " + testing::quoted(file_->path()) + " 2>/dev/null");
+    for (const char* s :
+         {"[Código]\t\t\tText (20)", "[Numero]\t\t\tLong Integer", "[Cantidad]\t\t\tInteger",
+          "[Nivel]\t\t\tByte", "[Precio]\t\t\tDouble", "[Peso]\t\t\tSingle",
+          "[Importe]\t\t\tCurrency", "[Fecha]\t\t\tDateTime", "[Activo]\t\t\tBoolean",
+          "[Notas]\t\t\tMemo/Hyperlink (255)", "[Nombre]\t\t\tText (60)"})
         EXPECT_NE(schema.find(s), std::string::npos) << s << "\n" << schema;
-    std::string indexes = testing::shellRun("mdb-schema --indexes " + testing::quoted(file_->path()) +
-                                            " postgres 2>/dev/null");
-    for (const char* s : {"PRIMARY KEY (\"código\")", "CREATE UNIQUE INDEX \"prueba tipos_numero_idx\" ON \"prueba tipos\" (\"numero\")",
-                          "(\"cantidad\", \"precio\" DESC)", "(\"nombre\" DESC)", "(\"fecha\")", "(\"activo\")"})
+    std::string indexes = testing::shellRun(
+        "mdb-schema --indexes " + testing::quoted(file_->path()) + " postgres 2>/dev/null");
+    for (const char* s :
+         {"PRIMARY KEY (\"código\")",
+          "CREATE UNIQUE INDEX \"prueba tipos_numero_idx\" ON \"prueba tipos\" (\"numero\")",
+          "(\"cantidad\", \"precio\" DESC)", "(\"nombre\" DESC)", "(\"fecha\")", "(\"activo\")"})
         EXPECT_NE(indexes.find(s), std::string::npos) << s << "\n" << indexes;
 }
 
 TEST_F(EveryType, SqlLayerSeesTheTable) {
     auto db = Database::open(file_->path(), OpenMode::ReadOnly);
-    auto c = db->query("select [Código], Numero from [Prueba Tipos] where Numero >= ? order by Numero",
-                       {Value(std::int64_t(4000))});
+    auto c =
+        db->query("select [Código], Numero from [Prueba Tipos] where Numero >= ? order by Numero",
+                  {Value(std::int64_t(4000))});
     std::int64_t last = 0, count = 0;
     while (c->next()) {
         std::int64_t n = std::get<std::int64_t>(c->row()[1].v);
@@ -335,25 +358,29 @@ TEST_F(EveryType, SqlLayerSeesTheTable) {
 // ---- a large table: multi-level trees ---------------------------------------
 
 class LargeTable : public ::testing::Test {
-protected:
+  protected:
     static constexpr int kRows = 200000;
     static void SetUpTestSuite() {
         DatabaseBuilder b;
-        int t = b.addTable(TableSpec{"Grande",
-                                     {{"Id", ColumnType::Long},
-                                      {"Texto", ColumnType::Text, 40},
-                                      {"Fecha", ColumnType::DateTime}},
-                                     {{"PrimaryKey", {"Id"}, {}, IndexKind::PrimaryKey},
-                                      {"Texto", {"Texto"}, {}, IndexKind::Plain},
-                                      {"FechaId", {"Fecha", "Id"}, {true, false}, IndexKind::Unique}}});
+        int t =
+            b.addTable(TableSpec{"Grande",
+                                 {{"Id", ColumnType::Long},
+                                  {"Texto", ColumnType::Text, 40},
+                                  {"Fecha", ColumnType::DateTime}},
+                                 {{"PrimaryKey", {"Id"}, {}, IndexKind::PrimaryKey},
+                                  {"Texto", {"Texto"}, {}, IndexKind::Plain},
+                                  {"FechaId", {"Fecha", "Id"}, {true, false}, IndexKind::Unique}}});
         auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < kRows; ++i) {
             std::int64_t id = (std::int64_t(i) * 7919) % kRows;  // not in key order
-            b.insert(t, {Value(id), Value(utf8ToUtf16("ARTÍCULO " + std::to_string(id % 5000) + " ÑANDÚ")),
-                         Value(DateTime{45292.0 + double(id % 366) + double(id % 86400) / 86400.0})});
+            b.insert(
+                t,
+                {Value(id), Value(utf8ToUtf16("ARTÍCULO " + std::to_string(id % 5000) + " ÑANDÚ")),
+                 Value(DateTime{45292.0 + double(id % 366) + double(id % 86400) / 86400.0})});
         }
         db_ = openImage(b.finish()).release();
-        buildSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        buildSeconds_ =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
     static void TearDownTestSuite() {
         delete db_;
@@ -368,7 +395,8 @@ double LargeTable::buildSeconds_ = 0;
 TEST_F(LargeTable, IndexesHaveSeveralLevelsAndOneEntryPerRow) {
     const TableDef& def = db_->tableDef("Grande");
     EXPECT_EQ(db_->countRows(def), kRows);
-    for (const IndexDef& ix : def.indexes) EXPECT_GE(testing::indexDepth(*db_, ix.rootPage), 3) << ix.index.name;
+    for (const IndexDef& ix : def.indexes)
+        EXPECT_GE(testing::indexDepth(*db_, ix.rootPage), 3) << ix.index.name;
     testing::checkIndexes(*db_, def);
     testing::checkDataPages(*db_, def);
     RecordProperty("build_seconds", std::to_string(buildSeconds_));
@@ -396,19 +424,26 @@ TEST(CreateRefuses, BadDefinitionsAndValues) {
             EXPECT_EQ(e.kind(), ErrorKind::InvalidArgument) << e.what();
         }
     };
-    TableSpec spec{"T", {{"A", ColumnType::Text, 5}, {"B", ColumnType::Long}},
-                   {{"PrimaryKey", {"A"}, {}, IndexKind::PrimaryKey}, {"B", {"B"}, {}, IndexKind::Unique}}};
+    TableSpec spec{
+        "T",
+        {{"A", ColumnType::Text, 5}, {"B", ColumnType::Long}},
+        {{"PrimaryKey", {"A"}, {}, IndexKind::PrimaryKey}, {"B", {"B"}, {}, IndexKind::Unique}}};
     int t = b.addTable(spec);
-    expectInvalid([&] { b.addTable(spec); });                                   // name taken
-    expectInvalid([&] { b.addTable(TableSpec{"t2", {{"A", ColumnType::Text, 0}}, {}}); });  // no length
-    expectInvalid([&] { b.addTable(TableSpec{"t3", {{"A", ColumnType::Long}}, {{"X", {"Z"}, {}, IndexKind::Plain}}}); });
+    expectInvalid([&] { b.addTable(spec); });  // name taken
+    expectInvalid([&] {
+        b.addTable(TableSpec{"t2", {{"A", ColumnType::Text, 0}}, {}});
+    });  // no length
+    expectInvalid([&] {
+        b.addTable(
+            TableSpec{"t3", {{"A", ColumnType::Long}}, {{"X", {"Z"}, {}, IndexKind::Plain}}});
+    });
     expectInvalid([&] { b.insert(t, {Value(u"toolong"), Value(std::int64_t(1))}); });
     expectInvalid([&] { b.insert(t, {Value(u"ab"), Value(u"text in a Long")}); });
     expectInvalid([&] { b.insert(t, {Value(u"ab"), Value(std::int64_t(1) << 40)}); });
-    expectInvalid([&] { b.insert(t, {Value(), Value(std::int64_t(1))}); });       // null primary key
-    expectInvalid([&] { b.insert(t, {Value(u"ab")}); });                          // too few values
+    expectInvalid([&] { b.insert(t, {Value(), Value(std::int64_t(1))}); });  // null primary key
+    expectInvalid([&] { b.insert(t, {Value(u"ab")}); });                     // too few values
     b.insert(t, {Value(u"ab"), Value()});
-    b.insert(t, {Value(u"cd"), Value()});  // nulls never collide in a unique index
+    b.insert(t, {Value(u"cd"), Value()});                 // nulls never collide in a unique index
     b.insert(t, {Value(u"AB"), Value(std::int64_t(7))});  // same key as "ab": text keys ignore case
     expectInvalid([&] { b.finish(); });
 }

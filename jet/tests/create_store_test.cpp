@@ -29,7 +29,7 @@ std::vector<std::string> columnNames(const TableDef& def) {
 
 // The demo store, built once for the tests that only read it.
 class Demo : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         file_ = new testing::TempFile("demo-store");
         store::writeStore(file_->path(), store::demoOptions());
@@ -44,8 +44,9 @@ testing::TempFile* Demo::file_ = nullptr;
 
 TEST_F(Demo, HasTheFourTablesWithDeclaredColumnsAndIndexes) {
     auto db = Storage::open(file_->path(), false);
-    EXPECT_EQ(db->tableNames(), (std::vector<std::string>{"Articulos", "Tipos de Impuestos", "proveedores",
-                                                          "Cabecera Tickets de Venta"}));
+    EXPECT_EQ(db->tableNames(),
+              (std::vector<std::string>{"Articulos", "Tipos de Impuestos", "proveedores",
+                                        "Cabecera Tickets de Venta"}));
     const TableDef& items = db->tableDef("articulos");
     ASSERT_EQ(items.columns.size(), 77u);
     EXPECT_EQ(items.columns[0].column.name, "Referencia");
@@ -64,7 +65,8 @@ TEST_F(Demo, HasTheFourTablesWithDeclaredColumnsAndIndexes) {
         for (const IndexDef& ix : db->tableDef(t).indexes) {
             std::string cols;
             for (const auto& c : ix.index.columns) cols += (cols.empty() ? "" : ",") + c;
-            indexes[std::string(t) + "." + ix.index.name] = cols + (ix.index.primaryKey ? " pk" : "");
+            indexes[std::string(t) + "." + ix.index.name] =
+                cols + (ix.index.primaryKey ? " pk" : "");
         }
     }
     EXPECT_EQ(indexes, (std::map<std::string, std::string>{
@@ -91,18 +93,23 @@ TEST_F(Demo, PagesAndIndexesAreConsistent) {
         testing::checkIndexes(*db, def);
         EXPECT_EQ(std::int64_t(def.rowCountHint), db->countRows(def));
     }
-    EXPECT_GE(testing::indexDepth(*db, db->tableDef("Cabecera Tickets de Venta").indexes[0].rootPage), 2);
+    EXPECT_GE(
+        testing::indexDepth(*db, db->tableDef("Cabecera Tickets de Venta").indexes[0].rootPage), 2);
 }
 
 TEST_F(Demo, HoldsTheDocumentedSpecialRows) {
     auto db = Database::open(file_->path(), OpenMode::ReadOnly);
     std::map<std::string, std::vector<Value>> items;
-    auto c = db->query("select Referencia, Descripcion, [Tipo Impuesto], [Proveedor 1], [PVP 1], "
-                       "[Precio Compra Proveedor 1], Observaciones from Articulos");
+    auto c = db->query(
+        "select Referencia, Descripcion, [Tipo Impuesto], [Proveedor 1], [PVP 1], "
+        "[Precio Compra Proveedor 1], Observaciones from Articulos");
     while (c->next()) items[utf16ToUtf8(std::get<std::u16string>(c->row()[0].v))] = c->row();
     EXPECT_EQ(items.size(), 600u);
-    for (const std::string& ref : store::specialItemReferences()) EXPECT_TRUE(items.count(ref)) << ref;
-    auto text = [](const Value& v) { return v.isNull() ? std::string("NULL") : utf16ToUtf8(std::get<std::u16string>(v.v)); };
+    for (const std::string& ref : store::specialItemReferences())
+        EXPECT_TRUE(items.count(ref)) << ref;
+    auto text = [](const Value& v) {
+        return v.isNull() ? std::string("NULL") : utf16ToUtf8(std::get<std::u16string>(v.v));
+    };
     EXPECT_EQ(text(items["E00014"][1]), "CARRETILLA OBRA 90L – OFERTA 45€");
     EXPECT_EQ(text(items["Ñ-001"][1]), "TEJA ÁRABE ENVEJECIDA");
     EXPECT_TRUE(items["N00001"][1].isNull());
@@ -133,7 +140,9 @@ TEST_F(Demo, HoldsTheDocumentedSpecialRows) {
 
 TEST_F(Demo, TicketsFollowTheDocumentedCalendar) {
     auto db = Database::open(file_->path(), OpenMode::ReadOnly);
-    auto q = db->query("select Serie, Numero, Fecha, [Forma de Pago] from [Cabecera Tickets de Venta] order by Fecha");
+    auto q = db->query(
+        "select Serie, Numero, Fecha, [Forma de Pago] from [Cabecera Tickets de Venta] order by "
+        "Fecha");
     std::map<std::string, std::vector<std::pair<double, std::int64_t>>> bySerie;
     std::map<std::string, int> jun14;
     int rows = 0;
@@ -144,19 +153,25 @@ TEST_F(Demo, TicketsFollowTheDocumentedCalendar) {
         double days = std::get<DateTime>(r[2].v).days;
         first = std::min(first, days);
         last = std::max(last, days);
-        bySerie[utf16ToUtf8(std::get<std::u16string>(r[0].v))].push_back({days, std::get<std::int64_t>(r[1].v)});
+        bySerie[utf16ToUtf8(std::get<std::u16string>(r[0].v))].push_back(
+            {days, std::get<std::int64_t>(r[1].v)});
         if (std::floor(days) == 45457) {  // 2024-06-14
-            std::string forma = r[3].isNull() ? "NULL" : utf16ToUtf8(std::get<std::u16string>(r[3].v));
+            std::string forma =
+                r[3].isNull() ? "NULL" : utf16ToUtf8(std::get<std::u16string>(r[3].v));
             double secs = std::round((days - 45457) * 86400);
             jun14[forma + (secs > 0 ? "@" + std::to_string(int(secs)) : "")]++;
         }
     }
     EXPECT_EQ(rows, 3000);
-    EXPECT_EQ(first, 45292.0);                              // 2024-01-01 00:00
-    EXPECT_EQ(std::round((last - 45657) * 86400), 86399);   // 2024-12-31 23:59:59
-    EXPECT_EQ(jun14, (std::map<std::string, int>{{"Facturado", 2}, {"Pendiente", 2}, {"Contado", 1},
-                                                 {"Tarjeta", 1}, {"NULL", 1},
-                                                 {"Contado@36900", 1}, {"Facturado@63630", 1}}));
+    EXPECT_EQ(first, 45292.0);                             // 2024-01-01 00:00
+    EXPECT_EQ(std::round((last - 45657) * 86400), 86399);  // 2024-12-31 23:59:59
+    EXPECT_EQ(jun14, (std::map<std::string, int>{{"Facturado", 2},
+                                                 {"Pendiente", 2},
+                                                 {"Contado", 1},
+                                                 {"Tarjeta", 1},
+                                                 {"NULL", 1},
+                                                 {"Contado@36900", 1},
+                                                 {"Facturado@63630", 1}}));
     for (auto& [serie, list] : bySerie) {
         std::sort(list.begin(), list.end(), [](auto a, auto b) { return a.second < b.second; });
         for (std::size_t i = 0; i < list.size(); ++i) {
@@ -168,7 +183,9 @@ TEST_F(Demo, TicketsFollowTheDocumentedCalendar) {
     }
     // The statement the ticket tool issues for one day.
     auto db2 = Database::open(file_->path(), OpenMode::ReadOnly);
-    auto in = db2->query("select Numero from [Cabecera Tickets de Venta] where Fecha >= #6/14/2024# and Fecha <= #6/14/2024#");
+    auto in = db2->query(
+        "select Numero from [Cabecera Tickets de Venta] where Fecha >= #6/14/2024# and Fecha <= "
+        "#6/14/2024#");
     int n = 0;
     while (in->next()) ++n;
     EXPECT_EQ(n, 7);
@@ -215,7 +232,8 @@ TEST_F(Demo, MdbExportReadsTheSameRows) {
             std::vector<std::string> cells;
             for (std::size_t i = 0; i < row.size(); ++i) {
                 cells.push_back(cell(def.columns[i], row[i]));
-                if (auto s = std::get_if<std::u16string>(&row[i].v); s && s->empty()) cells.back() = "";
+                if (auto s = std::get_if<std::u16string>(&row[i].v); s && s->empty())
+                    cells.back() = "";
             }
             ours.push_back(std::move(cells));
             return true;
@@ -292,12 +310,14 @@ TEST(StoreContent, EveryVariantOpensWithItsColumns) {
              const TableDef& d = db.tableDef("Articulos");
              db.scan(d, {0, 1}, [&](RowId, std::vector<Value>& row) {
                  if (row[0] == Value(std::u16string(u"L00001"))) {
-                     EXPECT_EQ(row[1], Value(std::u16string(u"TUBO MULTICAPA PEX-AL-PEX 16X2 ROLLO 100")));
+                     EXPECT_EQ(row[1],
+                               Value(std::u16string(u"TUBO MULTICAPA PEX-AL-PEX 16X2 ROLLO 100")));
                  }
                  return true;
              });
          }},
-        {"store-desc100.mdb", [&](Storage& db) { EXPECT_EQ(type(db, "Articulos", "Descripcion").size, 100); }},
+        {"store-desc100.mdb",
+         [&](Storage& db) { EXPECT_EQ(type(db, "Articulos", "Descripcion").size, 100); }},
         {"store-type-mismatch.mdb",
          [&](Storage& db) {
              EXPECT_EQ(type(db, "Articulos", "Familia").type, ColumnType::Text);
@@ -305,8 +325,8 @@ TEST(StoreContent, EveryVariantOpensWithItsColumns) {
          }},
         {"store-no-tickets.mdb",
          [&](Storage& db) {
-             EXPECT_EQ(db.tableNames(),
-                       (std::vector<std::string>{"Articulos", "Tipos de Impuestos", "proveedores"}));
+             EXPECT_EQ(db.tableNames(), (std::vector<std::string>{"Articulos", "Tipos de Impuestos",
+                                                                  "proveedores"}));
          }},
         {"store-empty.mdb",
          [&](Storage& db) {
@@ -331,9 +351,10 @@ TEST(StoreContent, EveryVariantOpensWithItsColumns) {
 // shared fixture files they stand in for.
 TEST(StoreContent, VariantsMatchTheSharedFixturesShape) {
     JET_REQUIRE_FIXTURES();
-    for (const char* name : {"store.mdb", "store-no-trazabilidad.mdb", "store-no-iban.mdb", "store-extra-columns.mdb",
-                             "store-single.mdb", "store-desc40.mdb", "store-desc100.mdb", "store-type-mismatch.mdb",
-                             "store-no-tickets.mdb", "store-empty.mdb"}) {
+    for (const char* name :
+         {"store.mdb", "store-no-trazabilidad.mdb", "store-no-iban.mdb", "store-extra-columns.mdb",
+          "store-single.mdb", "store-desc40.mdb", "store-desc100.mdb", "store-type-mismatch.mdb",
+          "store-no-tickets.mdb", "store-empty.mdb"}) {
         SCOPED_TRACE(name);
         auto ours = openStore(store::fixtureVariant(name));
         auto shared = Storage::open(testing::fixture(name), false);
@@ -344,8 +365,10 @@ TEST(StoreContent, VariantsMatchTheSharedFixturesShape) {
             const TableDef& b = ours->tableDef(t);
             ASSERT_EQ(columnNames(b), columnNames(a));
             for (std::size_t i = 0; i < a.columns.size(); ++i) {
-                EXPECT_EQ(b.columns[i].column.type, a.columns[i].column.type) << a.columns[i].column.name;
-                EXPECT_EQ(b.columns[i].column.size, a.columns[i].column.size) << a.columns[i].column.name;
+                EXPECT_EQ(b.columns[i].column.type, a.columns[i].column.type)
+                    << a.columns[i].column.name;
+                EXPECT_EQ(b.columns[i].column.size, a.columns[i].column.size)
+                    << a.columns[i].column.name;
             }
             ASSERT_EQ(b.indexes.size(), a.indexes.size());
             for (std::size_t i = 0; i < a.indexes.size(); ++i) {

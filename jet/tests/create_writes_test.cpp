@@ -32,10 +32,10 @@ const std::string& builtDemo() {
 }
 
 class DemoCopy {
-public:
+  public:
     const std::string& path() const { return copy_.path(); }
 
-private:
+  private:
     testing::TempCopy copy_{"tienda.mdb", builtDemo()};
 };
 
@@ -53,16 +53,18 @@ TEST(CreatedFileWrites, TicketStatementsOverTheWholeYear) {
     auto db = Database::open(copy.path());
     const std::string range = " WHERE Fecha >= #1/1/2024# AND Fecha <= #12/31/2024#";
     const std::int64_t inRange = count(*db, "SELECT Numero FROM " + kTickets + range);
-    const std::int64_t notInvoiced =
-        count(*db, "SELECT Numero FROM " + kTickets + range + " AND [Forma de Pago] <> 'Facturado'");
+    const std::int64_t notInvoiced = count(
+        *db, "SELECT Numero FROM " + kTickets + range + " AND [Forma de Pago] <> 'Facturado'");
     ASSERT_GT(notInvoiced, 0);
     EXPECT_EQ(db->execute(ticketStatement('C', "1/1/2024", "12/31/2024")), notInvoiced);
     EXPECT_GT(lastWriteStats().indexEntriesChanged, 0);
     EXPECT_EQ(db->execute(ticketStatement('A', "3/5/2024", "4/12/2024")),
-              count(*db, "SELECT Numero FROM " + kTickets + " WHERE Fecha >= #3/5/2024# AND Fecha <= #4/12/2024#"));
+              count(*db, "SELECT Numero FROM " + kTickets +
+                             " WHERE Fecha >= #3/5/2024# AND Fecha <= #4/12/2024#"));
     // The last ticket of the year has a time of day: outside the range, already pending.
     const std::int64_t pendingOutside =
-        count(*db, "SELECT Numero FROM " + kTickets + " WHERE [Forma de Pago] = 'Pendiente' AND Fecha > #12/31/2024#");
+        count(*db, "SELECT Numero FROM " + kTickets +
+                       " WHERE [Forma de Pago] = 'Pendiente' AND Fecha > #12/31/2024#");
     EXPECT_EQ(pendingOutside, 1);
     EXPECT_EQ(db->execute(ticketStatement('B', "1/1/2024", "12/31/2024")), inRange);
     EXPECT_EQ(count(*db, "SELECT Numero FROM " + kTickets + " WHERE [Forma de Pago] = 'Pendiente'"),
@@ -84,7 +86,8 @@ TEST(CreatedFileWrites, ItemPostsAndGrowingDescriptions) {
     ASSERT_EQ(refs.size(), 600u);
     const std::string post =
         "UPDATE Articulos SET [Descripcion] = ?, [Descripcion Corta] = ?, [Tipo Impuesto] = ?, "
-        "[Proveedor 1] = ?, [PVP 1] = ?, [PVP 2] = ?, [Precio Compra Proveedor 1] = ? WHERE [Referencia] = ?";
+        "[Proveedor 1] = ?, [PVP 1] = ?, [PVP 2] = ?, [Precio Compra Proveedor 1] = ? WHERE "
+        "[Referencia] = ?";
     std::mt19937 rng(2024);
     const std::u16string letters = u"ABCDEFGHIJKLMNOPQRSTUVWXYZ ÑÁÉ0123456789";
     long moved = 0;
@@ -93,13 +96,15 @@ TEST(CreatedFileWrites, ItemPostsAndGrowingDescriptions) {
         const int len = i < 100 ? 60 : 1 + int(rng() % 60);  // the first posts all grow their rows
         for (int k = 0; k < len; ++k) d += letters[rng() % letters.size()];
         const std::u16string& ref = refs[i < 100 ? std::size_t(i) : rng() % refs.size()];
-        ASSERT_EQ(db->execute(post, {Value(d), Value(d.substr(0, 25)), Value(std::int64_t(1 + rng() % 4)),
-                                     Value(std::int64_t(1 + rng() % 40)), Value(double(rng() % 10000) / 7),
-                                     Value(double(rng() % 10000) / 9), Value(double(rng() % 10000) / 11),
-                                     Value(ref)}),
-                  1);
+        ASSERT_EQ(
+            db->execute(post, {Value(d), Value(d.substr(0, 25)), Value(std::int64_t(1 + rng() % 4)),
+                               Value(std::int64_t(1 + rng() % 40)),
+                               Value(double(rng() % 10000) / 7), Value(double(rng() % 10000) / 9),
+                               Value(double(rng() % 10000) / 11), Value(ref)}),
+            1);
         moved += lastWriteStats().rowsMoved;
-        auto back = db->query("SELECT Descripcion FROM Articulos WHERE Referencia = ?", {Value(ref)});
+        auto back =
+            db->query("SELECT Descripcion FROM Articulos WHERE Referencia = ?", {Value(ref)});
         ASSERT_TRUE(back->next());
         ASSERT_EQ(back->row()[0], Value(d));
     }
