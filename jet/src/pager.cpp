@@ -83,7 +83,7 @@ Format makeJet3() {
 // A file on disk. Read-only access maps the whole file so that pages need
 // no copying; the map is shared, so writes through write() stay visible.
 class PosixFile : public File {
-public:
+  public:
     PosixFile(std::string path, int fd, bool writable, std::uint64_t size)
         : File(std::move(path)), fd_(fd), writable_(writable), size_(size) {
         if (size_ > 0) {
@@ -136,7 +136,7 @@ public:
     const std::uint8_t* mapping() const override { return map_; }
     std::uint64_t mappedSize() const override { return mapSize_; }
 
-private:
+  private:
     int fd_;
     bool writable_;
     std::uint64_t size_;
@@ -167,8 +167,7 @@ std::unique_ptr<File> openFile(const std::string& path, bool writable) {
     }
     if (S_ISDIR(st.st_mode))
         throw Error("'" + path + "' is a folder, not a database file", ErrorKind::Io);
-    if (!S_ISREG(st.st_mode))
-        throw Error("'" + path + "' is not a regular file", ErrorKind::Io);
+    if (!S_ISREG(st.st_mode)) throw Error("'" + path + "' is not a regular file", ErrorKind::Io);
     int fd = -1;
     bool canWrite = false;
     if (writable) {
@@ -195,7 +194,8 @@ MemoryFile::MemoryFile(std::vector<std::uint8_t> bytes, std::string name)
     : File(std::move(name)), bytes_(std::move(bytes)) {}
 
 void MemoryFile::read(std::uint64_t offset, std::uint8_t* dst, std::size_t n) {
-    if (offset > bytes_.size() || n > bytes_.size() - offset) corrupt("read past the end of the file");
+    if (offset > bytes_.size() || n > bytes_.size() - offset)
+        corrupt("read past the end of the file");
     if (n > 0) std::memcpy(dst, bytes_.data() + offset, n);
 }
 
@@ -211,11 +211,13 @@ Pager::Pager(std::unique_ptr<File> file, const Format& format)
         throw Error("The file '" + file_->name() + "' is too large for an Access database",
                     ErrorKind::NotSupported);
     pageCount_ = static_cast<std::uint32_t>(pages);
-    if (file_->mapping()) mappedPages_ = static_cast<std::uint32_t>(file_->mappedSize() / format.pageSize);
+    if (file_->mapping())
+        mappedPages_ = static_cast<std::uint32_t>(file_->mappedSize() / format.pageSize);
 }
 
 ByteView Pager::page(std::uint32_t n) {
-    if (n >= pageCount_) corrupt("page number " + std::to_string(n) + " is past the end of the file");
+    if (n >= pageCount_)
+        corrupt("page number " + std::to_string(n) + " is past the end of the file");
     const std::size_t ps = format_->pageSize;
     if (n < mappedPages_) return ByteView(file_->mapping() + std::uint64_t{n} * ps, ps, n);
     auto it = cache_.find(n);
@@ -229,7 +231,8 @@ ByteView Pager::page(std::uint32_t n) {
 
 ByteView Pager::page(std::uint32_t n, std::uint8_t type, const char* what) {
     ByteView p = page(n);
-    if (p.u8(0) != type) corrupt(std::string(what) + " is not on a page of the expected type", n, 0);
+    if (p.u8(0) != type)
+        corrupt(std::string(what) + " is not on a page of the expected type", n, 0);
     return p;
 }
 

@@ -1,6 +1,7 @@
 // Rows, long values and usage maps.
 #include <algorithm>
 #include <limits>
+#include <unordered_set>
 
 #include "storage.h"
 
@@ -65,7 +66,7 @@ struct RowLayout {
     ByteView row;
     const Format* f = nullptr;
     unsigned columns = 0;
-    std::size_t mask = 0;      // null-mask start
+    std::size_t mask = 0;  // null-mask start
     unsigned varCount = 0;
     // J3 offsets: low bytes below the jump table, high parts from it.
     std::size_t lowBase = 0;
@@ -90,8 +91,7 @@ struct RowLayout {
         if (index < 0 || static_cast<unsigned>(index) >= varCount) return false;
         std::size_t start = varOffset(index);
         std::size_t end = varOffset(index + 1);
-        if (start > end || end > mask)
-            corrupt("variable-length value out of its row", row.page());
+        if (start > end || end > mask) corrupt("variable-length value out of its row", row.page());
         out = row.sub(start, end - start);
         return true;
     }
@@ -187,51 +187,84 @@ namespace {
 
 Value decodeScalar(const ColumnDef& c, ByteView d) {
     switch (c.column.type) {
-        case ColumnType::Byte: return Value(std::int64_t{d.u8(0)});
-        case ColumnType::Integer: return Value(std::int64_t{d.i16(0)});
-        case ColumnType::Long: return Value(std::int64_t{d.i32(0)});
-        case ColumnType::Currency: return Value(Currency{d.i64(0)});
-        case ColumnType::Single: return Value(static_cast<double>(d.f32(0)));
-        case ColumnType::Double: return Value(d.f64(0));
-        case ColumnType::DateTime: return Value(DateTime{d.f64(0)});
+        case ColumnType::Byte:
+            return Value(std::int64_t{d.u8(0)});
+        case ColumnType::Integer:
+            return Value(std::int64_t{d.i16(0)});
+        case ColumnType::Long:
+            return Value(std::int64_t{d.i32(0)});
+        case ColumnType::Currency:
+            return Value(Currency{d.i64(0)});
+        case ColumnType::Single:
+            return Value(static_cast<double>(d.f32(0)));
+        case ColumnType::Double:
+            return Value(d.f64(0));
+        case ColumnType::DateTime:
+            return Value(DateTime{d.f64(0)});
         case ColumnType::Guid: {
             ByteView g = d.sub(0, 16);
             return Value(Bytes(g.data(), g.data() + 16));
         }
-        case ColumnType::Numeric: return Value(Decimal{decimalText(d.sub(0, 17), c.scale)});
-        default: return Value(Bytes(d.data(), d.data() + d.size()));
+        case ColumnType::Numeric:
+            return Value(Decimal{decimalText(d.sub(0, 17), c.scale)});
+        default:
+            return Value(Bytes(d.data(), d.data() + d.size()));
     }
 }
 
-Value decodeField(Storage& s, const ColumnDef& c, const RowLayout& r) {
-    if (c.column.type == ColumnType::Boolean) return Value(r.hasValue(c.number));
-    if (!r.hasValue(c.number)) return Value();
-    ByteView d;
-    if (c.fixed()) {
-        d = r.fixedField(c.fixedOffset, c.length);
-    } else if (!r.varField(c.varIndex, d)) {
-        return Value();
+// The text held by `out`, reusing the string a previous row left there.
+std::u16string& textSlot(Value& out) {
+    if (auto* s = std::get_if<std::u16string>(&out.v)) return *s;
+    return out.v.emplace<std::u16string>();
+}
+
+// Decodes one column into `out`; scans reuse one vector of values, so text
+// buffers of the previous row are recycled instead of reallocated.
+void decodeField(Storage& s, const ColumnDef& c, const RowLayout& r, Value& out) {
+    if (c.column.type == ColumnType::Boolean) {
+        out.v = r.hasValue(c.number);
+        return;
     }
+    ByteView d;
+    if (!r.hasValue(c.number) || (!c.fixed() && !r.varField(c.varIndex, d))) {
+        out.v = std::monostate{};
+        return;
+    }
+    if (c.fixed()) d = r.fixedField(c.fixedOffset, c.length);
     const Format& f = s.format();
     const int codePage = c.codePage ? c.codePage : s.header().codePage;
     switch (c.column.type) {
         case ColumnType::Text:
-            return Value(f.unicodeText ? decodeJet4Text(d) : decodeCodePageText(d, codePage));
+            if (f.unicodeText)
+                decodeJet4Text(d, textSlot(out));
+            else
+                decodeCodePageText(d, codePage, textSlot(out));
+            return;
         case ColumnType::Memo: {
-            if (d.size() == 0) return Value(std::u16string());
+            if (d.size() == 0) {
+                textSlot(out).clear();
+                return;
+            }
             Bytes b = s.readLongValue(d);
             ByteView v(b.data(), b.size(), d.page());
-            return Value(f.unicodeText ? decodeJet4Text(v) : decodeCodePageText(v, codePage));
+            if (f.unicodeText)
+                decodeJet4Text(v, textSlot(out));
+            else
+                decodeCodePageText(v, codePage, textSlot(out));
+            return;
         }
         case ColumnType::Ole:
-            if (d.size() == 0) return Value(Bytes());
-            return Value(s.readLongValue(d));
+            out.v = d.size() == 0 ? Bytes() : s.readLongValue(d);
+            return;
         case ColumnType::Binary:
-            return Value(Bytes(d.data(), d.data() + d.size()));
+            out.v = Bytes(d.data(), d.data() + d.size());
+            return;
         default:
             // Numbers kept in the variable area may be empty.
-            if (!c.fixed() && d.size() == 0) return Value();
-            return decodeScalar(c, d);
+            if (!c.fixed() && d.size() == 0)
+                out.v = std::monostate{};
+            else
+                out = decodeScalar(c, d);
     }
 }
 
@@ -252,15 +285,17 @@ std::vector<const ColumnDef*> pickColumns(const TableDef& def, const std::vector
 
 Value Storage::decodeColumn(const TableDef& def, ByteView row, int position) {
     const ColumnDef* c = pickColumns(def, {position}).front();
-    return decodeField(*this, *c, layoutRow(row, format(), hasVarArea(def)));
+    Value v;
+    decodeField(*this, *c, layoutRow(row, format(), hasVarArea(def)), v);
+    return v;
 }
 
-std::vector<Value> Storage::readRow(const TableDef& def, RowId id, const std::vector<int>& columns) {
+std::vector<Value> Storage::readRow(const TableDef& def, RowId id,
+                                    const std::vector<int>& columns) {
     auto cols = pickColumns(def, columns);
     RowLayout r = layoutRow(rowBytes(id), format(), hasVarArea(def));
-    std::vector<Value> values;
-    values.reserve(cols.size());
-    for (const ColumnDef* c : cols) values.push_back(decodeField(*this, *c, r));
+    std::vector<Value> values(cols.size());
+    for (std::size_t i = 0; i < cols.size(); ++i) decodeField(*this, *cols[i], r, values[i]);
     return values;
 }
 
@@ -277,9 +312,11 @@ void Storage::scan(const TableDef& def, const std::vector<int>& columns, const R
         for (std::uint16_t s = 0; s < count; ++s) {
             const std::uint16_t raw = page.u16(f.dataRowTable + 2u * s);
             if (raw & kSlotDeleted) continue;
-            ByteView row = (raw & kSlotMoved) ? rowBytes(RowId{p, s}) : slotBytes(page, f, s, count);
+            ByteView row =
+                (raw & kSlotMoved) ? rowBytes(RowId{p, s}) : slotBytes(page, f, s, count);
             RowLayout r = layoutRow(row, f, var);
-            for (std::size_t i = 0; i < cols.size(); ++i) values[i] = decodeField(*this, *cols[i], r);
+            for (std::size_t i = 0; i < cols.size(); ++i)
+                decodeField(*this, *cols[i], r, values[i]);
             if (!visit(RowId{p, s}, values)) return;
         }
     }
@@ -300,7 +337,8 @@ std::int64_t Storage::countRows(const TableDef& def) {
 
 Bytes Storage::readLongValue(ByteView field) {
     const Format& f = format();
-    if (field.size() < kLvalHeader) corrupt("long-value field shorter than its header", field.page());
+    if (field.size() < kLvalHeader)
+        corrupt("long-value field shorter than its header", field.page());
     const std::uint32_t head = field.u32(0);
     const std::size_t length = head & kLvalLength;
     if (length > pager_->file().size()) corrupt("long value longer than the file", field.page());
@@ -319,11 +357,14 @@ Bytes Storage::readLongValue(ByteView field) {
         return Bytes(row.data(), row.data() + length);
     }
     // A chain: each row starts with the pointer to the next (0 at the end).
-    // Every row must add data, so the walk ends after at most `length` rows.
+    // Every row must add data and no row may come twice.
     Bytes out;
     out.reserve(length);
+    std::unordered_set<std::uint32_t> seen;
     while (out.size() < length) {
         if (id.page == 0) corrupt("long value chain ends before its length", field.page());
+        if (!seen.insert(id.page << 8 | id.slot).second)
+            corrupt("loop in a long value chain", id.page);
         ByteView row = lvalRow(id);
         if (row.size() <= 4) corrupt("empty row in a long value chain", id.page);
         std::size_t take = std::min(length - out.size(), row.size() - 4);

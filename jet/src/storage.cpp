@@ -1,10 +1,10 @@
 // Opening a file: header checks, the catalog and table definitions.
+#include "storage.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <set>
-
-#include "storage.h"
 
 namespace jet {
 
@@ -39,13 +39,13 @@ const Format& recognise(File& file) {
     std::string engine(reinterpret_cast<const char*>(head + 4), 16);
     engine = engine.substr(0, engine.find('\0'));
     const std::uint8_t version = head[0x14];
-    if (engine == "Standard ACE DB" || (engine == "Standard Jet DB" && version >= 2 && version <= 6))
+    if (engine == "Standard ACE DB" ||
+        (engine == "Standard Jet DB" && version >= 2 && version <= 6))
         refuse(name, "Access 2007 and later (.accdb) files are not supported");
     if (engine == "MSISAM Database")
         refuse(name, "Microsoft Works and Money (MSISAM) databases are not supported");
     if (engine != "Standard Jet DB") refuse(name, "the file is not an Access database");
-    if (version > 1)
-        refuse(name, "unknown Access file format version " + std::to_string(version));
+    if (version > 1) refuse(name, "unknown Access file format version " + std::to_string(version));
     const Format& format = version == 0 ? jet3Format() : jet4Format();
     if (size < 3 * format.pageSize)
         refuse(name, "the file is truncated (shorter than three pages)", ErrorKind::Corrupt);
@@ -104,8 +104,20 @@ std::string readName(ByteView buf, std::size_t& off, const Format& f, int codePa
 
 ColumnType publicType(std::uint8_t code) {
     switch (code) {
-        case 0x01: case 0x02: case 0x03: case 0x04: case 0x05: case 0x06: case 0x07:
-        case 0x08: case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0F: case 0x10:
+        case 0x01:
+        case 0x02:
+        case 0x03:
+        case 0x04:
+        case 0x05:
+        case 0x06:
+        case 0x07:
+        case 0x08:
+        case 0x09:
+        case 0x0A:
+        case 0x0B:
+        case 0x0C:
+        case 0x0F:
+        case 0x10:
             return static_cast<ColumnType>(code);
         default:
             return ColumnType::Binary;  // unknown codes: raw bytes
@@ -149,7 +161,8 @@ void Storage::loadCatalog() {
         const auto* type = std::get_if<std::int64_t>(&v[2].v);
         if (!id || !name || !type || *type != 1) return true;
         std::uint32_t flags = 0;
-        if (const auto* fl = std::get_if<std::int64_t>(&v[3].v)) flags = static_cast<std::uint32_t>(*fl);
+        if (const auto* fl = std::get_if<std::int64_t>(&v[3].v))
+            flags = static_cast<std::uint32_t>(*fl);
         CatalogEntry e;
         e.name = utf16ToUtf8(*name);
         e.tdefPage = static_cast<std::uint32_t>(*id) & 0x00FFFFFF;
@@ -272,11 +285,17 @@ std::unique_ptr<TableDef> Storage::parseTableDef(std::uint32_t first, const std:
         }
         c.column.type = publicType(c.typeCode);
         switch (c.column.type) {
-            case ColumnType::Text: c.column.size = f.unicodeText ? c.length / 2 : c.length; break;
+            case ColumnType::Text:
+                c.column.size = f.unicodeText ? c.length / 2 : c.length;
+                break;
             case ColumnType::Memo:
-            case ColumnType::Ole: c.column.size = 0; break;
-            default: c.column.size = c.length;
+            case ColumnType::Ole:
+                c.column.size = 0;
+                break;
+            default:
+                c.column.size = c.length;
         }
+        c.column.nullable = c.column.type != ColumnType::Boolean;  // the mask bit is the value
         c.column.autoNumber = (c.column.type == ColumnType::Long && (c.flags & kColumnAutoLong)) ||
                               (c.column.type == ColumnType::Guid && (c.flags & kColumnAutoGuid));
         def->columns.push_back(std::move(c));

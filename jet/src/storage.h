@@ -37,9 +37,9 @@ struct RowId {
 // Everything that differs between Jet 3 and Jet 4, as data. Decoders take
 // every offset and size from here and never use literals of their own.
 struct Format {
-    int version = 4;                 // 3 or 4
+    int version = 4;  // 3 or 4
     std::size_t pageSize = 4096;
-    bool unicodeText = true;         // J4: UCS-2 text; J3: code-page bytes
+    bool unicodeText = true;  // J4: UCS-2 text; J3: code-page bytes
 
     // Page 0 (section: file header).
     std::size_t headerMaskedStart = 0x18;
@@ -48,8 +48,8 @@ struct Format {
     std::size_t headerEncodingKey = 0x3E;
     std::size_t headerPassword = 0x42;
     std::size_t headerPasswordLength = 40;
-    std::size_t headerCreationDate = 0x72;   // J4 only
-    std::size_t headerSortOrder = 0x6E;      // J4 0x6E, J3 0x3A
+    std::size_t headerCreationDate = 0x72;  // J4 only
+    std::size_t headerSortOrder = 0x6E;     // J4 0x6E, J3 0x3A
 
     // Data pages.
     std::size_t dataFreeSpace = 0x02;
@@ -59,7 +59,7 @@ struct Format {
 
     // Table definition: header block.
     std::size_t tdefNextPage = 0x04;
-    std::size_t tdefPageHeader = 8;          // bytes skipped on continuation pages
+    std::size_t tdefPageHeader = 8;  // bytes skipped on continuation pages
     std::size_t tdefLength = 0x08;
     std::size_t tdefRowCount = 0x10;
     std::size_t tdefAutoNumber = 0x14;
@@ -80,18 +80,18 @@ struct Format {
     std::size_t colNumber = 0x05;
     std::size_t colVarIndex = 0x07;
     std::size_t colSortOrder = 0x0B;
-    std::size_t colCodePage = 0;             // J3 only (0 = absent)
-    std::size_t colPrecision = 0x0B;         // J4 Decimal
-    std::size_t colScale = 0x0C;             // J4 Decimal
+    std::size_t colCodePage = 0;      // J3 only (0 = absent)
+    std::size_t colPrecision = 0x0B;  // J4 Decimal
+    std::size_t colScale = 0x0C;      // J4 Decimal
     std::size_t colFlags = 0x0F;
-    std::size_t colExtraFlags = 0x10;        // J4 only (0 = absent)
+    std::size_t colExtraFlags = 0x10;  // J4 only (0 = absent)
     std::size_t colFixedOffset = 0x15;
     std::size_t colLength = 0x17;
-    std::size_t nameLengthSize = 2;          // J3 1-byte lengths, J4 2-byte
+    std::size_t nameLengthSize = 2;  // J3 1-byte lengths, J4 2-byte
 
     // Real-index descriptor.
     std::size_t realIndexDescSize = 52;
-    std::size_t riColumns = 0x04;            // 10 x {column number (2), order (1)}
+    std::size_t riColumns = 0x04;  // 10 x {column number (2), order (1)}
     std::size_t riUsageMap = 0x22;
     std::size_t riRootPage = 0x26;
     std::size_t riFlags = 0x2E;
@@ -131,7 +131,7 @@ const Format& jet4Format();
 // read-only memory map for fast page access); MemoryFile holds the bytes in
 // memory so tests can truncate, corrupt and fail writes.
 class File {
-public:
+  public:
     virtual ~File();
     virtual std::uint64_t size() const = 0;
     // Reads exactly n bytes; a range past the end raises Corrupt, an
@@ -147,10 +147,10 @@ public:
     // A name for messages (the path for real files).
     const std::string& name() const { return name_; }
 
-protected:
+  protected:
     explicit File(std::string name) : name_(std::move(name)) {}
 
-private:
+  private:
     std::string name_;
 };
 
@@ -160,7 +160,7 @@ private:
 std::unique_ptr<File> openFile(const std::string& path, bool writable);
 
 class MemoryFile : public File {
-public:
+  public:
     explicit MemoryFile(std::vector<std::uint8_t> bytes, std::string name = "(memory)");
     std::uint64_t size() const override { return bytes_.size(); }
     void read(std::uint64_t offset, std::uint8_t* dst, std::size_t n) override;
@@ -171,14 +171,14 @@ public:
     std::uint64_t mappedSize() const override { return bytes_.size(); }
     std::vector<std::uint8_t>& bytes() { return bytes_; }
 
-private:
+  private:
     std::vector<std::uint8_t> bytes_;
 };
 
 // Page access by number. Every page number is checked against the file
 // size; a page that is not in the memory image is read once and cached.
 class Pager {
-public:
+  public:
     Pager(std::unique_ptr<File> file, const Format& format);
     Pager(const Pager&) = delete;
     Pager& operator=(const Pager&) = delete;
@@ -193,7 +193,7 @@ public:
     // for the error message.
     ByteView page(std::uint32_t n, std::uint8_t type, const char* what);
 
-private:
+  private:
     std::unique_ptr<File> file_;
     const Format* format_;
     std::uint32_t pageCount_ = 0;
@@ -251,46 +251,46 @@ struct ColumnDef {
 // A physical B-tree.
 struct RealIndexDef {
     int number = 0;
-    std::vector<int> columnNumbers;   // storage numbers, key order
-    std::vector<bool> ascending;      // per key column
-    std::uint32_t usageMap = 0;       // map pointer of the index's pages
+    std::vector<int> columnNumbers;  // storage numbers, key order
+    std::vector<bool> ascending;     // per key column
+    std::uint32_t usageMap = 0;      // map pointer of the index's pages
     std::uint32_t rootPage = 0;
-    std::uint8_t flags = 0;           // IndexFlag bits
-    std::uint32_t distinctKeys = 0;   // statistics block
+    std::uint8_t flags = 0;          // IndexFlag bits
+    std::uint32_t distinctKeys = 0;  // statistics block
 };
 
 // A logical index (what Access shows), backed by a real index.
 struct IndexDef {
-    Index index;                      // public description
-    int number = 0;                   // logical index number
-    int realIndex = 0;                // position in TableDef::realIndexes
-    int indexType = 0;                // 0 normal, 1 primary key, 2 foreign-key reference
+    Index index;        // public description
+    int number = 0;     // logical index number
+    int realIndex = 0;  // position in TableDef::realIndexes
+    int indexType = 0;  // 0 normal, 1 primary key, 2 foreign-key reference
     // Copies from the real index, for convenience.
     std::uint32_t rootPage = 0;
     std::uint32_t usageMap = 0;
     int flags = 0;
-    std::vector<int> columnNumbers;   // storage numbers, key order
-    std::vector<int> columnPositions; // positions in TableDef::columns (-1: deleted column)
+    std::vector<int> columnNumbers;    // storage numbers, key order
+    std::vector<int> columnPositions;  // positions in TableDef::columns (-1: deleted column)
     // Foreign key (indexType 2).
     std::uint32_t relatedTable = 0;
     int relatedIndex = -1;
 };
 
 class TableDef {
-public:
+  public:
     std::string name;
     std::uint32_t tdefPage = 0;
-    std::vector<std::uint32_t> tdefPages;   // the TDEF chain, first page first
-    std::uint8_t tableType = 0;             // 0x4E user, 0x53 system
-    std::uint32_t rowCountHint = 0;         // as the TDEF says: do not trust
+    std::vector<std::uint32_t> tdefPages;  // the TDEF chain, first page first
+    std::uint8_t tableType = 0;            // 0x4E user, 0x53 system
+    std::uint32_t rowCountHint = 0;        // as the TDEF says: do not trust
     std::uint32_t lastAutoNumber = 0;
-    int maxColumns = 0;                     // column numbers are below this
-    int varColumns = 0;                     // variable slots ever
-    std::uint32_t ownedMap = 0;             // map pointer: data pages
-    std::uint32_t freeMap = 0;              // map pointer: pages with room
-    std::vector<ColumnDef> columns;         // descriptor (display) order
+    int maxColumns = 0;              // column numbers are below this
+    int varColumns = 0;              // variable slots ever
+    std::uint32_t ownedMap = 0;      // map pointer: data pages
+    std::uint32_t freeMap = 0;       // map pointer: pages with room
+    std::vector<ColumnDef> columns;  // descriptor (display) order
     std::vector<RealIndexDef> realIndexes;
-    std::vector<IndexDef> indexes;          // logical, descriptor order
+    std::vector<IndexDef> indexes;  // logical, descriptor order
 
     // Position of a column in `columns`, case-insensitive; NotFound error.
     int columnIndex(const std::string& name) const;
@@ -303,12 +303,12 @@ struct HeaderInfo {
     int version = 4;
     int codePage = 1252;
     int sortOrder = 1033;
-    int sortVersion = 0;       // J4: 0 General legacy, 1 General 2010
-    double creationDate = 0;   // J4
+    int sortVersion = 0;      // J4: 0 General legacy, 1 General 2010
+    double creationDate = 0;  // J4
 };
 
 class Storage {
-public:
+  public:
     using RowVisitor = std::function<bool(RowId, std::vector<Value>&)>;
 
     // Opens and checks the header and the catalog. Refuses foreign, .accdb,
@@ -355,7 +355,7 @@ public:
     // A whole long value (memo or OLE) from its 12-byte-header field bytes.
     Bytes readLongValue(ByteView field);
 
-private:
+  private:
     explicit Storage(std::unique_ptr<Pager> pager, HeaderInfo header);
     void loadCatalog();
     std::unique_ptr<TableDef> parseTableDef(std::uint32_t page, const std::string& name);
@@ -370,17 +370,20 @@ private:
     HeaderInfo header_;
     std::unique_ptr<TableDef> catalog_;
     std::vector<CatalogEntry> entries_;
-    std::map<std::u16string, std::size_t> byFoldedName_;   // -> entries_ index
-    std::unordered_map<std::uint32_t, std::unique_ptr<TableDef>> defs_;   // by TDEF page
+    std::map<std::u16string, std::size_t> byFoldedName_;                 // -> entries_ index
+    std::unordered_map<std::uint32_t, std::unique_ptr<TableDef>> defs_;  // by TDEF page
 };
 
 // Text helpers shared by the engine.
 std::u16string utf8ToUtf16(const std::string& s);
 std::string utf16ToUtf8(const std::u16string& s);
-// Decodes a J4 text field (UCS-2LE or FF FE compressed) to UTF-16.
+// Decodes a J4 text field (UCS-2LE or FF FE compressed) to UTF-16. The
+// overloads taking `out` replace its content and reuse its buffer.
 std::u16string decodeJet4Text(ByteView bytes);
+void decodeJet4Text(ByteView bytes, std::u16string& out);
 // Decodes code-page bytes (1252; other code pages read as Latin-1) to UTF-16.
 std::u16string decodeCodePageText(ByteView bytes, int codePage);
+void decodeCodePageText(ByteView bytes, int codePage, std::u16string& out);
 // Simple case folding used for table and column names.
 std::u16string foldName(const std::u16string& s);
 

@@ -65,7 +65,8 @@ std::string utf16ToUtf8(const std::u16string& s) {
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size(); ++i) {
         std::uint32_t cp = s[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+            s[i + 1] <= 0xDFFF) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
             ++i;
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {
@@ -94,8 +95,8 @@ std::string utf16ToUtf8(const std::u16string& s) {
 //   FF FE marker, then runs; a 0x00 byte switches between one byte per
 //   character (U+0000..U+00FF) and UCS-2LE pairs. The string starts in
 //   one-byte mode. Without the marker the whole field is UCS-2LE.
-std::u16string decodeJet4Text(ByteView b) {
-    std::u16string out;
+void decodeJet4Text(ByteView b, std::u16string& out) {
+    out.clear();
     const std::size_t n = b.size();
     const std::uint8_t* d = b.data();
     if (n >= 2 && d[0] == 0xFF && d[1] == 0xFE) {
@@ -114,22 +115,32 @@ std::u16string decodeJet4Text(ByteView b) {
                 break;  // a dangling half character
             }
         }
-        return out;
+        return;
     }
     out.resize(n / 2);
     for (std::size_t i = 0; i < n / 2; ++i)
         out[i] = static_cast<char16_t>(d[2 * i] | (d[2 * i + 1] << 8));
+}
+
+std::u16string decodeJet4Text(ByteView b) {
+    std::u16string out;
+    decodeJet4Text(b, out);
     return out;
 }
 
-std::u16string decodeCodePageText(ByteView b, int codePage) {
-    std::u16string out(b.size(), u'\0');
+void decodeCodePageText(ByteView b, int codePage, std::u16string& out) {
+    out.resize(b.size());
     const std::uint8_t* d = b.data();
     const bool cp1252 = codePage == 1252 || codePage == 0;
     for (std::size_t i = 0; i < b.size(); ++i) {
         std::uint8_t c = d[i];
         out[i] = (cp1252 && c >= 0x80 && c < 0xA0) ? kCp1252High[c - 0x80] : char16_t{c};
     }
+}
+
+std::u16string decodeCodePageText(ByteView b, int codePage) {
+    std::u16string out;
+    decodeCodePageText(b, codePage, out);
     return out;
 }
 
@@ -171,20 +182,34 @@ void rc4(const std::uint8_t* key, std::size_t keyLength, std::uint8_t* data, std
 
 std::string typeName(ColumnType type, bool autoNumber) {
     switch (type) {
-        case ColumnType::Boolean: return "Yes/No";
-        case ColumnType::Byte: return "Byte";
-        case ColumnType::Integer: return "Integer";
-        case ColumnType::Long: return autoNumber ? "AutoNumber" : "Long Integer";
-        case ColumnType::Currency: return "Currency";
-        case ColumnType::Single: return "Single";
-        case ColumnType::Double: return "Double";
-        case ColumnType::DateTime: return "Date/Time";
-        case ColumnType::Binary: return "Binary";
-        case ColumnType::Text: return "Text";
-        case ColumnType::Ole: return "OLE Object";
-        case ColumnType::Memo: return "Memo";
-        case ColumnType::Guid: return "Replication ID";
-        case ColumnType::Numeric: return "Decimal";
+        case ColumnType::Boolean:
+            return "Yes/No";
+        case ColumnType::Byte:
+            return "Byte";
+        case ColumnType::Integer:
+            return "Integer";
+        case ColumnType::Long:
+            return autoNumber ? "AutoNumber" : "Long Integer";
+        case ColumnType::Currency:
+            return "Currency";
+        case ColumnType::Single:
+            return "Single";
+        case ColumnType::Double:
+            return "Double";
+        case ColumnType::DateTime:
+            return "Date/Time";
+        case ColumnType::Binary:
+            return "Binary";
+        case ColumnType::Text:
+            return "Text";
+        case ColumnType::Ole:
+            return "OLE Object";
+        case ColumnType::Memo:
+            return "Memo";
+        case ColumnType::Guid:
+            return "Replication ID";
+        case ColumnType::Numeric:
+            return "Decimal";
     }
     return "Binary";
 }

@@ -115,8 +115,12 @@ std::string guidDigits(const std::string& text) {
 
 bool isNumeric(ColumnType t) {
     switch (t) {
-        case ColumnType::Byte: case ColumnType::Integer: case ColumnType::Long:
-        case ColumnType::Currency: case ColumnType::Single: case ColumnType::Double:
+        case ColumnType::Byte:
+        case ColumnType::Integer:
+        case ColumnType::Long:
+        case ColumnType::Currency:
+        case ColumnType::Single:
+        case ColumnType::Double:
         case ColumnType::Numeric:
             return true;
         default:
@@ -133,7 +137,8 @@ std::string ours(const ColumnDef& c, const Value& v, bool jet3) {
     if (auto* m = std::get_if<Currency>(&v.v)) return number(m->scaled / 10000.0, false);
     if (auto* t = std::get_if<DateTime>(&v.v)) return t->days < 0 ? kBeforeBase : dateText(t->days);
     if (auto* s = std::get_if<std::u16string>(&v.v)) return asMdbToolsShows(*s, jet3);
-    if (auto* x = std::get_if<Decimal>(&v.v)) return number(std::strtod(x->text.c_str(), nullptr), false);
+    if (auto* x = std::get_if<Decimal>(&v.v))
+        return number(std::strtod(x->text.c_str(), nullptr), false);
     const Bytes& b = std::get<Bytes>(v.v);
     if (c.column.type == ColumnType::Guid) {
         ByteView g(b.data(), b.size());
@@ -176,7 +181,8 @@ void compareFile(const std::string& path) {
         std::vector<std::vector<std::string>> mine;
         db->scan(def, all, [&](RowId, std::vector<Value>& row) {
             std::vector<std::string> cells;
-            for (std::size_t i = 0; i < row.size(); ++i) cells.push_back(ours(def.columns[i], row[i], db->format().version == 3));
+            for (std::size_t i = 0; i < row.size(); ++i)
+                cells.push_back(ours(def.columns[i], row[i], db->format().version == 3));
             mine.push_back(std::move(cells));
             return true;
         });
@@ -226,14 +232,15 @@ TEST_P(ExportCompare, RowsEqualMdbExport) {
 INSTANTIATE_TEST_SUITE_P(
     Fixtures, ExportCompare,
     ::testing::Values("store.mdb", "store-v2003.mdb", "store-single.mdb", "store-extra-columns.mdb",
-                      "access/testV1997.mdb", "access/testV2000.mdb", "access/empty.mdb",
-                      "access/empty2003.mdb", "access/indexTestV2000.mdb",
-                      "access/compIndexTestV2000.mdb", "access/bigIndexTestV2000.mdb",
-                      "access/overflowTestV2000.mdb", "access/delTestV2000.mdb",
-                      "access/fixedTextTestV2000.mdb", "access/testUnicodeCompV2003.mdb",
-                      "access/testIndexCodesV1997.mdb", "access/testIndexCodesV2000.mdb",
-                      "access-mdbreader/V1997-test.mdb", "access-mdbreader/V2000-test.mdb",
-                      "access-mdbreader/V2003-test.mdb", "access-mdbreader/V2000-numeric.mdb"),
+                      "store-empty.mdb", "store-type-mismatch.mdb", "access/testV1997.mdb",
+                      "access/testV2000.mdb", "access/empty.mdb", "access/empty2003.mdb",
+                      "access/indexTestV2000.mdb", "access/compIndexTestV2000.mdb",
+                      "access/bigIndexTestV2000.mdb", "access/overflowTestV2000.mdb",
+                      "access/delTestV2000.mdb", "access/fixedTextTestV2000.mdb",
+                      "access/testUnicodeCompV2003.mdb", "access/testIndexCodesV1997.mdb",
+                      "access/testIndexCodesV2000.mdb", "access-mdbreader/V1997-test.mdb",
+                      "access-mdbreader/V2000-test.mdb", "access-mdbreader/V2003-test.mdb",
+                      "access-mdbreader/V2000-numeric.mdb"),
     [](const ::testing::TestParamInfo<std::string>& info) {
         std::string n;
         for (char c : info.param) n += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';

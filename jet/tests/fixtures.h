@@ -16,13 +16,15 @@ inline std::filesystem::path fixturesDir() { return PRECIOS_FIXTURES_DIR; }
 
 inline bool haveFixtures() { return std::filesystem::exists(fixturesDir() / "store.mdb"); }
 
-#define JET_REQUIRE_FIXTURES()                                                             \
-    do {                                                                                   \
-        if (!::jet::testing::haveFixtures())                                               \
+#define JET_REQUIRE_FIXTURES()                                                              \
+    do {                                                                                    \
+        if (!::jet::testing::haveFixtures())                                                \
             GTEST_SKIP() << "fixtures folder not found: " << ::jet::testing::fixturesDir(); \
     } while (0)
 
-inline std::string fixture(const std::string& relative) { return (fixturesDir() / relative).string(); }
+inline std::string fixture(const std::string& relative) {
+    return (fixturesDir() / relative).string();
+}
 
 inline std::vector<std::uint8_t> readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

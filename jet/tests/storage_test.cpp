@@ -1,13 +1,16 @@
 // Storage layer over the fixtures: which files open and why the others are
 // refused, the catalog and table definitions, and row values whose exact
 // content the fixtures document.
+#include "storage.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
+#include <cstring>
 #include <filesystem>
 
 #include "fixtures.h"
-#include "storage.h"
 
 namespace jet {
 namespace {
@@ -32,7 +35,7 @@ std::vector<int> allColumns(const TableDef& def) {
 
 // Rows of a table keyed by the text of one column.
 std::map<std::u16string, std::vector<Value>> rowsBy(Storage& s, const std::string& table,
-                                                     const std::string& key) {
+                                                    const std::string& key) {
     const TableDef& def = s.tableDef(table);
     const int k = def.columnIndex(key);
     std::map<std::u16string, std::vector<Value>> out;
@@ -51,16 +54,6 @@ TEST(Rc4, MatchesTheHeaderKeyStream) {
     rc4(key, 4, data, sizeof data);
     const std::uint8_t expected[] = {0xB5, 0x6F, 0x03, 0x62, 0x61, 0x08, 0xC2, 0x55, 0xEB, 0xA9};
     EXPECT_TRUE(std::equal(data, data + 10, expected));
-}
-
-TEST(TypeName, UsesAccessNames) {
-    EXPECT_EQ(typeName(ColumnType::Boolean), "Yes/No");
-    EXPECT_EQ(typeName(ColumnType::Long), "Long Integer");
-    EXPECT_EQ(typeName(ColumnType::Long, true), "AutoNumber");
-    EXPECT_EQ(typeName(ColumnType::DateTime), "Date/Time");
-    EXPECT_EQ(typeName(ColumnType::Ole), "OLE Object");
-    EXPECT_EQ(typeName(ColumnType::Guid), "Replication ID");
-    EXPECT_EQ(typeName(ColumnType::Numeric), "Decimal");
 }
 
 TEST(Text, DecodesCompressedRunsAndCodePage) {
@@ -157,9 +150,9 @@ TEST(Open, FallsBackToReadOnlyAndRefusesWrites) {
 TEST(Catalog, ListsUserTablesAndFindsThemCaseInsensitively) {
     JET_REQUIRE_FIXTURES();
     auto s = Storage::open(fixture("store.mdb"), false);
-    EXPECT_EQ(s->tableNames(), (std::vector<std::string>{"Articulos", "Tipos de Impuestos",
-                                                         "proveedores",
-                                                         "Cabecera Tickets de Venta"}));
+    EXPECT_EQ(s->tableNames(),
+              (std::vector<std::string>{"Articulos", "Tipos de Impuestos", "proveedores",
+                                        "Cabecera Tickets de Venta"}));
     EXPECT_EQ(&s->tableDef("ARTICULOS"), &s->tableDef("articulos"));
     EXPECT_EQ(s->tableDef("cabecera tickets de venta").name, "Cabecera Tickets de Venta");
     EXPECT_EQ(s->tableDef("MSysObjects").tdefPage, 2u);  // system tables resolve, unlisted
@@ -207,7 +200,9 @@ TEST(Catalog, DescribesColumnsAndIndexes) {
     EXPECT_EQ(s->tableInfo("proveedores").rowCount, 40);
 
     EXPECT_EQ(Storage::open(fixture("store-no-trazabilidad.mdb"), false)
-                  ->tableInfo("Articulos").columns.size(), 76u);
+                  ->tableInfo("Articulos")
+                  .columns.size(),
+              76u);
     auto single = Storage::open(fixture("store-single.mdb"), false);
     const TableDef& sd = single->tableDef("Articulos");
     EXPECT_EQ(sd.columns[sd.columnIndex("Stock")].column.type, ColumnType::Single);
@@ -259,11 +254,11 @@ TEST(Rows, StoreValuesAsDocumented) {
         const TableDef& art = s->tableDef("Articulos");
         const int obs = art.columnIndex("Observaciones");
         const int desc = art.columnIndex("Descripcion");
-        EXPECT_EQ(text(items[u"M00004"][obs]).size(), 5000u);   // chain of LVAL rows
-        EXPECT_EQ(text(items[u"M00003"][obs]).size(), 1500u);   // one uncompressed LVAL row
-        EXPECT_EQ(text(items[u"M00001"][obs]).size(), 320u);    // compressed LVAL row
-        EXPECT_EQ(text(items[u"M00006"][obs]).size(), 30u);     // inline
-        EXPECT_EQ(items[u"M00007"][obs], Value(std::u16string()));   // empty, not NULL
+        EXPECT_EQ(text(items[u"M00004"][obs]).size(), 5000u);       // chain of LVAL rows
+        EXPECT_EQ(text(items[u"M00003"][obs]).size(), 1500u);       // one uncompressed LVAL row
+        EXPECT_EQ(text(items[u"M00001"][obs]).size(), 320u);        // compressed LVAL row
+        EXPECT_EQ(text(items[u"M00006"][obs]).size(), 30u);         // inline
+        EXPECT_EQ(items[u"M00007"][obs], Value(std::u16string()));  // empty, not NULL
         EXPECT_NE(text(items[u"M00005"][obs]).find(u'\u20AC'), std::u16string::npos);
         EXPECT_NE(text(items[u"M00002"][obs]).find(u"\r\n"), std::u16string::npos);
         EXPECT_EQ(text(items[u"E00014"][desc]), u"CARRETILLA OBRA 90L \u2013 OFERTA 45\u20AC");
@@ -273,12 +268,16 @@ TEST(Rows, StoreValuesAsDocumented) {
         EXPECT_EQ(items[u"PRUEBA1"][art.columnIndex("PVP 1")], Value(12.5));
         EXPECT_TRUE(items[u"V00001"][art.columnIndex("Proveedor 1")].isNull());
         int traced = 0;
-        for (auto& [ref, row] : items) traced += std::get<bool>(row[art.columnIndex("Trazabilidad")].v);
+        for (auto& [ref, row] : items)
+            traced += std::get<bool>(row[art.columnIndex("Trazabilidad")].v);
         EXPECT_EQ(traced, 14);
 
         auto suppliers = rowsBy(*s, "proveedores", "Razon Social");
         const TableDef& prov = s->tableDef("proveedores");
-        EXPECT_EQ(text(suppliers[u"Cer\u00E1micas Vall d'Uix\u00F3 S.A."][prov.columnIndex("Observaciones")]).size(), 359u);
+        EXPECT_EQ(text(suppliers[u"Cer\u00E1micas Vall d'Uix\u00F3 S.A."]
+                                [prov.columnIndex("Observaciones")])
+                      .size(),
+                  359u);
     }
 }
 
@@ -325,7 +324,8 @@ TEST(Rows, MovedRowsAreFollowedAndKeepTheirId) {
     RowId final;
     s->rowBytes(RowId{27, 2}, &final);
     EXPECT_TRUE(final.page == 28 || final.page == 31);
-    EXPECT_EQ(s->readRow(t, RowId{27, 4}, {1}), std::vector<Value>{Value(std::u16string(u"row5col2"))});
+    EXPECT_EQ(s->readRow(t, RowId{27, 4}, {1}),
+              std::vector<Value>{Value(std::u16string(u"row5col2"))});
 }
 
 TEST(Rows, DeletedRowsAreSkippedAndNotFound) {
@@ -359,13 +359,130 @@ TEST(Rows, DecimalKeepsItsExactText) {
     JET_REQUIRE_FIXTURES();
     auto s = Storage::open(fixture("access-mdbreader/V2000-numeric.mdb"), false);
     const TableDef& t = s->tableDef("test");
-    auto row = s->readRow(t, [&] {
-        RowId first;
-        s->scan(t, {}, [&](RowId id, std::vector<Value>&) { first = id; return false; });
-        return first;
-    }(), {1, 5});
+    auto row = s->readRow(t,
+                          [&] {
+                              RowId first;
+                              s->scan(t, {}, [&](RowId id, std::vector<Value>&) {
+                                  first = id;
+                                  return false;
+                              });
+                              return first;
+                          }(),
+                          {1, 5});
     EXPECT_EQ(row[0], Value(Decimal{"1"}));
     EXPECT_EQ(row[1], Value(Decimal{"-1"}));
+}
+
+}  // namespace
+}  // namespace jet
+
+namespace jet {
+namespace {
+
+ErrorKind openImage(std::vector<std::uint8_t> image, std::string* message) {
+    try {
+        Storage::open(std::make_unique<MemoryFile>(std::move(image), "copy.mdb"));
+    } catch (const Error& e) {
+        *message = e.message();
+        return e.kind();
+    }
+    return ErrorKind::Generic;
+}
+
+TEST(Open, RefusesEncodedAndForeignVariants) {
+    JET_REQUIRE_FIXTURES();
+    std::string message;
+    for (const char* file : {"store.mdb", "access/testV1997.mdb"}) {
+        SCOPED_TRACE(file);
+        const auto image = testing::readAll(testing::fixture(file));
+        auto encoded = image;
+        encoded[0x3E] ^= 0x01;  // masked, but XOR keeps a non-zero key non-zero
+        EXPECT_EQ(openImage(encoded, &message), ErrorKind::NotSupported);
+        EXPECT_NE(message.find("encoded"), std::string::npos) << message;
+        EXPECT_NE(message.find("copy.mdb"), std::string::npos) << message;
+
+        auto msisam = image;
+        std::memcpy(msisam.data() + 4, "MSISAM Database", 16);
+        EXPECT_EQ(openImage(msisam, &message), ErrorKind::NotSupported);
+        EXPECT_NE(message.find("MSISAM"), std::string::npos) << message;
+
+        auto future = image;
+        future[0x14] = 0x09;
+        EXPECT_EQ(openImage(future, &message), ErrorKind::NotSupported);
+
+        auto noCatalog = image;
+        noCatalog[2 * (image[0x14] ? 4096 : 2048)] = 0x01;
+        EXPECT_EQ(openImage(noCatalog, &message), ErrorKind::Corrupt);
+        EXPECT_NE(message.find("catalog"), std::string::npos) << message;
+    }
+}
+
+TEST(Rows, LongValueChainLoopIsCorruption) {
+    JET_REQUIRE_FIXTURES();
+    auto image = testing::readAll(testing::fixture("store.mdb"));
+    auto s = Storage::open(std::make_unique<MemoryFile>(image));
+    const TableDef& art = s->tableDef("Articulos");
+    const int ref = art.columnIndex("Referencia");
+    RowId id;
+    s->scan(art, {ref}, [&](RowId r, std::vector<Value>& row) {
+        if (std::get<std::u16string>(row[0].v) != u"M00004") return true;
+        id = r;
+        return false;
+    });
+    // The memo field header of M00004: 10000 bytes in a chain (no flag bits).
+    ByteView row = s->rowBytes(id);
+    std::size_t at = 0;
+    while (at + 12 <= row.size() && row.u32(at) != 10000) ++at;
+    ASSERT_LT(at + 12, row.size());
+    const std::uint32_t first = row.u32(at + 4);
+    ByteView lvalPage = s->pager().page(first >> 8);
+    const std::size_t start = lvalPage.u16(0x0E + 2 * (first & 0xFF)) & 0x1FFF;
+    ByteSpan(image.data() + std::size_t{first >> 8} * 4096 + start, 4).u32(0, first);
+
+    auto damaged = Storage::open(std::make_unique<MemoryFile>(image));
+    try {
+        damaged->readRow(damaged->tableDef("Articulos"), id, {art.columnIndex("Observaciones")});
+        FAIL() << "a looping chain was read";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::Corrupt);
+        EXPECT_NE(e.message().find("loop"), std::string::npos) << e.message();
+    }
+}
+
+}  // namespace
+}  // namespace jet
+
+namespace jet {
+namespace {
+
+// The large file: reference usage maps of thousands of pages, and facts
+// the fixture generator counted from the rows it wrote.
+TEST(Rows, BigStoreCountsAsGenerated) {
+    JET_REQUIRE_FIXTURES();
+    auto s = Storage::open(testing::fixture("store-big.mdb"), false);
+    EXPECT_EQ(s->countRows(s->tableDef("Articulos")), 100000);
+    const TableDef& t = s->tableDef("Cabecera Tickets de Venta");
+    std::map<std::u16string, int> payment;
+    int midnight = 0, documentNull = 0, documentEmpty = 0, rows = 0;
+    s->scan(t, {t.columnIndex("Fecha"), t.columnIndex("Forma de Pago"), t.columnIndex("Documento")},
+            [&](RowId, std::vector<Value>& row) {
+                double d = std::get<DateTime>(row[0].v).days;
+                midnight += d == std::floor(d);
+                payment[row[1].isNull() ? u"NULL" : text(row[1])]++;
+                documentNull += row[2].isNull();
+                documentEmpty += !row[2].isNull() && text(row[2]).empty();
+                ++rows;
+                return true;
+            });
+    EXPECT_EQ(rows, 200000);
+    EXPECT_EQ(midnight, 170108);
+    EXPECT_EQ(payment, (std::map<std::u16string, int>{{u"Contado", 70175},
+                                                      {u"Facturado", 59540},
+                                                      {u"Pendiente", 39935},
+                                                      {u"Tarjeta", 20239},
+                                                      {u"NULL", 10111}}));
+    EXPECT_EQ(documentNull, 138481);
+    EXPECT_EQ(documentEmpty, 6020);
 }
 
 }  // namespace

@@ -55,8 +55,8 @@ int main(int argc, char** argv) {
                       << db->header().sortOrder << "\n";
             for (const auto& name : db->tableNames()) {
                 const jet::TableDef& def = db->tableDef(name);
-                std::cout << name << " (TDEF page " << def.tdefPage << ", "
-                          << db->countRows(def) << " rows)\n";
+                std::cout << name << " (TDEF page " << def.tdefPage << ", " << db->countRows(def)
+                          << " rows)\n";
                 for (const auto& c : def.columns)
                     std::cout << "  " << c.column.name << ": "
                               << jet::typeName(c.column.type, c.column.autoNumber) << " size "
@@ -68,8 +68,8 @@ int main(int argc, char** argv) {
                                   << (i.index.descending[k] ? " DESC" : "");
                     std::cout << ")" << (i.index.primaryKey ? " primary" : "")
                               << (i.index.unique ? " unique" : "")
-                              << (i.index.foreignKey ? " foreign" : "") << " root "
-                              << i.rootPage << "\n";
+                              << (i.index.foreignKey ? " foreign" : "") << " root " << i.rootPage
+                              << "\n";
                 }
             }
             return 0;
@@ -82,7 +82,8 @@ int main(int argc, char** argv) {
         }
         std::cout << "\n";
         db->scan(def, all, [](jet::RowId, std::vector<jet::Value>& row) {
-            for (std::size_t i = 0; i < row.size(); ++i) std::cout << (i ? "\t" : "") << show(row[i]);
+            for (std::size_t i = 0; i < row.size(); ++i)
+                std::cout << (i ? "\t" : "") << show(row[i]);
             std::cout << "\n";
             return true;
         });
