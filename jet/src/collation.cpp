@@ -55,7 +55,7 @@ struct CharCode {
 };
 
 // False for characters without a table line (the surrogates).
-bool lookup4(char16_t c, CharCode& out) {
+bool lookupRun4(char16_t c, CharCode& out) {
     auto it = std::upper_bound(std::begin(kGeneral4Runs), std::end(kGeneral4Runs), c,
                                [](char16_t ch, const CodeRun& r) { return ch < r.first; });
     if (it == std::begin(kGeneral4Runs)) return false;
@@ -73,6 +73,23 @@ bool lookup4(char16_t c, CharCode& out) {
     return true;
 }
 
+// Latin-1, which nearly all text of the store's databases is, without the search.
+struct Latin1Codes {
+    CharCode codes[256];
+    Latin1Codes() {
+        for (char16_t c = 0; c < 256; ++c) lookupRun4(c, codes[c]);
+    }
+};
+const Latin1Codes kLatin1;
+
+bool lookup4(char16_t c, CharCode& out) {
+    if (c < 256) {
+        out = kLatin1.codes[c];
+        return true;
+    }
+    return lookupRun4(c, out);
+}
+
 [[noreturn]] void noCode(char16_t c) {
     static const char* digits = "0123456789ABCDEF";
     std::string hex = "U+";
@@ -88,8 +105,10 @@ std::u16string_view prepare(std::u16string_view s) {
 }
 
 // A character without a code, when tolerated: it sorts after every known
-// primary and differs from every other character.
+// primary (the highest of either table is FF 33) and differs from every
+// other character.
 void appendFallbackPrimary(std::string& out, char16_t c) {
+    out += char(0xFF);
     out += char(0xFF);
     out += char(c >> 8);
     out += char(c & 0xFF);
@@ -101,7 +120,8 @@ void appendFallbackPrimary(std::string& out, char16_t c) {
 std::string key4(std::u16string_view text, bool strict) {
     text = prepare(text);
     std::string primary;
-    std::string extra;  // accent slots, 02 = "no accent"
+    primary.reserve(2 * text.size() + 8);
+    std::string extra;            // accent slots, 02 = "no accent"
     std::size_t extraChars = 0;   // positions the accent section covers
     std::size_t extraPrefix = 0;  // 1 when the section began with a modifier
     bool haveExtra = false;
@@ -278,12 +298,23 @@ std::uint64_t foldChar(char16_t c, SortOrder order) {
     for (int i = 0; i < code.extraLength; ++i) e = (e << 8) | code.extra[i];
     std::uint64_t tag = 0;
     switch (code.cls) {
-        case 'X': return 0;
-        case 'S': tag = 1; break;
-        case 'I': tag = 2; break;
-        case 'U': tag = 3; break;
-        case 'P': tag = 4; break;
-        default: tag = 5; break;
+        case 'X':
+            return 0;
+        case 'S':
+            tag = 1;
+            break;
+        case 'I':
+            tag = 2;
+            break;
+        case 'U':
+            tag = 3;
+            break;
+        case 'P':
+            tag = 4;
+            break;
+        default:
+            tag = 5;
+            break;
     }
     return (p << 32) | (e << 16) | (std::uint64_t(code.aux) << 8) | (tag << 5) |
            (std::uint64_t(code.extraLength) << 3) | code.primaryLength;

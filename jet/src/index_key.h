@@ -19,16 +19,18 @@ namespace jet {
 
 // Appends the segment of one column value. Supported types: Yes/No, Byte,
 // Integer, Long, Currency, Single, Double, Date/Time, Text and Memo (text
-// keys per `order`), GUID and Binary. Throws jet::Error(NotSupported) for
-// Decimal, OLE and a text character without a sort code, and
-// jet::Error(InvalidArgument) when the value does not fit the column type.
+// keys per `order`), GUID, Binary and Decimal (`scale`: the column's scale;
+// -1 takes the value's own fraction digits, as the row decoder writes them).
+// Throws jet::Error(NotSupported) for OLE and a text character without a sort
+// code, and jet::Error(InvalidArgument) when the value does not fit the type.
 void appendIndexKey(std::string& out, const Value& v, ColumnType type, bool descending,
-                    SortOrder order);
+                    SortOrder order, int scale = -1);
 
 // One column of an index, as the key builder needs it.
 struct KeyColumn {
     ColumnType type{};
     bool descending = false;
+    int scale = -1;  // Decimal columns
 };
 
 // The whole key of one row: values[i] belongs to columns[i].

@@ -50,6 +50,8 @@ IndexPage parseIndexPage(ByteView page, std::uint32_t number, const IndexPageFor
     out.nextPage = page.u32(f.nextOffset);
     out.tailPage = page.u32(f.tailOffset);
     const std::size_t prefixLength = page.readLE(f.prefixOffset, f.prefixWidth);
+    out.prefixLength = prefixLength;
+    out.freeSpace = page.u16(0x02);
 
     const std::size_t areaSize = f.pageSize - f.entriesOffset;
     const ByteView area = page.sub(f.entriesOffset, areaSize);
@@ -93,7 +95,90 @@ IndexPage parseIndexPage(ByteView page, std::uint32_t number, const IndexPageFor
             start = end;
         }
     }
+    out.entryBytes = start;
     return out;
+}
+
+namespace {
+
+// An entry as stored in full: key, row pointer, and the child on node pages.
+std::string fullEntry(const IndexEntry& e, bool leaf) {
+    std::string s = e.key;
+    s += char(e.row.page >> 16);
+    s += char(e.row.page >> 8);
+    s += char(e.row.page);
+    s += char(e.row.slot);
+    if (!leaf) {
+        for (int i = 3; i >= 0; --i) s += char(e.child >> (8 * i));
+    }
+    return s;
+}
+
+}  // namespace
+
+std::size_t storedEntryBytes(const std::vector<IndexEntry>& entries, bool leaf,
+                             std::size_t prefixLength) {
+    const std::size_t pointers = kRowPointerSize + (leaf ? 0 : kChildPointerSize);
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        std::size_t n = entries[i].key.size() + pointers;
+        total += i == 0 ? n : n - std::min(n, prefixLength);
+    }
+    return total;
+}
+
+std::size_t commonPrefixLength(const std::vector<IndexEntry>& entries, bool leaf) {
+    if (entries.size() < 2) return 0;
+    std::string a = fullEntry(entries.front(), leaf), b = fullEntry(entries.back(), leaf);
+    std::size_t n = 0;
+    while (n < a.size() && n < b.size() && a[n] == b[n]) ++n;
+    // Keep at least one stored byte per entry so the bitmap can mark it.
+    return std::min(n, std::min(a.size(), b.size()) - 1);
+}
+
+void writeIndexPage(ByteSpan page, const IndexPage& p, const IndexPageFormat& f) {
+    if (page.size() != f.pageSize)
+        throw Error("Index page buffer has the wrong size", ErrorKind::InvalidArgument);
+    const std::size_t areaSize = f.pageSize - f.entriesOffset;
+    if (f.prefixWidth == 1 && p.prefixLength > 0xFF)
+        throw Error("Index prefix too long", ErrorKind::InvalidArgument);
+    std::string prefix;
+    std::vector<std::string> stored;
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < p.entries.size(); ++i) {
+        std::string full = fullEntry(p.entries[i], p.leaf);
+        if (i == 0) {
+            if (p.prefixLength >= full.size() && p.entries.size() > 1)
+                throw Error("Index prefix as long as an entry", ErrorKind::InvalidArgument);
+            prefix = full.substr(0, p.prefixLength);
+            stored.push_back(std::move(full));
+        } else {
+            if (full.size() <= p.prefixLength || full.compare(0, prefix.size(), prefix) != 0)
+                throw Error("Index prefix not shared by every entry", ErrorKind::InvalidArgument);
+            stored.push_back(full.substr(p.prefixLength));
+        }
+        used += stored.back().size();
+    }
+    if (used > areaSize) throw Error("Index entries overflow the page", ErrorKind::InvalidArgument);
+
+    page.u8(0, p.leaf ? kIndexLeafPage : kIndexNodePage);
+    page.u8(1, 0x01);
+    page.u16(0x02, static_cast<std::uint16_t>(areaSize - used));
+    page.u32(0x04, p.tdefPage);
+    page.u32(f.prevOffset, p.prevPage);
+    page.u32(f.nextOffset, p.nextPage);
+    page.u32(f.tailOffset, p.tailPage);
+    page.writeLE(f.prefixOffset, f.prefixWidth, p.prefixLength);
+    // The byte after the prefix length: 1 on node pages, 0 on leaves.
+    page.u8(f.prefixOffset + f.prefixWidth, p.leaf ? 0x00 : 0x01);
+    std::fill(page.data() + f.bitmapOffset, page.data() + f.bitmapOffset + f.bitmapSize, 0);
+    std::fill(page.data() + f.entriesOffset, page.data() + f.pageSize, 0);
+    std::size_t pos = 0;
+    for (const std::string& s : stored) {
+        std::copy(s.begin(), s.end(), page.data() + f.entriesOffset + pos);
+        pos += s.size();
+        page.data()[f.bitmapOffset + pos / 8] |= static_cast<std::uint8_t>(1u << (pos % 8));
+    }
 }
 
 PageSource pagerSource(Pager& pager) {
@@ -136,6 +221,7 @@ void IndexCursor::descend(std::string_view key, RowId row, bool first) {
     }
     visited_.insert(page_.number);
     pos_ = 0;
+    returnedOnPage_ = false;
     if (!first) {
         while (pos_ < page_.entries.size() && page_.entries[pos_].compare(key, row) < 0) ++pos_;
     }
@@ -155,14 +241,19 @@ bool IndexCursor::next() {
         if (!visited_.insert(n).second) corrupt("index leaf chain loops", n);
         IndexPage p = load(n);
         if (!p.leaf) corrupt("index leaf chain reaches a node page", n, 0);
+        // Keep only the last entry returned, for the order check across pages.
+        if (returnedOnPage_) last_ = std::move(page_.entries[current_]);
         page_ = std::move(p);
         pos_ = 0;
+        returnedOnPage_ = false;
     }
     const IndexEntry& e = page_.entries[pos_];
-    if (haveLast_ && e.compare(last_.key, last_.row) <= 0)
+    const IndexEntry* previous =
+        returnedOnPage_ ? &page_.entries[current_] : (haveLast_ ? &last_ : nullptr);
+    if (previous && e.compare(previous->key, previous->row) <= 0)
         corrupt("index entries out of order", page_.number);
-    last_ = e;
     haveLast_ = true;
+    returnedOnPage_ = true;
     current_ = pos_++;
     return true;
 }

@@ -36,6 +36,7 @@ namespace jet {
 // | next page at this level                 | 0x0C (4)   | 0x10 (4)   |
 // | tail child page (nodes)                 | 0x10 (4)   | 0x14 (4)   |
 // | prefix length                           | 0x14 (1)   | 0x18 (2)   |
+// | 0x01 on node pages, 0x00 on leaves      | 0x15 (1)   | 0x1A (1)   |
 // | entry bitmap                            | 0x16 (226) | 0x1B (453) |
 // | entry area                              | 0xF8       | 0x1E0      |
 struct IndexPageFormat {
@@ -54,7 +55,7 @@ inline constexpr std::uint8_t kIndexLeafPage = 0x04;
 // One entry: key bytes, the row it points at, and (node pages) its child.
 struct IndexEntry {
     std::string key;
-    RowId row;               // 3-byte page and 1-byte slot on disk
+    RowId row;                // 3-byte page and 1-byte slot on disk
     std::uint32_t child = 0;  // node pages only
 
     // Index order: key bytes unsigned, then row page, then row slot.
@@ -68,6 +69,9 @@ struct IndexPage {
     std::uint32_t prevPage = 0;
     std::uint32_t nextPage = 0;
     std::uint32_t tailPage = 0;  // 0 = none
+    std::size_t prefixLength = 0;
+    std::size_t freeSpace = 0;   // as the header says
+    std::size_t entryBytes = 0;  // bytes the stored entries take in the entry area
     std::vector<IndexEntry> entries;
 };
 
@@ -75,6 +79,23 @@ struct IndexPage {
 // jet::Error(Corrupt) on a wrong type byte, a prefix or entry that overruns
 // the page, or an entry too short for its pointers.
 IndexPage parseIndexPage(ByteView page, std::uint32_t number, const IndexPageFormat& format);
+
+// Bytes the entries take in the entry area when stored with `prefixLength`
+// (every entry after the first leaves out that many leading bytes).
+std::size_t storedEntryBytes(const std::vector<IndexEntry>& entries, bool leaf,
+                             std::size_t prefixLength);
+
+// Longest prefix the first and last entries share (whole entries: key and
+// pointers). Entries in between share it too, being sorted.
+std::size_t commonPrefixLength(const std::vector<IndexEntry>& entries, bool leaf);
+
+// Writes `p` into an index page buffer: type, owner, links, tail, prefix,
+// bitmap, entries and free space. Bytes this format does not explain are
+// left as they are; the unused entry area is zeroed. p.prefixLength must be
+// shared by all entries (commonPrefixLength() gives the usual choice).
+// Throws jet::Error(InvalidArgument) when the entries do not fit or the
+// prefix is not common to them.
+void writeIndexPage(ByteSpan page, const IndexPage& p, const IndexPageFormat& format);
 
 // Returns the bytes of a page by number; should throw jet::Error for a
 // page number outside the file. The view must stay valid until the next call.
@@ -92,7 +113,7 @@ PageSource pagerSource(Pager& pager);
 // The cursor checks that entries rise strictly in index order and that no
 // leaf is visited twice.
 class IndexCursor {
-public:
+  public:
     IndexCursor(PageSource pages, std::uint32_t rootPage, const IndexPageFormat& format);
 
     void seekFirst();
@@ -102,7 +123,7 @@ public:
     bool next();
     const IndexEntry& entry() const { return page_.entries.at(current_); }
 
-private:
+  private:
     IndexPage load(std::uint32_t number);
     void descend(std::string_view key, RowId row, bool first);
 
@@ -114,8 +135,9 @@ private:
     std::size_t pos_ = 0;      // next entry of page_ to return
     std::size_t current_ = 0;  // the entry next() returned last
     bool started_ = false;
-    bool haveLast_ = false;
-    IndexEntry last_;
+    bool haveLast_ = false;        // an entry was returned since the last seek
+    bool returnedOnPage_ = false;  // ... and it is page_.entries[current_]
+    IndexEntry last_;              // else: the last one returned, from an earlier page
     std::unordered_set<std::uint32_t> visited_;
 };
 
