@@ -43,14 +43,18 @@ std::size_t pagePrefix(const std::vector<std::string>& full, const IndexPage& pa
 
 }  // namespace
 
+// Bytes of the entries stored with the given prefix length.
+std::size_t storedSize(const std::vector<std::string>& full, std::size_t prefix) {
+    std::size_t size = 0;
+    for (std::size_t i = 0; i < full.size(); ++i) size += full[i].size() - (i == 0 ? 0 : prefix);
+    return size;
+}
+
 std::size_t indexEntryAreaSize(const IndexPage& page) {
-    // Without prefix compression: what fits this way fits either way.
+    // With the page's best prefix: encodeIndexPage uses it when needed.
     std::vector<std::string> full;
     for (const IndexEntry& e : page.entries) full.push_back(fullEntry(e, page.leaf));
-    const std::size_t p = 0;
-    std::size_t size = 0;
-    for (std::size_t i = 0; i < full.size(); ++i) size += full[i].size() - (i == 0 ? 0 : p);
-    return size;
+    return storedSize(full, pagePrefix(full, page));
 }
 
 std::vector<std::uint8_t> encodeIndexPage(const IndexPage& page, ByteView original, const IndexPageFormat& f) {
@@ -61,11 +65,11 @@ std::vector<std::uint8_t> encodeIndexPage(const IndexPage& page, ByteView origin
     for (const IndexEntry& e : page.entries) full.push_back(fullEntry(e, page.leaf));
     // Access compresses entries by their common prefix, Jackcess does not;
     // a page keeps the habit of the program that wrote it.
-    const bool compress = original.readLE(f.prefixOffset, f.prefixWidth) != 0;
-    const std::size_t prefix = compress ? pagePrefix(full, page) : 0;
+    // Compressing is also the way to fit entries that would not fit whole.
     const std::size_t area = f.pageSize - f.entriesOffset;
-    std::size_t used = 0;
-    for (std::size_t i = 0; i < full.size(); ++i) used += full[i].size() - (i == 0 ? 0 : prefix);
+    const bool compress = original.readLE(f.prefixOffset, f.prefixWidth) != 0 || storedSize(full, 0) > area;
+    const std::size_t prefix = compress ? pagePrefix(full, page) : 0;
+    const std::size_t used = storedSize(full, prefix);
     if (used > area || used > f.bitmapSize * 8)
         throw Error("Index entries do not fit their page", ErrorKind::NotSupported);
 
