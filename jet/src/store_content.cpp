@@ -536,6 +536,9 @@ const Family kFamilies[12] = {
      "UD"},
 };
 
+const char* const kFinishes[] = {"GRIS",   "BLANCO",      "NEGRO",       "ROJO",
+                                 "VERDE",  "GALVANIZADO", "PROFESIONAL", "ECONOMICO",
+                                 "PACK 2", "PACK 5",      "OFERTA"};
 const char* const kBrands[] = {"OBRAMAX", "FERROPLUS", "TECNIVEL",
                                "CERAMAR", "HIDROTEC",  "PINTALUX"};
 
@@ -641,7 +644,7 @@ const SpecialItem kSpecialItems[] = {
 std::string normalDescription(Rng& rng, int family, bool big) {
     const Family& f = kFamilies[family - 1];
     std::string d = std::string(rng.pick(f.bases)) + " " + rng.pick(f.variants);
-    if (rng.chance(0.35)) d += " " + std::string(rng.pick(kFamilies[family % 12].variants));
+    if (rng.chance(0.35)) d += " " + std::string(rng.pick(kFinishes));
     if (big) {
         if (rng.chance(0.4)) d += " " + std::string(rng.pick(kBrands));
         if (rng.chance(0.2)) d += " REF " + std::to_string(rng.between(100, 999));
