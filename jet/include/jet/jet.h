@@ -104,6 +104,7 @@ struct Index {
     std::vector<bool> descending;      // per key column
     bool primaryKey = false;
     bool unique = false;
+    bool foreignKey = false;           // a relationship's index
 };
 
 struct TableInfo {

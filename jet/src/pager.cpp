@@ -1,0 +1,236 @@
+// Formats, files and the pager.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+#include "storage.h"
+
+namespace jet {
+
+namespace {
+
+Format makeJet3() {
+    Format f;
+    f.version = 3;
+    f.pageSize = 2048;
+    f.unicodeText = false;
+    f.headerMaskedLength = 126;
+    f.headerPasswordLength = 20;
+    f.headerCreationDate = 0;
+    f.headerSortOrder = 0x3A;
+    f.dataRowCount = 0x08;
+    f.dataRowTable = 0x0A;
+    f.tdefRowCount = 0x0C;
+    f.tdefAutoNumber = 0x10;
+    f.tdefTableType = 0x14;
+    f.tdefMaxColumns = 0x15;
+    f.tdefVarColumns = 0x17;
+    f.tdefColumnCount = 0x19;
+    f.tdefLogicalIndexCount = 0x1B;
+    f.tdefRealIndexCount = 0x1F;
+    f.tdefOwnedMap = 0x23;
+    f.tdefFreeMap = 0x27;
+    f.tdefIndexBlocks = 0x2B;
+    f.realIndexBlockSize = 8;
+    f.columnDescSize = 18;
+    f.colNumber = 0x01;
+    f.colVarIndex = 0x03;
+    f.colSortOrder = 0x09;
+    f.colCodePage = 0x0B;
+    f.colPrecision = 0;
+    f.colScale = 0;
+    f.colFlags = 0x0D;
+    f.colExtraFlags = 0;
+    f.colFixedOffset = 0x0E;
+    f.colLength = 0x10;
+    f.nameLengthSize = 1;
+    f.realIndexDescSize = 39;
+    f.riColumns = 0x00;
+    f.riUsageMap = 0x1E;
+    f.riRootPage = 0x22;
+    f.riFlags = 0x26;
+    f.logicalIndexDescSize = 20;
+    f.liNumber = 0x00;
+    f.liRealIndex = 0x04;
+    f.liRelTableType = 0x08;
+    f.liRelIndex = 0x09;
+    f.liRelTable = 0x0D;
+    f.liCascadeUpdate = 0x11;
+    f.liCascadeDelete = 0x12;
+    f.liType = 0x13;
+    f.rowCountSize = 1;
+    f.ixPrevPage = 0x08;
+    f.ixNextPage = 0x0C;
+    f.ixTailPage = 0x10;
+    f.ixPrefixLength = 0x14;
+    f.ixPrefixLengthSize = 1;
+    f.ixBitmap = 0x16;
+    f.ixEntryStart = 0xF8;
+    f.ixMaxEntryArea = 1800;
+    f.lvalSingleRowMax = 2032;
+    return f;
+}
+
+[[noreturn]] void ioError(const std::string& what, const std::string& name, int err) {
+    throw Error(what + " '" + name + "': " + std::strerror(err), ErrorKind::Io);
+}
+
+// A file on disk. Read-only access maps the whole file so that pages need
+// no copying; the map is shared, so writes through write() stay visible.
+class PosixFile : public File {
+public:
+    PosixFile(std::string path, int fd, bool writable, std::uint64_t size)
+        : File(std::move(path)), fd_(fd), writable_(writable), size_(size) {
+        if (size_ > 0) {
+            void* p = ::mmap(nullptr, size_, PROT_READ, MAP_SHARED, fd_, 0);
+            if (p != MAP_FAILED) {
+                map_ = static_cast<const std::uint8_t*>(p);
+                mapSize_ = size_;
+            }
+        }
+    }
+    ~PosixFile() override {
+        if (map_) ::munmap(const_cast<std::uint8_t*>(map_), mapSize_);
+        ::close(fd_);
+    }
+    std::uint64_t size() const override { return size_; }
+    void read(std::uint64_t offset, std::uint8_t* dst, std::size_t n) override {
+        if (offset > size_ || n > size_ - offset) corrupt("read past the end of the file");
+        while (n > 0) {
+            ssize_t got = ::pread(fd_, dst, n, static_cast<off_t>(offset));
+            if (got < 0) {
+                if (errno == EINTR) continue;
+                ioError("Cannot read", name(), errno);
+            }
+            if (got == 0) corrupt("the file ended early");
+            dst += got;
+            offset += static_cast<std::uint64_t>(got);
+            n -= static_cast<std::size_t>(got);
+        }
+    }
+    void write(std::uint64_t offset, const std::uint8_t* src, std::size_t n) override {
+        if (!writable_)
+            throw Error("The database '" + name() + "' is read-only", ErrorKind::ReadOnly);
+        std::uint64_t end = offset + n;
+        while (n > 0) {
+            ssize_t put = ::pwrite(fd_, src, n, static_cast<off_t>(offset));
+            if (put < 0) {
+                if (errno == EINTR) continue;
+                ioError("Cannot write", name(), errno);
+            }
+            src += put;
+            offset += static_cast<std::uint64_t>(put);
+            n -= static_cast<std::size_t>(put);
+        }
+        if (end > size_) size_ = end;
+    }
+    void sync() override {
+        if (::fsync(fd_) != 0) ioError("Cannot flush", name(), errno);
+    }
+    bool writable() const override { return writable_; }
+    const std::uint8_t* mapping() const override { return map_; }
+    std::uint64_t mappedSize() const override { return mapSize_; }
+
+private:
+    int fd_;
+    bool writable_;
+    std::uint64_t size_;
+    const std::uint8_t* map_ = nullptr;
+    std::uint64_t mapSize_ = 0;
+};
+
+}  // namespace
+
+const Format& jet3Format() {
+    static const Format f = makeJet3();
+    return f;
+}
+
+const Format& jet4Format() {
+    static const Format f;
+    return f;
+}
+
+File::~File() = default;
+
+std::unique_ptr<File> openFile(const std::string& path, bool writable) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            throw Error("The file '" + path + "' does not exist", ErrorKind::NotFound);
+        ioError("Cannot open", path, errno);
+    }
+    if (S_ISDIR(st.st_mode))
+        throw Error("'" + path + "' is a folder, not a database file", ErrorKind::Io);
+    if (!S_ISREG(st.st_mode))
+        throw Error("'" + path + "' is not a regular file", ErrorKind::Io);
+    int fd = -1;
+    bool canWrite = false;
+    if (writable) {
+        fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        canWrite = fd >= 0;
+        if (fd < 0 && errno != EACCES && errno != EROFS && errno != EPERM)
+            ioError("Cannot open", path, errno);
+    }
+    if (fd < 0) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == EACCES || errno == EPERM)
+            throw Error("Permission denied: cannot read '" + path + "'", ErrorKind::Io);
+        ioError("Cannot open", path, errno);
+    }
+    if (::fstat(fd, &st) != 0) {
+        int err = errno;
+        ::close(fd);
+        ioError("Cannot open", path, err);
+    }
+    return std::make_unique<PosixFile>(path, fd, canWrite, static_cast<std::uint64_t>(st.st_size));
+}
+
+MemoryFile::MemoryFile(std::vector<std::uint8_t> bytes, std::string name)
+    : File(std::move(name)), bytes_(std::move(bytes)) {}
+
+void MemoryFile::read(std::uint64_t offset, std::uint8_t* dst, std::size_t n) {
+    if (offset > bytes_.size() || n > bytes_.size() - offset) corrupt("read past the end of the file");
+    if (n > 0) std::memcpy(dst, bytes_.data() + offset, n);
+}
+
+void MemoryFile::write(std::uint64_t offset, const std::uint8_t* src, std::size_t n) {
+    if (offset + n > bytes_.size()) bytes_.resize(offset + n);
+    if (n > 0) std::memcpy(bytes_.data() + offset, src, n);
+}
+
+Pager::Pager(std::unique_ptr<File> file, const Format& format)
+    : file_(std::move(file)), format_(&format) {
+    std::uint64_t pages = file_->size() / format.pageSize;
+    if (pages > std::numeric_limits<std::uint32_t>::max())
+        throw Error("The file '" + file_->name() + "' is too large for an Access database",
+                    ErrorKind::NotSupported);
+    pageCount_ = static_cast<std::uint32_t>(pages);
+    if (file_->mapping()) mappedPages_ = static_cast<std::uint32_t>(file_->mappedSize() / format.pageSize);
+}
+
+ByteView Pager::page(std::uint32_t n) {
+    if (n >= pageCount_) corrupt("page number " + std::to_string(n) + " is past the end of the file");
+    const std::size_t ps = format_->pageSize;
+    if (n < mappedPages_) return ByteView(file_->mapping() + std::uint64_t{n} * ps, ps, n);
+    auto it = cache_.find(n);
+    if (it == cache_.end()) {
+        auto buf = std::make_unique<std::uint8_t[]>(ps);
+        file_->read(std::uint64_t{n} * ps, buf.get(), ps);
+        it = cache_.emplace(n, std::move(buf)).first;
+    }
+    return ByteView(it->second.get(), ps, n);
+}
+
+ByteView Pager::page(std::uint32_t n, std::uint8_t type, const char* what) {
+    ByteView p = page(n);
+    if (p.u8(0) != type) corrupt(std::string(what) + " is not on a page of the expected type", n, 0);
+    return p;
+}
+
+}  // namespace jet

@@ -1,0 +1,445 @@
+#include "sql_select.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numeric>
+#include <optional>
+
+#include "collation.h"
+#include "index_page.h"
+#include "sql_eval.h"
+
+namespace jet::sql {
+
+namespace {
+
+bool sameName(const std::string& a, const std::string& b) {
+    return a == b || foldName(utf8ToUtf16(a)) == foldName(utf8ToUtf16(b));
+}
+
+// Maps the column names of a statement to slots: positions of the table's
+// columns that the executor decodes, in first-use order.
+class Binder {
+public:
+    Binder(const TableDef& def, std::string tableAsWritten)
+        : def_(def), tableAsWritten_(std::move(tableAsWritten)) {}
+
+    int position(const ColumnRef& ref) const {
+        if (!ref.table.empty() && !sameName(ref.table, tableAsWritten_) && !sameName(ref.table, def_.name))
+            throw Error("Unknown table '" + ref.table + "' in column reference at position " +
+                            std::to_string(ref.pos + 1) + " (the statement reads '" + def_.name + "')",
+                        ErrorKind::NotFound);
+        try {
+            return def_.columnIndex(ref.column);
+        } catch (const Error& e) {
+            if (e.kind() != ErrorKind::NotFound) throw;
+            throw Error("Unknown column '" + ref.column + "' at position " + std::to_string(ref.pos + 1) +
+                            " (table '" + def_.name + "')",
+                        ErrorKind::NotFound);
+        }
+    }
+    int slot(const ColumnRef& ref) { return slotOfPosition(position(ref)); }
+    int slotOfPosition(int pos) {
+        auto it = std::find(positions_.begin(), positions_.end(), pos);
+        if (it != positions_.end()) return static_cast<int>(it - positions_.begin());
+        positions_.push_back(pos);
+        return static_cast<int>(positions_.size() - 1);
+    }
+    const std::vector<int>& positions() const { return positions_; }
+
+private:
+    const TableDef& def_;
+    std::string tableAsWritten_;
+    std::vector<int> positions_;
+};
+
+struct OrderKey {
+    int slot = 0;
+    int position = 0;
+    bool descending = false;
+};
+
+// The part of a cursor shared by both strategies: metadata and projection.
+class CursorBase : public Cursor {
+public:
+    const std::vector<ResultColumn>& columns() const override { return columns_; }
+    const std::vector<Value>& row() const override {
+        if (!positioned_) throw Error("The cursor is not on a row", ErrorKind::InvalidArgument);
+        return row_;
+    }
+
+protected:
+    void project(std::vector<Value>& slots) {
+        row_.resize(outputSlots_.size());
+        for (std::size_t i = 0; i < outputSlots_.size(); ++i) row_[i] = slots[outputSlots_[i]];
+        positioned_ = true;
+    }
+
+public:
+    std::vector<ResultColumn> columns_;
+    std::vector<int> outputSlots_;
+
+protected:
+    std::vector<Value> row_;
+    bool positioned_ = false;
+};
+
+// Rows already read, filtered and ordered.
+class MaterializedCursor : public CursorBase {
+public:
+    std::vector<std::vector<Value>> rows_;
+
+    bool next() override {
+        if (at_ >= rows_.size()) {
+            positioned_ = false;
+            return false;
+        }
+        project(rows_[at_]);
+        rows_[at_].clear();  // each row is shown once; give the memory back early
+        ++at_;
+        return true;
+    }
+
+private:
+    std::size_t at_ = 0;
+};
+
+// Rows in index order, read and filtered one at a time on demand.
+class IndexOrderCursor : public CursorBase {
+public:
+    IndexOrderCursor(Storage& storage, const TableDef& def, SelectStmt stmt, std::vector<Value> params,
+                     std::vector<int> positions, std::vector<RowId> rows)
+        : storage_(storage),
+          def_(def),
+          stmt_(std::move(stmt)),
+          params_(std::move(params)),
+          positions_(std::move(positions)),
+          rows_(std::move(rows)) {}
+
+    bool next() override {
+        const EvalContext ctx{&slots_, &params_, sortOrderForJet(storage_.format().version)};
+        while (at_ < rows_.size()) {
+            slots_ = storage_.readRow(def_, rows_[at_++], positions_);
+            if (!stmt_.where || evalTruth(*stmt_.where, ctx) == Truth::True) {
+                project(slots_);
+                return true;
+            }
+        }
+        positioned_ = false;
+        return false;
+    }
+
+private:
+    Storage& storage_;
+    const TableDef& def_;
+    SelectStmt stmt_;  // owns the bound WHERE
+    std::vector<Value> params_;
+    std::vector<int> positions_;
+    std::vector<RowId> rows_;
+    std::size_t at_ = 0;
+    std::vector<Value> slots_;
+};
+
+// An index whose leading columns give the ORDER BY, walked forwards or
+// backwards (every direction flipped).
+struct IndexChoice {
+    const IndexDef* index = nullptr;
+    bool reverse = false;
+};
+
+std::optional<IndexChoice> chooseIndex(const TableDef& def, const std::vector<OrderKey>& order) {
+    std::optional<IndexChoice> best;
+    for (const IndexDef& ix : def.indexes) {
+        if (ix.columnPositions.size() < order.size() || ix.rootPage == 0) continue;
+        if (ix.realIndex < 0 || static_cast<std::size_t>(ix.realIndex) >= def.realIndexes.size()) continue;
+        const RealIndexDef& real = def.realIndexes[ix.realIndex];
+        bool same = true, flipped = true;
+        for (std::size_t i = 0; i < order.size() && (same || flipped); ++i) {
+            if (ix.columnPositions[i] != order[i].position || i >= real.ascending.size()) {
+                same = flipped = false;
+                break;
+            }
+            const bool indexDescending = !real.ascending[i];
+            same = same && indexDescending == order[i].descending;
+            flipped = flipped && indexDescending != order[i].descending;
+        }
+        if (!same && !flipped) continue;
+        // Fewest key columns first: its entries are the shortest to read.
+        if (!best || ix.columnPositions.size() < best->index->columnPositions.size())
+            best = IndexChoice{&ix, !same};
+    }
+    return best;
+}
+
+// Needles that every index key of a row matching the WHERE must contain:
+// the primary sort bytes of the literal runs of a constant LIKE on the
+// index's first (ascending text) column. A key keeps the primary bytes of
+// all characters, in order, before its first 0x01 byte; a matching text
+// holds each run, so its key holds the run's primary bytes.
+std::vector<std::string> keyNeedles(const Expr* where, int firstSlot, SortOrder order) {
+    std::vector<std::string> needles;
+    std::vector<const Expr*> conjuncts;
+    std::vector<const Expr*> stack{where};
+    while (!stack.empty()) {
+        const Expr* e = stack.back();
+        stack.pop_back();
+        if (!e) continue;
+        if (e->kind == ExprKind::And) {
+            stack.push_back(e->left.get());
+            stack.push_back(e->right.get());
+        } else {
+            conjuncts.push_back(e);
+        }
+    }
+    for (const Expr* e : conjuncts) {
+        if (e->kind != ExprKind::Like || e->negated || !e->like || e->left->kind != ExprKind::Column ||
+            e->left->slot != firstSlot)
+            continue;
+        for (std::u16string run : e->like->literalRuns()) {
+            // Trailing blanks of a text are not in its key.
+            while (!run.empty() && run.back() == u' ') run.pop_back();
+            if (run.empty()) continue;
+            std::string key = textCompareKey(run, order);
+            key.resize(std::min(key.size(), key.find('\x01')));
+            if (!key.empty()) needles.push_back(std::move(key));
+        }
+    }
+    return needles;
+}
+
+bool isText(ColumnType t) { return t == ColumnType::Text || t == ColumnType::Memo; }
+
+std::vector<RowId> indexRows(Storage& storage, const TableDef& def, const IndexChoice& choice,
+                             const std::vector<std::string>& needles) {
+    Pager& pager = storage.pager();
+    PageSource pages = [&pager](std::uint32_t n) { return pager.page(n); };
+    IndexCursor walk(pages, choice.index->rootPage, IndexPageFormat::forJet(storage.format().version));
+    walk.seekFirst();
+    std::vector<RowId> rows;
+    while (walk.next()) {
+        const IndexEntry& entry = walk.entry();
+        bool keep = true;
+        if (!needles.empty()) {
+            // Skip the column flag; only a present ascending value (0x7F) can match.
+            const std::string_view key(entry.key);
+            if (key.empty() || static_cast<std::uint8_t>(key[0]) != 0x7F) {
+                keep = false;
+            } else {
+                const std::string_view body = key.substr(1);
+                const std::string_view primary = body.substr(0, std::min(body.size(), body.find('\x01')));
+                for (const auto& needle : needles)
+                    if (primary.find(needle) == std::string_view::npos) {
+                        keep = false;
+                        break;
+                    }
+            }
+        }
+        if (keep) rows.push_back(RowId{entry.rowPage, entry.rowSlot});
+    }
+    (void)def;
+    if (choice.reverse) std::reverse(rows.begin(), rows.end());
+    return rows;
+}
+
+}  // namespace
+
+std::unique_ptr<Cursor> runSelect(Storage& storage, SelectStmt stmt, const std::vector<Value>& params) {
+    checkParamCount(stmt.paramCount, params);
+    const TableDef& def = storage.tableDef(stmt.table);
+    const SortOrder order = sortOrderForJet(storage.format().version);
+    Binder binder(def, stmt.table);
+
+    std::vector<ResultColumn> columns;
+    std::vector<int> outputSlots;
+    auto addOutput = [&](int position, const std::string& name) {
+        const Column& c = def.columns[position].column;
+        columns.push_back(ResultColumn{name, c.type, c.size, c.autoNumber});
+        outputSlots.push_back(binder.slotOfPosition(position));
+    };
+    if (stmt.star) {
+        for (std::size_t i = 0; i < def.columns.size(); ++i)
+            addOutput(static_cast<int>(i), def.columns[i].column.name);
+    } else {
+        for (const ColumnRef& ref : stmt.columns) addOutput(binder.position(ref), ref.column);
+    }
+    std::vector<OrderKey> orderKeys;
+    for (const OrderItem& item : stmt.orderBy) {
+        const int pos = binder.position(item.ref);
+        orderKeys.push_back(OrderKey{binder.slotOfPosition(pos), pos, item.descending});
+    }
+    if (stmt.where) {
+        bindColumns(*stmt.where, [&](const ColumnRef& r) { return binder.slot(r); });
+        prepare(*stmt.where, params, order);
+    }
+    const std::vector<int> positions = binder.positions();
+
+    if (!orderKeys.empty()) {
+        if (auto choice = chooseIndex(def, orderKeys)) {
+            std::vector<std::string> needles;
+            const int firstPos = choice->index->columnPositions[0];
+            if (stmt.where && !choice->reverse && isText(def.columns[firstPos].column.type) &&
+                def.realIndexes[choice->index->realIndex].ascending[0]) {
+                // The slot of the first key column, if the WHERE reads it.
+                auto it = std::find(positions.begin(), positions.end(), firstPos);
+                if (it != positions.end())
+                    needles = keyNeedles(stmt.where.get(), static_cast<int>(it - positions.begin()), order);
+            }
+            std::vector<RowId> rows = indexRows(storage, def, *choice, needles);
+            auto cursor = std::make_unique<IndexOrderCursor>(storage, def, std::move(stmt), params, positions,
+                                                             std::move(rows));
+            cursor->columns_ = std::move(columns);
+            cursor->outputSlots_ = std::move(outputSlots);
+            return cursor;
+        }
+    }
+
+    auto cursor = std::make_unique<MaterializedCursor>();
+    cursor->columns_ = std::move(columns);
+    cursor->outputSlots_ = std::move(outputSlots);
+    auto& rows = cursor->rows_;
+    const EvalContext ctx{nullptr, &params, order};
+    storage.scan(def, positions, [&](RowId, std::vector<Value>& values) {
+        EvalContext c = ctx;
+        c.row = &values;
+        if (!stmt.where || evalTruth(*stmt.where, c) == Truth::True) rows.push_back(std::move(values));
+        return true;
+    });
+    if (!orderKeys.empty()) {
+        // Text sorts by the collation key (Access's index order); NULL first
+        // ascending. stable_sort keeps storage order among equals.
+        std::vector<std::vector<std::string>> keys(orderKeys.size());
+        for (std::size_t k = 0; k < orderKeys.size(); ++k) {
+            if (!isText(def.columns[orderKeys[k].position].column.type)) continue;
+            keys[k].resize(rows.size());
+            for (std::size_t r = 0; r < rows.size(); ++r)
+                if (auto* s = std::get_if<std::u16string>(&rows[r][orderKeys[k].slot].v))
+                    keys[k][r] = textCompareKey(*s, order);
+        }
+        std::vector<std::size_t> index(rows.size());
+        std::iota(index.begin(), index.end(), 0);
+        std::stable_sort(index.begin(), index.end(), [&](std::size_t a, std::size_t b) {
+            for (std::size_t k = 0; k < orderKeys.size(); ++k) {
+                const Value& va = rows[a][orderKeys[k].slot];
+                const Value& vb = rows[b][orderKeys[k].slot];
+                int c;
+                if (va.isNull() || vb.isNull()) {
+                    c = va.isNull() == vb.isNull() ? 0 : (va.isNull() ? -1 : 1);
+                } else if (!keys[k].empty()) {
+                    c = keys[k][a].compare(keys[k][b]);
+                } else {
+                    c = *compareValues(va, vb, order);
+                }
+                if (c != 0) return orderKeys[k].descending ? c > 0 : c < 0;
+            }
+            return false;
+        });
+        std::vector<std::vector<Value>> sorted;
+        sorted.reserve(rows.size());
+        for (std::size_t i : index) sorted.push_back(std::move(rows[i]));
+        rows = std::move(sorted);
+    }
+    return cursor;
+}
+
+Value convertForColumn(const Value& v, const ColumnDef& def) {
+    const Column& col = def.column;
+    if (v.isNull()) return v;
+    auto mismatch = [&]() -> Value {
+        throw Error("Data type mismatch: the value cannot be stored in column '" + col.name + "' (" +
+                        typeName(col.type, col.autoNumber) + ")",
+                    ErrorKind::Conversion);
+    };
+    const auto* text = std::get_if<std::u16string>(&v.v);
+    std::optional<long double> number;
+    if (auto b = std::get_if<bool>(&v.v)) number = *b ? -1 : 0;
+    if (auto i = std::get_if<std::int64_t>(&v.v)) number = static_cast<long double>(*i);
+    if (auto d = std::get_if<double>(&v.v)) number = *d;
+    if (auto c = std::get_if<Currency>(&v.v)) number = static_cast<long double>(c->scaled) / 10000.0L;
+    auto integer = [&](long double lo, long double hi) -> Value {
+        if (!number) return mismatch();
+        const long double r = std::nearbyint(*number);  // round half to even, as Jet does
+        if (r < lo || r > hi)
+            throw Error("Overflow: the value does not fit column '" + col.name + "'", ErrorKind::Arithmetic);
+        return static_cast<std::int64_t>(r);
+    };
+    switch (col.type) {
+        case ColumnType::Text:
+        case ColumnType::Memo: {
+            std::u16string s = text ? *text : (number ? valueAsText(v) : (mismatch(), std::u16string()));
+            if (col.type == ColumnType::Text && col.size > 0 && s.size() > static_cast<std::size_t>(col.size))
+                throw Error("The field '" + col.name + "' is too small to accept the amount of data (" +
+                                std::to_string(s.size()) + " characters, at most " +
+                                std::to_string(col.size) + ")",
+                            ErrorKind::InvalidArgument);
+            return s;
+        }
+        case ColumnType::Boolean:
+            if (!number) return mismatch();
+            return *number != 0;
+        case ColumnType::Byte: return integer(0, 255);
+        case ColumnType::Integer: return integer(-32768, 32767);
+        case ColumnType::Long: return integer(std::numeric_limits<std::int32_t>::min(),
+                                              std::numeric_limits<std::int32_t>::max());
+        case ColumnType::Currency:
+            if (auto c = std::get_if<Currency>(&v.v)) return *c;
+            if (!number) return mismatch();
+            return Currency{static_cast<std::int64_t>(std::llround(*number * 10000.0L))};
+        case ColumnType::Single:
+        case ColumnType::Double:
+            if (auto t = std::get_if<DateTime>(&v.v)) return t->days;
+            if (!number) return mismatch();
+            return static_cast<double>(*number);
+        case ColumnType::DateTime:
+            if (auto t = std::get_if<DateTime>(&v.v)) return *t;
+            if (!number) return mismatch();
+            return DateTime{static_cast<double>(*number)};
+        default:
+            if (v.v.index() == Value(Bytes{}).v.index() || v.v.index() == Value(Decimal{}).v.index()) return v;
+            return mismatch();
+    }
+}
+
+PreparedUpdate prepareUpdate(Storage& storage, UpdateStmt stmt, const std::vector<Value>& params) {
+    checkParamCount(stmt.paramCount, params);
+    const TableDef& def = storage.tableDef(stmt.table);
+    const SortOrder order = sortOrderForJet(storage.format().version);
+    Binder binder(def, stmt.table);
+    PreparedUpdate out;
+    out.table = &def;
+    for (Assignment& a : stmt.assignments) {
+        const int pos = binder.position(a.target);
+        for (const ColumnChange& earlier : out.changes)
+            if (earlier.position == pos)
+                throw Error("Column '" + a.target.column + "' is set twice", ErrorKind::InvalidArgument);
+        Value v;
+        if (a.value->kind == ExprKind::Literal) {
+            v = a.value->value;
+        } else if (a.value->kind == ExprKind::Parameter) {
+            v = params.at(a.value->paramIndex);
+        } else {
+            throw Error("SET accepts a constant or a parameter only (position " +
+                            std::to_string(a.value->pos + 1) + ")",
+                        ErrorKind::NotSupported);
+        }
+        out.changes.push_back(ColumnChange{pos, convertForColumn(v, def.columns[pos])});
+    }
+    if (stmt.where) {
+        bindColumns(*stmt.where, [&](const ColumnRef& r) { return binder.slot(r); });
+        prepare(*stmt.where, params, order);
+    }
+    EvalContext ctx{nullptr, &params, order};
+    storage.scan(def, binder.positions(), [&](RowId id, std::vector<Value>& values) {
+        ctx.row = &values;
+        if (!stmt.where || evalTruth(*stmt.where, ctx) == Truth::True) out.rows.push_back(id);
+        return true;
+    });
+    return out;
+}
+
+std::int64_t runUpdate(Storage& storage, UpdateStmt stmt, const std::vector<Value>& params) {
+    PreparedUpdate u = prepareUpdate(storage, std::move(stmt), params);
+    return updateRows(storage, *u.table, u.rows, u.changes);
+}
+
+}  // namespace jet::sql

@@ -1,0 +1,402 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "collation.h"
+#include "index_key.h"
+#include "index_page.h"
+#include "storage.h"
+
+namespace jet {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string hexOf(const std::string& s) {
+    static const char* d = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : s) {
+        if (!out.empty()) out += ' ';
+        out += d[c >> 4];
+        out += d[c & 15];
+    }
+    return out;
+}
+
+std::string keyOf(const Value& v, ColumnType type, bool descending = false,
+                  SortOrder order = SortOrder::General4) {
+    std::string out;
+    appendIndexKey(out, v, type, descending, order);
+    return hexOf(out);
+}
+
+// ---------------------------------------------------------------------------
+// Key encoding of scalar types (values from the format guide's Access checks).
+
+TEST(IndexKey, NumbersOrderAsBytes) {
+    EXPECT_EQ(keyOf(std::int64_t{1}, ColumnType::Long), "7F 80 00 00 01");
+    EXPECT_EQ(keyOf(std::int64_t{-1}, ColumnType::Long), "7F 7F FF FF FF");
+    EXPECT_EQ(keyOf(0.0, ColumnType::Double), "7F 80 00 00 00 00 00 00 00");
+    EXPECT_EQ(keyOf(std::int64_t{1}, ColumnType::Long, true), "80 7F FF FF FE");
+    EXPECT_EQ(keyOf(Value(), ColumnType::Long), "00");
+    EXPECT_EQ(keyOf(Value(), ColumnType::Long, true), "FF");
+    EXPECT_EQ(keyOf(true, ColumnType::Boolean), "7F 00");
+    EXPECT_EQ(keyOf(false, ColumnType::Boolean), "7F FF");
+    EXPECT_EQ(keyOf(true, ColumnType::Boolean, true), "80 FF");
+
+    // Byte order must equal numeric order, across signs and widths.
+    auto raw = [](const Value& v, ColumnType t, bool desc = false) {
+        std::string s;
+        appendIndexKey(s, v, t, desc, SortOrder::General4);
+        return s;
+    };
+    const double doubles[] = {-1e300, -2.5, -1.25, -1.0, -1e-300, 0.0, 1e-300, 0.5, 1.0, 45000.75};
+    for (std::size_t i = 0; i + 1 < std::size(doubles); ++i) {
+        for (ColumnType t : {ColumnType::Double, ColumnType::Single}) {
+            EXPECT_LT(raw(doubles[i], t), raw(doubles[i + 1], t)) << doubles[i];
+            EXPECT_GT(raw(doubles[i], t, true), raw(doubles[i + 1], t, true)) << doubles[i];
+        }
+        EXPECT_LT(raw(DateTime{doubles[i]}, ColumnType::DateTime),
+                  raw(DateTime{doubles[i + 1]}, ColumnType::DateTime));
+    }
+    const std::int64_t ints[] = {-32768, -300, -1, 0, 1, 255, 32767};
+    for (std::size_t i = 0; i + 1 < std::size(ints); ++i) {
+        for (ColumnType t : {ColumnType::Integer, ColumnType::Long}) {
+            EXPECT_LT(raw(ints[i], t), raw(ints[i + 1], t)) << ints[i];
+            EXPECT_GT(raw(ints[i], t, true), raw(ints[i + 1], t, true)) << ints[i];
+        }
+        EXPECT_LT(raw(Currency{ints[i] * 10000}, ColumnType::Currency),
+                  raw(Currency{ints[i + 1] * 10000}, ColumnType::Currency));
+    }
+    // Nulls first ascending, last descending.
+    EXPECT_LT(raw(Value(), ColumnType::Long), raw(std::int64_t{-2147483647}, ColumnType::Long));
+    EXPECT_GT(raw(Value(), ColumnType::Long, true),
+              raw(std::int64_t{-2147483647}, ColumnType::Long, true));
+}
+
+TEST(IndexKey, GuidGroupsAndRefusals) {
+    Bytes guid(16);
+    for (int i = 0; i < 16; ++i) guid[i] = std::uint8_t(i + 1);
+    // Data1..Data3 are stored little-endian and keyed in text order.
+    EXPECT_EQ(keyOf(guid, ColumnType::Guid),
+              "7F 04 03 02 01 06 05 08 07 09 09 0A 0B 0C 0D 0E 0F 10 08");
+    EXPECT_EQ(keyOf(guid, ColumnType::Guid, true),
+              "80 FB FC FD FE F9 FA F7 F8 09 F6 F5 F4 F3 F2 F1 F0 EF F7");
+    EXPECT_THROW(keyOf(Decimal{"1.5"}, ColumnType::Numeric), Error);
+    EXPECT_THROW(keyOf(std::u16string(u"x"), ColumnType::Long), Error);
+    EXPECT_THROW(keyOf(std::int64_t{300}, ColumnType::Byte), Error);
+}
+
+// ---------------------------------------------------------------------------
+// Index pages built by hand, then damaged.
+
+struct PageBuilder {
+    const IndexPageFormat& f = IndexPageFormat::forJet(4);
+    std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(4096, 0);
+
+    PageBuilder(std::uint8_t type, std::uint32_t tdef, std::uint32_t prev, std::uint32_t next,
+                std::uint32_t tail = 0) {
+        ByteSpan s(bytes.data(), bytes.size());
+        s.u8(0, type);
+        s.u8(1, 1);
+        s.u32(4, tdef);
+        s.u32(f.prevOffset, prev);
+        s.u32(f.nextOffset, next);
+        s.u32(f.tailOffset, tail);
+    }
+    // Entries are full (key + pointers); `prefix` bytes are left out of all
+    // but the first.
+    void setEntries(const std::vector<std::string>& entries, std::size_t prefix = 0) {
+        ByteSpan s(bytes.data(), bytes.size());
+        s.u16(f.prefixOffset, std::uint16_t(prefix));
+        std::size_t pos = 0;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            std::string stored = i == 0 ? entries[i] : entries[i].substr(prefix);
+            for (char c : stored) bytes[f.entriesOffset + pos++] = std::uint8_t(c);
+            bytes[f.bitmapOffset + pos / 8] |= std::uint8_t(1u << (pos % 8));
+        }
+        s.u16(2, std::uint16_t(4096 - f.entriesOffset - pos));
+    }
+};
+
+std::string entry(const std::string& key, std::uint32_t page, std::uint8_t slot,
+                  std::uint32_t child = 0, bool node = false) {
+    std::string e = key;
+    e += char(page >> 16);
+    e += char(page >> 8);
+    e += char(page);
+    e += char(slot);
+    if (node) {
+        for (int i = 3; i >= 0; --i) e += char(child >> (8 * i));
+    }
+    return e;
+}
+
+struct MemPages {
+    std::map<std::uint32_t, std::vector<std::uint8_t>> pages;
+    PageSource source() {
+        return [this](std::uint32_t n) {
+            auto it = pages.find(n);
+            if (it == pages.end()) throw Error("no such page", ErrorKind::Corrupt);
+            return ByteView(it->second.data(), it->second.size(), n);
+        };
+    }
+};
+
+// A root node (page 10) over leaves 11 and 12, prefix-compressed.
+MemPages smallTree() {
+    MemPages m;
+    PageBuilder root(kIndexNodePage, 5, 0, 0, 12);
+    root.setEntries({entry("\x7F" "AB2", 20, 2, 11, true)});
+    PageBuilder a(kIndexLeafPage, 5, 0, 12);
+    a.setEntries({entry("\x7F" "AB1", 20, 1), entry("\x7F" "AB1", 20, 3), entry("\x7F" "AB2", 20, 2)},
+                 3);
+    PageBuilder b(kIndexLeafPage, 5, 11, 0);
+    b.setEntries({entry("\x7F" "AC", 21, 0), entry("\x7F" "AD", 20, 0)}, 2);
+    m.pages[10] = root.bytes;
+    m.pages[11] = a.bytes;
+    m.pages[12] = b.bytes;
+    return m;
+}
+
+TEST(IndexPage, WalksAndSeeksATree) {
+    MemPages m = smallTree();
+    auto all = readIndex(m.source(), 10, IndexPageFormat::forJet(4));
+    std::vector<std::string> got;
+    for (auto& e : all) got.push_back(e.key.substr(1) + ":" + std::to_string(e.row.page) + "/" +
+                                      std::to_string(e.row.slot));
+    EXPECT_EQ(got, (std::vector<std::string>{"AB1:20/1", "AB1:20/3", "AB2:20/2", "AC:21/0",
+                                             "AD:20/0"}));
+
+    IndexCursor c(m.source(), 10, IndexPageFormat::forJet(4));
+    c.seek("\x7F" "AB2");
+    ASSERT_TRUE(c.next());
+    EXPECT_EQ(c.entry().key, "\x7F" "AB2");
+    c.seek("\x7F" "AB3");
+    ASSERT_TRUE(c.next());
+    EXPECT_EQ(c.entry().key, "\x7F" "AC");
+    c.seek("\x7F" "AB1", RowId{20, 2});
+    ASSERT_TRUE(c.next());
+    EXPECT_EQ(c.entry().row.slot, 3);
+    c.seek("\x7F" "Z");
+    EXPECT_FALSE(c.next());
+}
+
+TEST(IndexPage, DamagedPagesRaiseCorruption) {
+    auto expectCorrupt = [](MemPages m, const char* what) {
+        SCOPED_TRACE(what);
+        try {
+            readIndex(m.source(), 10, IndexPageFormat::forJet(4));
+            ADD_FAILURE() << "no error";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.kind(), ErrorKind::Corrupt) << e.what();
+        }
+    };
+    {
+        MemPages m = smallTree();
+        m.pages[11][0] = 0x01;
+        expectCorrupt(m, "leaf with a data page type");
+    }
+    {
+        MemPages m = smallTree();
+        ByteSpan(m.pages[12].data(), 4096).u32(IndexPageFormat::forJet(4).nextOffset, 11);
+        expectCorrupt(m, "leaf chain loops");
+    }
+    {
+        MemPages m = smallTree();
+        ByteSpan(m.pages[10].data(), 4096).u32(IndexPageFormat::forJet(4).tailOffset, 10);
+        ByteSpan(m.pages[10].data(), 4096).writeBE(0x1E0 + 8, 4, 10);
+        expectCorrupt(m, "node pointing at itself");
+    }
+    {
+        MemPages m = smallTree();
+        ByteSpan(m.pages[11].data(), 4096).u16(0x18, 200);
+        expectCorrupt(m, "prefix longer than the first entry");
+    }
+    {
+        MemPages m = smallTree();
+        m.pages[11][0x1B + 452] = 0x80;  // bit 3623: past the entry area
+        expectCorrupt(m, "bitmap past the entry area");
+    }
+    {
+        MemPages m = smallTree();
+        m.pages[12][0x1E0 + 2] = 'A';  // "AC" becomes "AA", before the left leaf's last
+        expectCorrupt(m, "entries out of order");
+    }
+    {
+        MemPages m = smallTree();
+        std::fill(m.pages[11].begin() + 0x1B, m.pages[11].begin() + 0x1E0, 0);
+        m.pages[11][0x1B] = 0x04;  // a 2-byte entry: shorter than its row pointer
+        expectCorrupt(m, "entry too short");
+    }
+    {
+        MemPages m = smallTree();
+        ByteSpan(m.pages[11].data(), 4096).u32(4, 6);
+        expectCorrupt(m, "leaf of another table");
+    }
+    {
+        MemPages m = smallTree();
+        ByteSpan(m.pages[11].data(), 4096).u32(IndexPageFormat::forJet(4).nextOffset, 99);
+        expectCorrupt(m, "next pointer to a missing page");
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Access- and Jackcess-written files: every index entry recomputed from its row.
+
+fs::path fixtures() { return fs::path(PRECIOS_FIXTURES_DIR); }
+
+// Opens a fixture from an in-memory copy, so the shared file is never written.
+std::unique_ptr<Storage> openFixture(const std::string& rel) {
+    fs::path p = fixtures() / rel;
+    std::ifstream in(p, std::ios::binary);
+    if (!in) return nullptr;
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
+    return Storage::open(std::make_unique<MemoryFile>(std::move(bytes), p.string()));
+}
+
+struct IndexCheck {
+    std::size_t entries = 0;
+    std::size_t mismatches = 0;
+    std::size_t skippedIndexes = 0;  // on columns the key builder refuses
+    std::vector<std::string> firstMismatches;
+};
+
+// Walks every real index of a table and recomputes each entry's key from the
+// row it points at. Also checks one entry per row (nulls included, unless the
+// index ignores them).
+void checkTable(Storage& st, const std::string& table, IndexCheck& out) {
+    SCOPED_TRACE(table);
+    const TableDef& def = st.tableDef(table);
+    const SortOrder order = sortOrderForJet(st.format().version);
+    std::vector<int> all;
+    for (std::size_t i = 0; i < def.columns.size(); ++i) all.push_back(int(i));
+    std::map<RowId, std::vector<Value>> rows;
+    st.scan(def, all, [&](RowId id, std::vector<Value>& v) {
+        rows.emplace(id, v);
+        return true;
+    });
+
+    std::set<int> seenReal;
+    for (const IndexDef& idx : def.indexes) {
+        if (!seenReal.insert(idx.realIndex).second) continue;
+        const RealIndexDef& real = def.realIndexes.at(idx.realIndex);
+        SCOPED_TRACE(idx.index.name);
+        std::vector<KeyColumn> cols;
+        for (std::size_t i = 0; i < idx.columnPositions.size(); ++i) {
+            int pos = idx.columnPositions[i];
+            ASSERT_GE(pos, 0);
+            cols.push_back({def.columns[pos].column.type, !real.ascending.at(i)});
+        }
+        auto entries = readIndex(pagerSource(st.pager()), real.rootPage,
+                                 IndexPageFormat::forJet(st.format().version));
+        std::set<RowId> pointed;
+        bool refused = false;
+        for (const IndexEntry& e : entries) {
+            auto it = rows.find(e.row);
+            ASSERT_NE(it, rows.end()) << "entry points at no row: " << e.row.page << "/"
+                                      << e.row.slot;
+            EXPECT_TRUE(pointed.insert(e.row).second) << "row indexed twice";
+            std::vector<Value> values;
+            for (int pos : idx.columnPositions) values.push_back(it->second[pos]);
+            std::string expected;
+            try {
+                expected = indexKey(values, cols, order);
+            } catch (const Error& err) {
+                if (err.kind() != ErrorKind::NotSupported) throw;
+                refused = true;
+                break;
+            }
+            ++out.entries;
+            if (expected != e.key) {
+                ++out.mismatches;
+                if (out.firstMismatches.size() < 10)
+                    out.firstMismatches.push_back(table + "." + idx.index.name + " row " +
+                                                  std::to_string(e.row.page) + "/" +
+                                                  std::to_string(e.row.slot) + ": file " +
+                                                  hexOf(e.key) + " / built " + hexOf(expected));
+            }
+        }
+        if (refused) {
+            ++out.skippedIndexes;
+            continue;
+        }
+        if (!(real.flags & kIndexIgnoreNulls)) EXPECT_EQ(pointed.size(), rows.size());
+    }
+}
+
+IndexCheck checkFile(const std::string& rel) {
+    IndexCheck out;
+    auto st = openFixture(rel);
+    if (!st) {
+        ADD_FAILURE() << "missing fixture " << rel;
+        return out;
+    }
+    for (const std::string& t : st->tableNames()) checkTable(*st, t, out);
+    return out;
+}
+
+class AccessIndexes : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(AccessIndexes, EveryEntryRebuiltFromItsRow) {
+    if (!fs::exists(fixtures())) GTEST_SKIP() << "fixtures not available";
+    IndexCheck c = checkFile(GetParam());
+    EXPECT_GT(c.entries, 0u);
+    EXPECT_EQ(c.mismatches, 0u);
+    for (const auto& m : c.firstMismatches) ADD_FAILURE() << m;
+    std::printf("[ info ] %s: %zu entries rebuilt, %zu indexes on unsupported columns\n",
+                GetParam(), c.entries, c.skippedIndexes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, AccessIndexes,
+    ::testing::Values("access/testIndexCodesV2000.mdb", "access/testIndexCodesV1997.mdb",
+                      "access/compIndexTestV2000.mdb", "access/indexTestV2000.mdb",
+                      "access/testV2000.mdb", "access/testV1997.mdb",
+                      "access/fixedTextTestV2000.mdb", "access/overflowTestV2000.mdb",
+                      "access/testUnicodeCompV2003.mdb", "store.mdb", "store-type-mismatch.mdb",
+                      "store-single.mdb"));
+
+// ORDER BY on text must agree with Access's own index order.
+TEST(AccessIndexes, CompareTextFollowsTheDescripcionIndex) {
+    if (!fs::exists(fixtures())) GTEST_SKIP() << "fixtures not available";
+    auto st = openFixture("store.mdb");
+    ASSERT_TRUE(st);
+    const TableDef& def = st->tableDef("Articulos");
+    const int col = def.columnIndex("Descripcion");
+    const IndexDef* idx = nullptr;
+    for (const IndexDef& i : def.indexes)
+        if (i.index.name == "Descripcion") idx = &i;
+    ASSERT_TRUE(idx);
+    auto entries = readIndex(pagerSource(st->pager()), idx->rootPage, IndexPageFormat::forJet(4));
+    ASSERT_EQ(entries.size(), 600u);
+    std::vector<Value> inIndexOrder;
+    for (const IndexEntry& e : entries) inIndexOrder.push_back(st->readRow(def, e.row, {col})[0]);
+    std::size_t nulls = 0, ties = 0;
+    for (std::size_t i = 1; i < inIndexOrder.size(); ++i) {
+        const Value& a = inIndexOrder[i - 1];
+        const Value& b = inIndexOrder[i];
+        if (a.isNull()) {
+            ++nulls;
+            continue;
+        }
+        ASSERT_FALSE(b.isNull()) << "null after a value";
+        const auto& sa = std::get<std::u16string>(a.v);
+        const auto& sb = std::get<std::u16string>(b.v);
+        int c = compareText(sa, sb, SortOrder::General4);
+        EXPECT_LE(c, 0) << utf16ToUtf8(sa) << " / " << utf16ToUtf8(sb);
+        EXPECT_EQ(c == 0, equalText(sa, sb, SortOrder::General4));
+        if (c == 0) ++ties;
+    }
+    EXPECT_EQ(nulls, 2u);  // N00001 and N00002 come first
+    EXPECT_GE(ties, 3u);   // SACO ESCOMBRO x3, Cemento cola flexible x2
+}
+
+}  // namespace
+}  // namespace jet
