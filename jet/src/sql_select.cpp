@@ -235,7 +235,7 @@ std::vector<RowId> indexRows(Storage& storage, const TableDef& def, const IndexC
                     }
             }
         }
-        if (keep) rows.push_back(RowId{entry.rowPage, entry.rowSlot});
+        if (keep) rows.push_back(entry.row);
     }
     (void)def;
     if (choice.reverse) std::reverse(rows.begin(), rows.end());
