@@ -202,9 +202,6 @@ std::string key97(std::u16string_view text, bool strict) {
     std::size_t significant = 0;
     for (char16_t c : text) {
         int b = cp1252Byte(c);
-        // U+FFFD stands for a byte the code page leaves undefined, which
-        // Access 97 skips.
-        if (c == 0xFFFD) continue;
         if (b < 0) {
             if (strict) noCode(c);
             appendFallbackPrimary(out, c);
@@ -266,7 +263,6 @@ std::uint64_t foldChar(char16_t c, SortOrder order) {
     constexpr std::uint64_t kUnknownTag = 7;
     auto unknown = [&] { return (std::uint64_t(c) << 32) | (kUnknownTag << 5); };
     if (order == SortOrder::General97) {
-        if (c == 0xFFFD) return 0;
         int b = cp1252Byte(c);
         if (b < 0) return unknown();
         const Code97& code = kGeneral97Codes[b];

@@ -14,6 +14,8 @@
 #include "sql_parser.h"
 #include "sql_select.h"
 #include "storage.h"
+#include "journal.h"
+#include "writer.h"
 
 namespace jet {
 
@@ -58,12 +60,14 @@ public:
         sql::Statement st = sql::parse(sql);
         auto* update = std::get_if<sql::UpdateStmt>(&st);
         if (!update) throw Error("execute() runs UPDATE statements; use query() for SELECT", ErrorKind::InvalidArgument);
+        WriteSession session(path_);  // write lock; replays a crashed write's journal
         Storage& storage = fresh(update->table);
         return sql::runUpdate(storage, std::move(*update), params);
     }
 
 private:
     void reopen() {
+        if (writable_) recoverJournal(path_);
         storage_ = Storage::open(path_, writable_);
         size_ = currentSize();
         tdefBytes_.clear();

@@ -58,6 +58,18 @@ std::optional<std::u16string> likeText(const Value& v) {
     return valueAsText(v);
 }
 
+// foldChar through a per-thread table: LIKE folds every character of every
+// candidate row, and the collation's lookup is far slower than an index.
+std::uint64_t fold(char16_t c, SortOrder order) {
+    constexpr std::uint64_t kUnset = ~std::uint64_t{0};
+    thread_local std::vector<std::uint64_t> tables[2];
+    auto& table = tables[order == SortOrder::General97 ? 1 : 0];
+    if (table.empty()) table.assign(0x10000, kUnset);
+    std::uint64_t& f = table[c];
+    if (f == kUnset) f = foldChar(c, order);
+    return f;
+}
+
 }  // namespace
 
 std::u16string valueAsText(const Value& v) {
@@ -130,9 +142,9 @@ LikePattern::LikePattern(std::u16string_view pattern, SortOrder order) : order_(
             }
             if (j == close) throw Error("Invalid pattern string: empty [ ]", ErrorKind::Syntax);
             for (; j < close; ++j) {
-                const std::uint64_t lo = foldChar(pattern[j], order);
+                const std::uint64_t lo = fold(pattern[j], order);
                 if (j + 2 < close && pattern[j + 1] == u'-') {
-                    const std::uint64_t hi = foldChar(pattern[j + 2], order);
+                    const std::uint64_t hi = fold(pattern[j + 2], order);
                     e.ranges.emplace_back(std::min(lo, hi), std::max(lo, hi));
                     j += 2;
                 } else {
@@ -150,7 +162,7 @@ LikePattern::LikePattern(std::u16string_view pattern, SortOrder order) : order_(
             i = close;
         } else {
             run += c;
-            elements_.push_back(Element{Kind::Literal, false, foldChar(c, order), {}});
+            elements_.push_back(Element{Kind::Literal, false, fold(c, order), {}});
         }
     }
     endRun();
@@ -178,7 +190,7 @@ bool LikePattern::matches(std::u16string_view text) const {
     // Fold the text once; the matcher may revisit characters after a '%'.
     thread_local std::vector<std::uint64_t> folded;
     folded.resize(text.size());
-    for (std::size_t k = 0; k < text.size(); ++k) folded[k] = foldChar(text[k], order_);
+    for (std::size_t k = 0; k < text.size(); ++k) folded[k] = fold(text[k], order_);
 
     // Classic wildcard matching with one backtrack point: every element
     // but '%' consumes exactly one character, so resuming after the latest
@@ -253,6 +265,29 @@ Value evalValue(const Expr& e, const EvalContext& ctx) {
     }
 }
 
+namespace {
+
+// An operand without copying it when it already lives in the row, the
+// parameters or the tree (LIKE on every row must not copy every text).
+const Value& operand(const Expr& e, const EvalContext& ctx, Value& scratch) {
+    switch (e.kind) {
+        case ExprKind::Literal: return e.value;
+        case ExprKind::Column:
+            if (ctx.row && e.slot >= 0 && static_cast<std::size_t>(e.slot) < ctx.row->size())
+                return (*ctx.row)[e.slot];
+            break;
+        case ExprKind::Parameter:
+            if (ctx.params && static_cast<std::size_t>(e.paramIndex) < ctx.params->size())
+                return (*ctx.params)[e.paramIndex];
+            break;
+        default: break;
+    }
+    scratch = evalValue(e, ctx);
+    return scratch;
+}
+
+}  // namespace
+
 Truth evalTruth(const Expr& e, const EvalContext& ctx) {
     switch (e.kind) {
         case ExprKind::And: {
@@ -275,7 +310,8 @@ Truth evalTruth(const Expr& e, const EvalContext& ctx) {
             return t == Truth::True ? Truth::False : Truth::True;
         }
         case ExprKind::Compare: {
-            const auto c = compareValues(evalValue(*e.left, ctx), evalValue(*e.right, ctx), ctx.order);
+            Value ls, rs;
+            const auto c = compareValues(operand(*e.left, ctx, ls), operand(*e.right, ctx, rs), ctx.order);
             if (!c) return Truth::Unknown;
             bool r = false;
             switch (e.op) {
@@ -289,7 +325,8 @@ Truth evalTruth(const Expr& e, const EvalContext& ctx) {
             return r ? Truth::True : Truth::False;
         }
         case ExprKind::Like: {
-            const Value left = evalValue(*e.left, ctx);
+            Value scratch;
+            const Value& left = operand(*e.left, ctx, scratch);
             if (left.isNull()) return Truth::Unknown;
             if (std::holds_alternative<Bytes>(left.v)) mismatch();
             bool r;
@@ -306,7 +343,10 @@ Truth evalTruth(const Expr& e, const EvalContext& ctx) {
             return r != e.negated ? Truth::True : Truth::False;
         }
         case ExprKind::IsNull:
-            return evalValue(*e.left, ctx).isNull() != e.negated ? Truth::True : Truth::False;
+        {
+            Value scratch;
+            return operand(*e.left, ctx, scratch).isNull() != e.negated ? Truth::True : Truth::False;
+        }
         default: {
             // A bare value as a condition: Yes/No or a number (non-zero is true).
             const Value v = evalValue(e, ctx);

@@ -70,9 +70,16 @@ public:
     }
 
 protected:
-    void project(std::vector<Value>& slots) {
+    // Fills row() from a row of slots that is not needed afterwards: values
+    // move instead of copying (a slot shown twice is copied for its first use).
+    void projectFrom(std::vector<Value>&& slots) {
         row_.resize(outputSlots_.size());
-        for (std::size_t i = 0; i < outputSlots_.size(); ++i) row_[i] = slots[outputSlots_[i]];
+        for (std::size_t i = 0; i < outputSlots_.size(); ++i) {
+            const int s = outputSlots_[i];
+            const bool usedAgain = std::find(outputSlots_.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                                             outputSlots_.end(), s) != outputSlots_.end();
+            row_[i] = usedAgain ? slots[s] : std::move(slots[s]);
+        }
         positioned_ = true;
     }
 
@@ -95,8 +102,8 @@ public:
             positioned_ = false;
             return false;
         }
-        project(rows_[at_]);
-        rows_[at_].clear();  // each row is shown once; give the memory back early
+        projectFrom(std::move(rows_[at_]));
+        std::vector<Value>().swap(rows_[at_]);  // each row is shown once; give the memory back early
         ++at_;
         return true;
     }
@@ -105,24 +112,48 @@ private:
     std::size_t at_ = 0;
 };
 
-// Rows in index order, read and filtered one at a time on demand.
+// Rows in index order. The index is walked and rows are read and filtered
+// one at a time as the caller asks, so the first rows cost only the first
+// index pages; entries whose key cannot hold the LIKE text are skipped
+// without reading their row. Once the first screenfuls are out, the rest
+// of the walk is done at once: when many rows remain, one sequential scan
+// decodes them faster than reading each row by its id, and the rows are
+// then given out in the walk's order.
 class IndexOrderCursor : public CursorBase {
 public:
     IndexOrderCursor(Storage& storage, const TableDef& def, SelectStmt stmt, std::vector<Value> params,
-                     std::vector<int> positions, std::vector<RowId> rows)
+                     std::vector<int> positions, std::uint32_t rootPage, bool reverse,
+                     std::vector<std::string> needles)
         : storage_(storage),
           def_(def),
           stmt_(std::move(stmt)),
           params_(std::move(params)),
           positions_(std::move(positions)),
-          rows_(std::move(rows)) {}
+          walk_([&pager = storage.pager()](std::uint32_t n) { return pager.page(n); }, rootPage,
+                IndexPageFormat::forJet(storage.format().version)),
+          reverse_(reverse),
+          needles_(std::move(needles)) {
+        walk_.seekFirst();
+    }
 
     bool next() override {
-        const EvalContext ctx{&slots_, &params_, sortOrderForJet(storage_.format().version)};
-        while (at_ < rows_.size()) {
-            slots_ = storage_.readRow(def_, rows_[at_++], positions_);
-            if (!stmt_.where || evalTruth(*stmt_.where, ctx) == Truth::True) {
-                project(slots_);
+        for (;;) {
+            if (!listed_ && (reverse_ || emitted_ >= kLazyRows)) listRest();
+            if (listed_) {
+                if (at_ >= list_.size()) break;
+                const std::size_t i = at_++;
+                if (state_[i] == kMatch) {
+                    projectFrom(std::move(listRows_[i]));
+                    std::vector<Value>().swap(listRows_[i]);
+                    return true;
+                }
+                if (state_[i] == kUnread && readAndTest(list_[i])) return true;
+                continue;
+            }
+            RowId id;
+            if (!nextCandidate(id)) break;
+            if (readAndTest(id)) {
+                ++emitted_;
                 return true;
             }
         }
@@ -131,12 +162,93 @@ public:
     }
 
 private:
+    static constexpr std::size_t kLazyRows = 100;
+    enum State : std::uint8_t { kUnread, kMatch, kNoMatch };
+
+    SortOrder order() const { return sortOrderForJet(storage_.format().version); }
+
+    bool test(std::vector<Value>& values) const {
+        const EvalContext ctx{&values, &params_, order()};
+        return !stmt_.where || evalTruth(*stmt_.where, ctx) == Truth::True;
+    }
+
+    bool readAndTest(RowId id) {
+        slots_ = storage_.readRow(def_, id, positions_);
+        if (!test(slots_)) return false;
+        projectFrom(std::move(slots_));
+        return true;
+    }
+
+    bool mayMatch(const std::string& key) const {
+        if (needles_.empty()) return true;
+        // Only a present ascending value (flag 0x7F) can satisfy a LIKE; its
+        // primary bytes run up to the first 0x01.
+        if (key.empty() || static_cast<std::uint8_t>(key[0]) != 0x7F) return false;
+        const std::string_view body = std::string_view(key).substr(1);
+        const std::string_view primary = body.substr(0, std::min(body.size(), body.find('\x01')));
+        for (const auto& needle : needles_)
+            if (primary.find(needle) == std::string_view::npos) return false;
+        return true;
+    }
+
+    bool nextCandidate(RowId& id) {
+        while (walk_.next()) {
+            if (mayMatch(walk_.entry().key)) {
+                id = walk_.entry().row;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Finishes the walk into list_ and, when the remaining candidates are a
+    // large part of the table, reads them all in one scan.
+    void listRest() {
+        listed_ = true;
+        RowId id;
+        while (nextCandidate(id)) list_.push_back(id);
+        if (reverse_) std::reverse(list_.begin(), list_.end());
+        state_.assign(list_.size(), kUnread);
+        // Reading a row by id costs about three times a scan's step.
+        if (list_.size() < 1000 || list_.size() * 3 < def_.rowCountHint) return;
+        listRows_.resize(list_.size());
+        std::vector<std::uint32_t> byId(list_.size());
+        std::iota(byId.begin(), byId.end(), 0u);
+        std::sort(byId.begin(), byId.end(), [&](std::uint32_t a, std::uint32_t b) { return list_[a] < list_[b]; });
+        // The scan goes in row-id order: merge it with the sorted candidates.
+        // A candidate the scan does not meet stays kUnread and is read by id.
+        std::size_t k = 0;
+        storage_.scan(def_, positions_, [&](RowId rid, std::vector<Value>& values) {
+            while (k < byId.size() && list_[byId[k]] < rid) ++k;
+            while (k < byId.size() && list_[byId[k]] == rid) {
+                const std::uint32_t i = byId[k++];
+                if (test(values)) {
+                    state_[i] = kMatch;
+                    // The scan reuses the vector: hand it back at its size.
+                    const std::size_t n = values.size();
+                    listRows_[i] = std::move(values);
+                    values.assign(n, Value());
+                } else {
+                    state_[i] = kNoMatch;
+                }
+            }
+            return k < byId.size();
+        });
+    }
+
     Storage& storage_;
     const TableDef& def_;
     SelectStmt stmt_;  // owns the bound WHERE
     std::vector<Value> params_;
     std::vector<int> positions_;
-    std::vector<RowId> rows_;
+    IndexCursor walk_;
+    bool reverse_;
+    std::vector<std::string> needles_;
+    std::size_t emitted_ = 0;
+    bool listed_ = false;
+    std::vector<RowId> list_;
+    std::vector<State> state_;
+    std::vector<std::vector<Value>> listRows_;
     std::size_t at_ = 0;
     std::vector<Value> slots_;
 };
@@ -210,38 +322,6 @@ std::vector<std::string> keyNeedles(const Expr* where, int firstSlot, SortOrder 
 
 bool isText(ColumnType t) { return t == ColumnType::Text || t == ColumnType::Memo; }
 
-std::vector<RowId> indexRows(Storage& storage, const TableDef& def, const IndexChoice& choice,
-                             const std::vector<std::string>& needles) {
-    Pager& pager = storage.pager();
-    PageSource pages = [&pager](std::uint32_t n) { return pager.page(n); };
-    IndexCursor walk(pages, choice.index->rootPage, IndexPageFormat::forJet(storage.format().version));
-    walk.seekFirst();
-    std::vector<RowId> rows;
-    while (walk.next()) {
-        const IndexEntry& entry = walk.entry();
-        bool keep = true;
-        if (!needles.empty()) {
-            // Skip the column flag; only a present ascending value (0x7F) can match.
-            const std::string_view key(entry.key);
-            if (key.empty() || static_cast<std::uint8_t>(key[0]) != 0x7F) {
-                keep = false;
-            } else {
-                const std::string_view body = key.substr(1);
-                const std::string_view primary = body.substr(0, std::min(body.size(), body.find('\x01')));
-                for (const auto& needle : needles)
-                    if (primary.find(needle) == std::string_view::npos) {
-                        keep = false;
-                        break;
-                    }
-            }
-        }
-        if (keep) rows.push_back(entry.row);
-    }
-    (void)def;
-    if (choice.reverse) std::reverse(rows.begin(), rows.end());
-    return rows;
-}
-
 }  // namespace
 
 std::unique_ptr<Cursor> runSelect(Storage& storage, SelectStmt stmt, const std::vector<Value>& params) {
@@ -278,16 +358,16 @@ std::unique_ptr<Cursor> runSelect(Storage& storage, SelectStmt stmt, const std::
         if (auto choice = chooseIndex(def, orderKeys)) {
             std::vector<std::string> needles;
             const int firstPos = choice->index->columnPositions[0];
-            if (stmt.where && !choice->reverse && isText(def.columns[firstPos].column.type) &&
+            if (stmt.where && isText(def.columns[firstPos].column.type) &&
                 def.realIndexes[choice->index->realIndex].ascending[0]) {
                 // The slot of the first key column, if the WHERE reads it.
                 auto it = std::find(positions.begin(), positions.end(), firstPos);
                 if (it != positions.end())
                     needles = keyNeedles(stmt.where.get(), static_cast<int>(it - positions.begin()), order);
             }
-            std::vector<RowId> rows = indexRows(storage, def, *choice, needles);
             auto cursor = std::make_unique<IndexOrderCursor>(storage, def, std::move(stmt), params, positions,
-                                                             std::move(rows));
+                                                             choice->index->rootPage, choice->reverse,
+                                                             std::move(needles));
             cursor->columns_ = std::move(columns);
             cursor->outputSlots_ = std::move(outputSlots);
             return cursor;
@@ -302,7 +382,12 @@ std::unique_ptr<Cursor> runSelect(Storage& storage, SelectStmt stmt, const std::
     storage.scan(def, positions, [&](RowId, std::vector<Value>& values) {
         EvalContext c = ctx;
         c.row = &values;
-        if (!stmt.where || evalTruth(*stmt.where, c) == Truth::True) rows.push_back(std::move(values));
+        if (!stmt.where || evalTruth(*stmt.where, c) == Truth::True) {
+            // The scan reuses the vector: hand it back at its size.
+            const std::size_t n = values.size();
+            rows.push_back(std::move(values));
+            values.assign(n, Value());
+        }
         return true;
     });
     if (!orderKeys.empty()) {

@@ -1,16 +1,16 @@
-// The row writer behind UPDATE. Writing pages (rows, long values, index
-// entries, the commit order) belongs to the engine's writer; until it is
-// part of the engine, an UPDATE finds its rows and then stops here with a
-// clear error rather than pretending to have changed anything.
+// The row writer behind UPDATE: hands the prepared changes to the engine's
+// writer (writer.h), which encodes, indexes and commits them.
 #include "sql_select.h"
+#include "writer.h"
 
 namespace jet::sql {
 
-std::int64_t updateRows(Storage&, const TableDef& table, const std::vector<RowId>& rows,
-                        const std::vector<ColumnChange>&) {
-    throw Error("writing is not available yet (UPDATE of " + std::to_string(rows.size()) +
-                    " row(s) of '" + table.name + "' was not applied)",
-                ErrorKind::NotSupported);
+std::int64_t updateRows(Storage& storage, const TableDef& table, const std::vector<RowId>& rows,
+                        const std::vector<ColumnChange>& changes) {
+    std::vector<FieldChange> fields;
+    fields.reserve(changes.size());
+    for (const ColumnChange& c : changes) fields.push_back(FieldChange{c.position, c.value});
+    return updateTableRows(storage, table, rows, fields);
 }
 
 }  // namespace jet::sql

@@ -138,11 +138,6 @@ int generate(const std::string& dir, const std::string& outPath) {
     std::vector<Code> j3 = readTable(dir + "/index_codes_gen_97.txt");
     if (j3.size() != 256) throw std::runtime_error("index_codes_gen_97.txt: expected 256 lines");
 
-    // Access 97 writes nothing for the bytes that code page 1252 leaves
-    // undefined: the entry of "AA\x81AA" in testIndexCodesV1997.mdb equals
-    // that of "AAAA" (likewise 0x8D, 0x8F, 0x90, 0x9D), whatever the table says.
-    for (int b : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) j3[b] = Code{};
-
     std::vector<std::pair<std::uint32_t, std::uint32_t>> cpExt;
     {
         std::ifstream in(dir + "/index_mappings_ext_gen_97.txt");

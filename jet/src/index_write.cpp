@@ -1,0 +1,360 @@
+#include "index_write.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace jet {
+
+namespace {
+
+constexpr int kMaxDepth = 32;
+
+// Entry bytes as stored before prefix compression: key, row page (3 bytes)
+// and slot, then (node pages) the child page, all big-endian.
+std::string fullEntry(const IndexEntry& e, bool leaf) {
+    std::string s = e.key;
+    s += static_cast<char>(e.row.page >> 16);
+    s += static_cast<char>(e.row.page >> 8);
+    s += static_cast<char>(e.row.page);
+    s += static_cast<char>(e.row.slot);
+    if (!leaf) {
+        for (int i = 3; i >= 0; --i) s += static_cast<char>(e.child >> (8 * i));
+    }
+    return s;
+}
+
+std::size_t commonPrefix(const std::string& a, const std::string& b) {
+    std::size_t n = 0;
+    while (n < a.size() && n < b.size() && a[n] == b[n]) ++n;
+    return n;
+}
+
+// The prefix every entry shares with the first: that of the first and the
+// last entry (the entries between lie in order between them).
+std::size_t pagePrefix(const std::vector<std::string>& full, const IndexPage& page) {
+    if (full.size() < 2) return 0;
+    // Within the key bytes only, as Access and Jackcess do.
+    std::size_t p = commonPrefix(page.entries.front().key, page.entries.back().key);
+    // The stored remainder of an entry must not be empty: its end is what
+    // the bitmap marks.
+    for (std::size_t i = 1; i < full.size(); ++i) p = std::min(p, full[i].size() - 1);
+    return p;
+}
+
+}  // namespace
+
+std::size_t indexEntryAreaSize(const IndexPage& page) {
+    // Without prefix compression: what fits this way fits either way.
+    std::vector<std::string> full;
+    for (const IndexEntry& e : page.entries) full.push_back(fullEntry(e, page.leaf));
+    const std::size_t p = 0;
+    std::size_t size = 0;
+    for (std::size_t i = 0; i < full.size(); ++i) size += full[i].size() - (i == 0 ? 0 : p);
+    return size;
+}
+
+std::vector<std::uint8_t> encodeIndexPage(const IndexPage& page, ByteView original, const IndexPageFormat& f) {
+    std::vector<std::uint8_t> out(original.data(), original.data() + original.size());
+    if (out.size() != f.pageSize) corrupt("index page has the wrong size", page.number);
+    ByteSpan s(out.data(), out.size(), page.number);
+    std::vector<std::string> full;
+    for (const IndexEntry& e : page.entries) full.push_back(fullEntry(e, page.leaf));
+    // Access compresses entries by their common prefix, Jackcess does not;
+    // a page keeps the habit of the program that wrote it.
+    const bool compress = original.readLE(f.prefixOffset, f.prefixWidth) != 0;
+    const std::size_t prefix = compress ? pagePrefix(full, page) : 0;
+    const std::size_t area = f.pageSize - f.entriesOffset;
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < full.size(); ++i) used += full[i].size() - (i == 0 ? 0 : prefix);
+    if (used > area || used > f.bitmapSize * 8)
+        throw Error("Index entries do not fit their page", ErrorKind::NotSupported);
+
+    s.u8(0, page.leaf ? kIndexLeafPage : kIndexNodePage);
+    s.u8(1, 0x01);
+    s.u16(2, static_cast<std::uint16_t>(area - used));
+    s.u32(4, page.tdefPage);
+    s.u32(f.prevOffset, page.prevPage);
+    s.u32(f.nextOffset, page.nextPage);
+    s.u32(f.tailOffset, page.leaf ? 0 : page.tailPage);
+    s.writeLE(f.prefixOffset, f.prefixWidth, prefix);
+    // The byte after the prefix length is 1 on Access's node pages and 0 on
+    // leaves; Jackcess writes 0. Kept, except where a page changes kind.
+    const bool wasLeaf = original.u8(0) == kIndexLeafPage;
+    if (wasLeaf != page.leaf || original.u8(0) == 0) s.u8(f.prefixOffset + f.prefixWidth, page.leaf ? 0 : 1);
+    // Bytes past the last entry are left as they were, as Access does.
+    std::memset(out.data() + f.bitmapOffset, 0, f.bitmapSize);
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < full.size(); ++i) {
+        const std::size_t skip = i == 0 ? 0 : prefix;
+        std::memcpy(out.data() + f.entriesOffset + at, full[i].data() + skip, full[i].size() - skip);
+        at += full[i].size() - skip;
+        // Bit b set: an entry ends at byte b of the entry area.
+        out[f.bitmapOffset + at / 8] |= static_cast<std::uint8_t>(1u << (at % 8));
+    }
+    return out;
+}
+
+IndexWriter::IndexWriter(PageWriter& pages, const TableDef& table, const RealIndexDef& index)
+    : pages_(pages), table_(table), index_(index), format_(IndexPageFormat::forJet(pages.format().version)) {}
+
+IndexPage& IndexWriter::load(std::uint32_t n) {
+    auto it = cache_.find(n);
+    if (it != cache_.end()) return it->second;
+    if (n == 0) corrupt("index page pointer is zero");
+    IndexPage p = parseIndexPage(pages_.page(n), n, format_);
+    if (p.tdefPage != table_.tdefPage) corrupt("index page belongs to another table", n, 4);
+    return cache_.emplace(n, std::move(p)).first->second;
+}
+
+std::uint32_t IndexWriter::descend(const std::string& key, RowId row, std::vector<Step>& path) {
+    path.clear();
+    std::uint32_t n = index_.rootPage;
+    for (int depth = 0;; ++depth) {
+        if (depth > kMaxDepth) corrupt("index tree too deep (a cycle?)", n);
+        IndexPage& p = load(n);
+        if (p.leaf) return n;
+        std::size_t pos = 0;
+        while (pos < p.entries.size() && p.entries[pos].compare(key, row) < 0) ++pos;
+        std::uint32_t child;
+        if (pos < p.entries.size()) {
+            child = p.entries[pos].child;
+        } else if (p.tailPage != 0) {
+            child = p.tailPage;
+        } else if (!p.entries.empty()) {
+            pos = p.entries.size() - 1;
+            child = p.entries[pos].child;
+        } else {
+            corrupt("index node page without children", n);
+        }
+        path.push_back(Step{n, pos});
+        n = child;
+    }
+}
+
+IndexEntry IndexWriter::lastOf(std::uint32_t n) {
+    for (int depth = 0;; ++depth) {
+        if (depth > kMaxDepth) corrupt("index tree too deep (a cycle?)", n);
+        IndexPage& p = load(n);
+        if (!p.leaf && p.tailPage != 0) {
+            n = p.tailPage;
+            continue;
+        }
+        if (p.entries.empty()) corrupt("empty index page below a node", n);
+        IndexEntry e = p.entries.back();
+        e.child = 0;
+        return e;
+    }
+}
+
+bool IndexWriter::fits(const IndexPage& p) const {
+    return indexEntryAreaSize(p) <= std::min(format_.pageSize - format_.entriesOffset, format_.bitmapSize * 8 - 1);
+}
+
+std::uint32_t IndexWriter::newPage() {
+    const std::uint32_t n = claimPage(pages_, {index_.usageMap});
+    IndexPage p;
+    p.number = n;
+    p.tdefPage = table_.tdefPage;
+    cache_.emplace(n, std::move(p));
+    dirty_[n] = true;
+    return n;
+}
+
+// After page `n` changed: split it if it overflows, then refresh the
+// parent's copy of its last entry, and so on up to the root.
+void IndexWriter::propagate(std::vector<Step>& path, std::uint32_t n) {
+    for (;;) {
+        if (!fits(load(n))) {
+            if (n == index_.rootPage) {
+                // The root keeps its number: its content moves to a new page
+                // that becomes the root's only child, and that one splits.
+                const std::uint32_t c = newPage();
+                IndexPage& root = load(n);
+                IndexPage& copy = load(c);
+                copy.leaf = root.leaf;
+                copy.entries = std::move(root.entries);
+                copy.tailPage = root.tailPage;
+                copy.prevPage = copy.nextPage = 0;
+                root.entries.clear();
+                root.leaf = false;
+                root.tailPage = c;
+                root.prevPage = root.nextPage = 0;
+                dirty_[n] = true;
+                path.push_back(Step{n, 0});
+                n = c;
+                continue;
+            }
+            const std::uint32_t m = newPage();
+            IndexPage& orig = load(n);
+            IndexPage& half = load(m);
+            half.leaf = orig.leaf;
+            const std::size_t cut = orig.entries.size() / 2;
+            half.entries.assign(orig.entries.begin(), orig.entries.begin() + static_cast<std::ptrdiff_t>(cut));
+            orig.entries.erase(orig.entries.begin(), orig.entries.begin() + static_cast<std::ptrdiff_t>(cut));
+            IndexEntry last = half.entries.back();
+            if (!half.leaf && half.entries.size() >= 2) {
+                // A node with several children keeps its last one as the tail.
+                half.tailPage = half.entries.back().child;
+                half.entries.pop_back();
+            }
+            last.child = m;
+            half.prevPage = orig.prevPage;
+            half.nextPage = n;
+            if (orig.prevPage != 0) {
+                load(orig.prevPage).nextPage = m;
+                dirty_[orig.prevPage] = true;
+            }
+            orig.prevPage = m;
+            dirty_[n] = true;
+            if (path.empty()) corrupt("index page without a parent", n);
+            Step& s = path.back();
+            IndexPage& parent = load(s.page);
+            parent.entries.insert(parent.entries.begin() + static_cast<std::ptrdiff_t>(s.childPos), last);
+            ++s.childPos;
+            dirty_[s.page] = true;
+            if (!fits(half) || !fits(orig)) throw Error("Index entries too large to split", ErrorKind::NotSupported);
+        }
+        if (path.empty()) return;
+        Step s = path.back();
+        path.pop_back();
+        IndexPage& parent = load(s.page);
+        if (s.childPos < parent.entries.size()) {
+            const IndexEntry last = lastOf(n);
+            IndexEntry& e = parent.entries[s.childPos];
+            if (e.key != last.key || e.row != last.row) {
+                e.key = last.key;
+                e.row = last.row;
+                dirty_[s.page] = true;
+            }
+        }
+        n = s.page;
+    }
+}
+
+void IndexWriter::removeChild(std::vector<Step>& path, std::uint32_t child) {
+    IndexPage& c = load(child);
+    if (c.prevPage != 0) {
+        load(c.prevPage).nextPage = c.nextPage;
+        dirty_[c.prevPage] = true;
+    }
+    if (c.nextPage != 0) {
+        load(c.nextPage).prevPage = c.prevPage;
+        dirty_[c.nextPage] = true;
+    }
+    // The emptied page leaves the index's map; it stays marked in use in the
+    // global map, which only leaks it.
+    setMapBit(pages_, index_.usageMap, child, false);
+    Step s = path.back();
+    path.pop_back();
+    IndexPage& p = load(s.page);
+    if (s.childPos < p.entries.size()) {
+        p.entries.erase(p.entries.begin() + static_cast<std::ptrdiff_t>(s.childPos));
+    } else {
+        p.tailPage = 0;
+        if (!p.entries.empty()) {
+            p.tailPage = p.entries.back().child;
+            p.entries.pop_back();
+        }
+    }
+    dirty_[s.page] = true;
+    if (p.entries.empty() && p.tailPage != 0) {
+        // A lone tail becomes an ordinary entry.
+        IndexEntry e = lastOf(p.tailPage);
+        e.child = p.tailPage;
+        p.tailPage = 0;
+        p.entries.push_back(e);
+    }
+    if (p.entries.empty() && p.tailPage == 0) {
+        if (s.page == index_.rootPage) {
+            p.leaf = true;
+            return;
+        }
+        removeChild(path, s.page);
+        return;
+    }
+    propagate(path, s.page);
+}
+
+bool IndexWriter::hasEqualKey(std::uint32_t leaf, std::size_t pos, const std::string& key) {
+    IndexPage& p = load(leaf);
+    if (pos > 0) return p.entries[pos - 1].key == key;
+    std::uint32_t prev = p.prevPage;
+    for (int hops = 0; prev != 0 && hops < kMaxDepth; ++hops) {
+        IndexPage& q = load(prev);
+        if (!q.entries.empty()) return q.entries.back().key == key;
+        prev = q.prevPage;
+    }
+    return false;
+}
+
+void IndexWriter::remove(const std::string& key, RowId row) {
+    std::vector<Step> path;
+    const std::uint32_t leaf = descend(key, row, path);
+    IndexPage& p = load(leaf);
+    auto it = std::find_if(p.entries.begin(), p.entries.end(),
+                           [&](const IndexEntry& e) { return e.compare(key, row) == 0; });
+    if (it == p.entries.end())
+        corrupt("the index has no entry for a row being changed (index needs repair)", leaf);
+    p.entries.erase(it);
+    dirty_[leaf] = true;
+    if (p.entries.empty() && leaf != index_.rootPage) {
+        removeChild(path, leaf);
+        return;
+    }
+    if (!p.entries.empty()) propagate(path, leaf);
+}
+
+void IndexWriter::insert(const std::string& key, RowId row, bool allNull) {
+    std::vector<Step> path;
+    const std::uint32_t leaf = descend(key, row, path);
+    IndexPage& p = load(leaf);
+    std::size_t pos = 0;
+    while (pos < p.entries.size() && p.entries[pos].compare(key, row) < 0) ++pos;
+    if (pos < p.entries.size() && p.entries[pos].compare(key, row) == 0)
+        corrupt("the index already has an entry for a row being changed", leaf);
+    if ((index_.flags & kIndexUnique) && !allNull) {
+        bool clash = hasEqualKey(leaf, pos, key);
+        if (!clash && pos < p.entries.size()) clash = p.entries[pos].key == key;
+        if (!clash && pos == p.entries.size()) {
+            std::uint32_t next = p.nextPage;
+            for (int hops = 0; next != 0 && hops < kMaxDepth; ++hops) {
+                IndexPage& q = load(next);
+                if (!q.entries.empty()) {
+                    clash = q.entries.front().key == key;
+                    break;
+                }
+                next = q.nextPage;
+            }
+        }
+        if (clash)
+            throw Error("The change would create a duplicate value in the unique index of table '" +
+                            table_.name + "'; nothing was changed",
+                        ErrorKind::InvalidArgument);
+    }
+    IndexPage& leafPage = load(leaf);
+    IndexEntry e;
+    e.key = key;
+    e.row = row;
+    leafPage.entries.insert(leafPage.entries.begin() + static_cast<std::ptrdiff_t>(pos), std::move(e));
+    dirty_[leaf] = true;
+    propagate(path, leaf);
+}
+
+void IndexWriter::flush() {
+    std::vector<std::uint8_t> zero(format_.pageSize, 0);
+    for (auto& [n, isDirty] : dirty_) {
+        if (!isDirty) continue;
+        IndexPage& p = load(n);
+        const ByteView old = pages_.page(n);
+        const ByteView base = old.u8(0) == kIndexLeafPage || old.u8(0) == kIndexNodePage
+                                  ? old
+                                  : ByteView(zero.data(), zero.size(), n);
+        std::vector<std::uint8_t> image = encodeIndexPage(p, base, format_);
+        if (std::memcmp(image.data(), old.data(), image.size()) == 0) continue;
+        ByteSpan dst = pages_.modify(n);
+        std::memcpy(dst.data(), image.data(), image.size());
+    }
+    dirty_.clear();
+}
+
+}  // namespace jet

@@ -1,0 +1,70 @@
+// Changing index B-trees: removing and inserting entries.
+//
+// An IndexWriter edits one real index of a table for one statement. Pages
+// are parsed once into entry lists, edited in memory and encoded back into
+// the statement's PageWriter by flush(), with the prefix, entry bitmap and
+// free space recomputed; a page whose encoding equals its old bytes is not
+// touched. Inserting keeps entries in (key, row) order, splits a page that
+// overflows (the first half goes to a new page linked before it, and the
+// parent gets an entry for it; a full root is copied to a new page first so
+// that the root page number never changes) and keeps every node entry an
+// exact copy of the last entry below it. Removing a page's last entry takes
+// the emptied page out of its parent and its level's chain.
+//
+// Ownership: borrows the PageWriter and the definitions. One thread.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "index_page.h"
+#include "writer.h"
+
+namespace jet {
+
+class IndexWriter {
+public:
+    IndexWriter(PageWriter& pages, const TableDef& table, const RealIndexDef& index);
+
+    // Removes the entry (key, row); Corrupt when the index lacks it.
+    void remove(const std::string& key, RowId row);
+    // Inserts (key, row). For a unique index a key equal to another row's
+    // is refused (kind InvalidArgument) unless every key column is null.
+    void insert(const std::string& key, RowId row, bool allNull);
+    // Encodes the changed pages into the PageWriter.
+    void flush();
+
+private:
+    struct Step {
+        std::uint32_t page;
+        std::size_t childPos;  // entry index, or entries.size() for the tail
+    };
+
+    IndexPage& load(std::uint32_t n);
+    std::uint32_t descend(const std::string& key, RowId row, std::vector<Step>& path);
+    IndexEntry lastOf(std::uint32_t n);
+    bool fits(const IndexPage& p) const;
+    std::uint32_t newPage();
+    void propagate(std::vector<Step>& path, std::uint32_t page);
+    void removeChild(std::vector<Step>& path, std::uint32_t child);
+    bool hasEqualKey(std::uint32_t leaf, std::size_t pos, const std::string& key);
+
+    PageWriter& pages_;
+    const TableDef& table_;
+    const RealIndexDef& index_;
+    const IndexPageFormat& format_;
+    std::map<std::uint32_t, IndexPage> cache_;
+    std::map<std::uint32_t, bool> dirty_;
+};
+
+// Encodes an index page: header fields, prefix, bitmap and entries over a
+// copy of `original` (the page's old bytes, or zeros for a new page).
+// Throws NotSupported when the entries do not fit the entry area.
+std::vector<std::uint8_t> encodeIndexPage(const IndexPage& page, ByteView original,
+                                          const IndexPageFormat& format);
+// Bytes the entries take in the entry area.
+std::size_t indexEntryAreaSize(const IndexPage& page);
+
+}  // namespace jet
