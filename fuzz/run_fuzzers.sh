@@ -50,7 +50,7 @@ for target in "${targets[@]}"; do
     seeds="$work/$target/seeds"
     mkdir -p "$corpus" "$seeds"
     case $target in
-        fuzz_open_file) seed_files "$seeds"; max_len=1048576 ;;
+        fuzz_open_file) seed_files "$seeds"; max_len=262144 ;;
         fuzz_sql) cp "$src"/fuzz/corpus/sql/* "$seeds"/; max_len=4096
                   export FUZZ_STORE_MDB=${FUZZ_STORE_MDB:-$fixtures/store.mdb} ;;
         fuzz_parse_number) cp "$src"/fuzz/corpus/parse_number/* "$seeds"/; max_len=512 ;;
