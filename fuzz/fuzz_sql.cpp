@@ -3,7 +3,8 @@
 //
 // The first input byte picks the mode, the rest is text:
 //   0  a statement: parsed; a SELECT runs on the shared file, an UPDATE on a
-//      fresh copy (so runs stay independent of each other);
+//      fresh copy (so runs stay independent of each other), and the written
+//      file must then read back without a corruption error;
 //   1  a search text, put into the tool's search statement exactly as the
 //      tool builds it; the statement must keep its shape whatever the text
 //      holds (quotes, brackets, --, ;, #): the text can only ever become
@@ -97,7 +98,18 @@ void runStatement(const std::string& sql) {
         fuzzing::drain(*cursor);
     } else if (auto* update = std::get_if<jet::sql::UpdateStmt>(&st)) {
         auto copy = jet::Storage::open(std::make_unique<jet::MemoryFile>(fixture(), "copy.mdb"));
+        const std::string table = update->table;
         jet::sql::runUpdate(*copy, std::move(*update), params);
+        // What the writer left must read back whole: a corruption error here
+        // is the writer's fault, not the input's.
+        auto& file = static_cast<jet::MemoryFile&>(copy->pager().file());
+        auto reread = jet::Storage::open(std::make_unique<jet::MemoryFile>(file.bytes(), "written.mdb"));
+        try {
+            fuzzing::readTable(*reread, reread->tableDef(table).name);
+        } catch (const precios::Error& e) {
+            std::fprintf(stderr, "fuzz_sql: the file written by UPDATE does not read back: %s\n", e.what());
+            std::abort();
+        }
     }
 }
 

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <limits>
 #include <cstdio>
 #include <fstream>
 #include <random>
@@ -16,6 +18,7 @@
 #include "jet/jet.h"
 #include "reliability_support.h"
 #include "storage.h"
+#include "write_check.h"
 
 namespace jet {
 namespace {
@@ -373,6 +376,92 @@ TEST_F(SearchText, UnpairedSurrogates) {
         auto cursor = db_->query("select referencia from articulos where descripcion like ? order by descripcion",
                                  {Value(u"%" + t + u"%")});
         EXPECT_FALSE(cursor->next());
+    }
+}
+
+
+// ---------------------------------------------------------------------------
+// Values the item post and the price apply can send.
+
+class BadInputValues : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const fs::path store = fixtures() / "store.mdb";
+        RELIABILITY_NEED_FIXTURE(store);
+        path_ = copyFixture(dir_, store, "shop.mdb").string();
+        db_ = Database::open(path_);
+    }
+    Value read(const std::string& column, const std::string& ref = "CEM 25") {
+        auto c = db_->query("select [" + column + "] from Articulos where Referencia = ?", {Value(utf8ToUtf16(ref))});
+        EXPECT_TRUE(c->next());
+        return c->row().at(0);
+    }
+    TempDir dir_;
+    std::string path_;
+    std::unique_ptr<Database> db_;
+};
+
+TEST_F(BadInputValues, DoublesAtTheLimitsRoundTripInEveryPriceColumn) {
+    const double limits[] = {std::numeric_limits<double>::max(), -std::numeric_limits<double>::max(),
+                             std::numeric_limits<double>::min(), std::numeric_limits<double>::denorm_min(),
+                             -0.0, 9007199254740993.0, 1e-300, 123456789.0123456};
+    const char* columns[] = {"PVP 1", "PVP 2", "Precio Compra Proveedor 1"};
+    for (double d : limits) {
+        for (const char* column : columns) {
+            SCOPED_TRACE(std::string(column) + " = " + std::to_string(d));
+            EXPECT_EQ(db_->execute(std::string("UPDATE Articulos SET [") + column + "] = ? WHERE [Referencia] = ?",
+                                   {Value(d), Value(std::u16string(u"CEM 25"))}),
+                      1);
+            const Value back = read(column);
+            ASSERT_TRUE(std::holds_alternative<double>(back.v));
+            EXPECT_EQ(std::get<double>(back.v), d);
+            EXPECT_EQ(std::signbit(std::get<double>(back.v)), std::signbit(d));
+        }
+    }
+    db_.reset();
+    expectFileSound(path_, "Articulos");
+}
+
+TEST_F(BadInputValues, ControlCharactersInADescriptionRoundTrip) {
+    const std::u16string texts[] = {u"TAB\tCR\rLF\nEND", std::u16string(u"NUL") + char16_t(0) + u"X",
+                                    u"\x01\x02\x1f\x7f"};
+    for (const std::u16string& t : texts) {
+        SCOPED_TRACE(utf16ToUtf8(t));
+        EXPECT_EQ(db_->execute("UPDATE Articulos SET [Descripcion] = ? WHERE [Referencia] = ?",
+                               {Value(t), Value(std::u16string(u"CEM 25"))}),
+                  1);
+        EXPECT_EQ(read("Descripcion"), Value(t));
+    }
+    db_.reset();
+    expectFileSound(path_, "Articulos");
+}
+
+// Characters outside the BMP have no code in the General sort order the
+// Descripcion index uses: the post is refused as a whole, naming the
+// character, and the row keeps its text.
+TEST_F(BadInputValues, AstralCharactersInAnIndexedDescriptionAreRefused) {
+    const Value before = read("Descripcion");
+    for (const std::u16string& t : {std::u16string(u"CASCO \U0001F477 OBRA"), std::u16string(u"\U00010000")}) {
+        SCOPED_TRACE(utf16ToUtf8(t));
+        try {
+            db_->execute("UPDATE Articulos SET [Descripcion] = ? WHERE [Referencia] = ?",
+                         {Value(t), Value(std::u16string(u"CEM 25"))});
+            ADD_FAILURE() << "stored";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.kind(), ErrorKind::NotSupported) << e.what();
+            EXPECT_NE(std::string(e.what()).find("has no sort code"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(read("Descripcion"), before);
+    }
+}
+
+TEST_F(BadInputValues, UnpairedSurrogateInADescriptionIsRefusedAndChangesNothing) {
+    const Value before = read("Descripcion");
+    for (const std::u16string& t : {std::u16string(1, char16_t(0xD800)), std::u16string(u"A") + char16_t(0xDC00)}) {
+        EXPECT_THROW(db_->execute("UPDATE Articulos SET [Descripcion] = ? WHERE [Referencia] = ?",
+                                  {Value(t), Value(std::u16string(u"CEM 25"))}),
+                     Error);
+        EXPECT_EQ(read("Descripcion"), before);
     }
 }
 
