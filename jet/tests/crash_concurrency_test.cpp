@@ -259,7 +259,7 @@ pid_t tallyChild(int pipeOut, std::chrono::steady_clock::time_point deadline,
             body(i);
             ++t.done;
         } catch (const Error& e) {
-            if (e.kind() == ErrorKind::Locked) {
+            if (e.kind() == ErrorKind::Locked && std::string(e.what()).find("is in use") != std::string::npos) {
                 ++t.inUse;
             } else {
                 ++t.other;
