@@ -6,8 +6,18 @@
 // the file size and the bytes of the statement table's definition pages are
 // compared with what the open storage was built from; any difference
 // reopens the storage. Cursors keep the storage they read from alive.
+//
+// Readers take no lock, so another program's write can land while a SELECT
+// walks pages, and what it read then need not fit together. A corruption
+// error while the file changed (or a journal is present) is therefore no
+// damage: the statement is run again, and a cursor that already returned
+// rows reports the file as in use (kind Locked).
+#include <sys/stat.h>
+
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 #include <unordered_map>
 
 #include "jet/jet.h"
@@ -21,17 +31,52 @@ namespace jet {
 
 namespace {
 
+// The file's modification time and size: a write by anyone changes it.
+struct FileStamp {
+    std::int64_t seconds = 0;
+    std::int64_t nanoseconds = 0;
+    std::int64_t size = -1;
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+FileStamp stampOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return {};
+    return {st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_size};
+}
+
+bool writtenSince(const std::string& path, const FileStamp& stamp) {
+    std::error_code ec;
+    return stampOf(path) != stamp || std::filesystem::exists(journalPath(path), ec);
+}
+
+[[noreturn]] void changedWhileReading(const std::string& path) {
+    throw Error("The database '" + path +
+                    "' is in use: another program wrote to it while it was being read. Try again in a moment.",
+                ErrorKind::Locked);
+}
+
 class HoldingCursor : public Cursor {
-  public:
-    HoldingCursor(std::shared_ptr<Storage> storage, std::unique_ptr<Cursor> inner)
-        : storage_(std::move(storage)), inner_(std::move(inner)) {}
+public:
+    HoldingCursor(std::shared_ptr<Storage> storage, std::unique_ptr<Cursor> inner, std::string path,
+                  FileStamp stamp)
+        : storage_(std::move(storage)), inner_(std::move(inner)), path_(std::move(path)), stamp_(stamp) {}
     const std::vector<ResultColumn>& columns() const override { return inner_->columns(); }
-    bool next() override { return inner_->next(); }
+    bool next() override {
+        try {
+            return inner_->next();
+        } catch (const Error& e) {
+            if (e.kind() == ErrorKind::Corrupt && writtenSince(path_, stamp_)) changedWhileReading(path_);
+            throw;
+        }
+    }
     const std::vector<Value>& row() const override { return inner_->row(); }
 
   private:
     std::shared_ptr<Storage> storage_;
     std::unique_ptr<Cursor> inner_;
+    std::string path_;
+    FileStamp stamp_;
 };
 
 class JetDatabase : public Database {
@@ -49,16 +94,24 @@ class JetDatabase : public Database {
 
     TableInfo table(const std::string& name) override { return fresh(name).tableInfo(name); }
 
-    std::unique_ptr<Cursor> query(const std::string& sql,
-                                  const std::vector<Value>& params) override {
-        sql::Statement st = sql::parse(sql);
-        auto* select = std::get_if<sql::SelectStmt>(&st);
-        if (!select)
-            throw Error("query() runs SELECT statements; use execute() for UPDATE",
-                        ErrorKind::InvalidArgument);
-        Storage& storage = fresh(select->table);
-        auto inner = sql::runSelect(storage, std::move(*select), params);
-        return std::make_unique<HoldingCursor>(storage_, std::move(inner));
+    std::unique_ptr<Cursor> query(const std::string& sql, const std::vector<Value>& params) override {
+        for (int attempt = 0;; ++attempt) {
+            sql::Statement st = sql::parse(sql);
+            auto* select = std::get_if<sql::SelectStmt>(&st);
+            if (!select) throw Error("query() runs SELECT statements; use execute() for UPDATE", ErrorKind::InvalidArgument);
+            const FileStamp stamp = stampOf(path_);
+            try {
+                // After a torn read, rebuild from the file as it is now.
+                if (attempt > 0) reopen();
+                Storage& storage = fresh(select->table);
+                auto inner = sql::runSelect(storage, std::move(*select), params);
+                return std::make_unique<HoldingCursor>(storage_, std::move(inner), path_, stamp);
+            } catch (const Error& e) {
+                if (e.kind() != ErrorKind::Corrupt || !writtenSince(path_, stamp)) throw;
+                if (attempt == 4) changedWhileReading(path_);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20 * (attempt + 1)));
+        }
     }
 
     std::int64_t execute(const std::string& sql, const std::vector<Value>& params) override {

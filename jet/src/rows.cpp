@@ -315,6 +315,8 @@ void Storage::scan(const TableDef& def, const std::vector<int>& columns, const R
             ByteView row =
                 (raw & kSlotMoved) ? rowBytes(RowId{p, s}) : slotBytes(page, f, s, count);
             RowLayout r = layoutRow(row, f, var);
+            // The visitor may have moved the previous row's values away.
+            values.resize(cols.size());
             for (std::size_t i = 0; i < cols.size(); ++i)
                 decodeField(*this, *cols[i], r, values[i]);
             if (!visit(RowId{p, s}, values)) return;
