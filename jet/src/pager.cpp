@@ -229,6 +229,12 @@ ByteView Pager::page(std::uint32_t n) {
     return ByteView(it->second.get(), ps, n);
 }
 
+void Pager::prefetch(std::uint32_t n) const {
+    if (n >= mappedPages_) return;
+    const std::uint8_t* p = file_->mapping() + std::uint64_t{n} * format_->pageSize;
+    for (std::size_t off = 0; off < format_->pageSize; off += 64) __builtin_prefetch(p + off);
+}
+
 ByteView Pager::page(std::uint32_t n, std::uint8_t type, const char* what) {
     ByteView p = page(n);
     if (p.u8(0) != type)

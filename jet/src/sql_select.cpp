@@ -150,9 +150,11 @@ class IndexOrderCursor : public CursorBase {
                 if (at_ >= list_.size()) break;
                 const std::size_t i = at_++;
                 if (state_[i] == kMatch) {
-                    Value* slots = &listedValues_[i * positions_.size()];
-                    projectFrom(slots);
-                    for (std::size_t k = 0; k < positions_.size(); ++k) slots[k] = Value();
+                    // The row was projected when it was read: hand it over
+                    // whole and free the one it replaces.
+                    row_.swap(listedRows_[i]);
+                    std::vector<Value>().swap(listedRows_[i]);
+                    positioned_ = true;
                     return true;
                 }
                 if (state_[i] == kUnread && readAndTest(list_[i])) return true;
@@ -187,12 +189,12 @@ class IndexOrderCursor : public CursorBase {
         return true;
     }
 
-    bool mayMatch(const std::string& key) const {
+    bool mayMatch(std::string_view key) const {
         if (needles_.empty()) return true;
         // Only a present ascending value (flag 0x7F) can satisfy a LIKE; its
         // primary bytes run up to the first 0x01.
         if (key.empty() || static_cast<std::uint8_t>(key[0]) != 0x7F) return false;
-        const std::string_view body = std::string_view(key).substr(1);
+        const std::string_view body = key.substr(1);
         const std::string_view primary = body.substr(0, std::min(body.size(), body.find('\x01')));
         for (const auto& needle : needles_)
             if (primary.find(needle) == std::string_view::npos) return false;
@@ -213,8 +215,9 @@ class IndexOrderCursor : public CursorBase {
     // large part of the table, reads them all in one scan.
     void listRest() {
         listed_ = true;
-        RowId id;
-        while (nextCandidate(id)) list_.push_back(id);
+        walk_.forEachRemaining([&](std::string_view key, RowId id) {
+            if (mayMatch(key)) list_.push_back(id);
+        });
         if (reverse_) std::reverse(list_.begin(), list_.end());
         state_.assign(list_.size(), kUnread);
         // Reading a row by id costs about three times a scan's step.
@@ -225,7 +228,7 @@ class IndexOrderCursor : public CursorBase {
         std::uint32_t maxPage = 0;
         for (const RowId& r : list_) maxPage = std::max(maxPage, r.page);
         if (maxPage >= storage_.pager().pageCount()) return;
-        listedValues_.resize(list_.size() * positions_.size());
+        listedRows_.resize(list_.size());
         std::vector<std::uint32_t> start(std::size_t{maxPage} + 2, 0);
         for (const RowId& r : list_) ++start[r.page + 1];
         for (std::size_t p = 1; p < start.size(); ++p) start[p] += start[p - 1];
@@ -240,21 +243,32 @@ class IndexOrderCursor : public CursorBase {
                           [&](std::uint32_t a, std::uint32_t b) { return list_[a] < list_[b]; });
         // The scan goes in row-id order: merge it with the sorted candidates.
         // A candidate the scan does not meet stays kUnread and is read by id.
+        // Rows that are not candidates are passed over undecoded.
         std::size_t k = 0;
-        storage_.scan(def_, positions_, [&](RowId rid, std::vector<Value>& values) {
+        auto wanted = [&](RowId rid) {
             while (k < byId.size() && list_[byId[k]] < rid) ++k;
+            return k < byId.size() && list_[byId[k]] == rid;
+        };
+        storage_.scan(def_, positions_, [&](RowId rid, std::vector<Value>& values) {
             while (k < byId.size() && list_[byId[k]] == rid) {
                 const std::uint32_t i = byId[k++];
                 if (test(values)) {
                     state_[i] = kMatch;
-                    std::move(values.begin(), values.end(),
-                              listedValues_.begin() + i * positions_.size());
+                    std::vector<Value>& out = listedRows_[i];
+                    out.reserve(outputSlots_.size());
+                    for (std::size_t j = 0; j < outputSlots_.size(); ++j) {
+                        Value& v = values[outputSlots_[j]];
+                        const bool usedAgain =
+                            std::find(outputSlots_.begin() + static_cast<std::ptrdiff_t>(j) + 1,
+                                      outputSlots_.end(), outputSlots_[j]) != outputSlots_.end();
+                        out.push_back(usedAgain ? v : std::move(v));
+                    }
                 } else {
                     state_[i] = kNoMatch;
                 }
             }
             return k < byId.size();
-        });
+        }, wanted);
     }
 
     Storage& storage_;
@@ -269,7 +283,7 @@ class IndexOrderCursor : public CursorBase {
     bool listed_ = false;
     std::vector<RowId> list_;
     std::vector<State> state_;
-    std::vector<Value> listedValues_;  // list_.size() rows of positions_.size() slots
+    std::vector<std::vector<Value>> listedRows_;  // per list_ entry: its result row, once read
     std::size_t at_ = 0;
     std::vector<Value> slots_;
 };

@@ -192,6 +192,8 @@ class Pager {
     // The page, after checking its type byte; `what` names the structure
     // for the error message.
     ByteView page(std::uint32_t n, std::uint8_t type, const char* what);
+    // A hint that page n will be read soon (no effect on pages not mapped).
+    void prefetch(std::uint32_t n) const;
 
   private:
     std::unique_ptr<File> file_;
@@ -337,7 +339,9 @@ class Storage {
     // decoding only the listed positions of def.columns into the vector
     // passed to visit (same order as `columns`). visit returns false to stop.
     // Moved rows are followed, deleted rows and moved-row targets skipped.
-    void scan(const TableDef& def, const std::vector<int>& columns, const RowVisitor& visit);
+    // When `want` is given, rows it refuses are skipped before decoding.
+    void scan(const TableDef& def, const std::vector<int>& columns, const RowVisitor& visit,
+              const std::function<bool(RowId)>& want = nullptr);
     // Counts live rows without decoding any value.
     std::int64_t countRows(const TableDef& def);
     // One row by id (following a moved row), for index-ordered access.
