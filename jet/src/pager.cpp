@@ -218,6 +218,7 @@ Pager::Pager(std::unique_ptr<File> file, const Format& format)
 ByteView Pager::page(std::uint32_t n) {
     if (n >= pageCount_)
         corrupt("page number " + std::to_string(n) + " is past the end of the file");
+    if (recording_) recording_->push_back(n);
     const std::size_t ps = format_->pageSize;
     if (n < mappedPages_) return ByteView(file_->mapping() + std::uint64_t{n} * ps, ps, n);
     auto it = cache_.find(n);
