@@ -35,6 +35,7 @@
 #include "sql_select.h"
 #include "storage.h"
 #include "journal.h"
+#include "lock_probe.h"
 #include "writer.h"
 
 namespace jet {
@@ -87,9 +88,17 @@ class JetDatabase : public Database {
         if (!update)
             throw Error("execute() runs UPDATE statements; use query() for SELECT",
                         ErrorKind::InvalidArgument);
+        // Access users are not told of our changes and could overwrite them
+        // or be confused by them: refuse while one is live, before the
+        // write lock and journal recovery change anything.
+        refuseIfOpenElsewhere(path_, *probe_);
         WriteSession session(path_);  // write lock; replays a crashed write's journal
         Storage& storage = fresh(update->table);
         return sql::runUpdate(storage, std::move(*update), params);
+    }
+
+    void setLockProbe(std::shared_ptr<LockProbe> probe) override {
+        probe_ = probe ? std::move(probe) : std::make_shared<FcntlLockProbe>();
     }
 
   private:
@@ -166,7 +175,8 @@ class JetDatabase : public Database {
     std::shared_ptr<Storage> storage_;
     std::uint64_t size_ = 0;
     std::unordered_map<std::uint32_t, std::vector<std::uint8_t>> tdefBytes_;
-    std::vector<std::uint8_t> catalogBytes_;  // catalogSourcePages(), one page after another
+    std::vector<std::uint8_t> catalogBytes_;
+    std::shared_ptr<LockProbe> probe_ = std::make_shared<FcntlLockProbe>();  // catalogSourcePages(), one page after another
 };
 
 }  // namespace
