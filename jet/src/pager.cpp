@@ -225,6 +225,7 @@ Pager::Pager(std::unique_ptr<File> file, const Format& format)
 ByteView Pager::page(std::uint32_t n) {
     if (n >= pageCount_)
         corrupt("page number " + std::to_string(n) + " is past the end of the file");
+    if (recording_) recording_->push_back(n);
     const std::size_t ps = format_->pageSize;
     if (n < mappedPages_ && (std::uint64_t{n} + 1) * ps <= file_->mappedSize())
         return ByteView(file_->mapping() + std::uint64_t{n} * ps, ps, n);
@@ -235,6 +236,12 @@ ByteView Pager::page(std::uint32_t n) {
         it = cache_.emplace(n, std::move(buf)).first;
     }
     return ByteView(it->second.get(), ps, n);
+}
+
+void Pager::prefetch(std::uint32_t n) const {
+    if (n >= mappedPages_) return;
+    const std::uint8_t* p = file_->mapping() + std::uint64_t{n} * format_->pageSize;
+    for (std::size_t off = 0; off < format_->pageSize; off += 64) __builtin_prefetch(p + off);
 }
 
 ByteView Pager::page(std::uint32_t n, std::uint8_t type, const char* what) {
