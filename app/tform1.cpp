@@ -241,6 +241,8 @@ void TForm1::connectHandlers() {
             [this] { runHandler([this] { Button3Click(); }); });
     connect(ebuscar, &QLineEdit::textChanged, this,
             [this] { runHandler([this] { ebuscarChange(); }); });
+    connect(&model.DSARTICULOS, &db::DataSource::dataChanged, this,
+            [this] { runHandler([this] { DSARTICULOSDataChange(); }); });
 
     exitHandlers_ = {
         {ebuscar, [this] { ebuscarExit(); }},     {DBGrid1, [this] { DBGrid1Exit(); }},

@@ -22,6 +22,7 @@
 #include <functional>
 
 #include "controls.h"
+#include "store_model.h"
 
 class QKeyEvent;
 
@@ -155,6 +156,11 @@ class TForm1 : public QWidget {
     QPushButton* BTGuardar = nullptr;
     QPushButton* BTCancelar = nullptr;
     precios::WrapButton* Button2 = nullptr;
+
+    // The store database: `conexion`, the five datasets and their data
+    // sources. Declared after the controls' pointers; the controls themselves
+    // are Qt children and outlive it.
+    store::StoreModel model;
 
   protected:
     void showEvent(QShowEvent* event) override;
