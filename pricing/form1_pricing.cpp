@@ -51,9 +51,7 @@ std::optional<double> ivaOfItemTaxType(store::StoreModel& model) {
     return std::nullopt;
 }
 
-double itemRate(store::StoreModel& model) {
-    return pricing::itemVatRate(ivaOfItemTaxType(model));
-}
+double itemRate(store::StoreModel& model) { return pricing::itemVatRate(ivaOfItemTaxType(model)); }
 
 pricing::ItemPrices itemPrices(const db::Dataset& record) {
     pricing::ItemPrices prices;
