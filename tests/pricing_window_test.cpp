@@ -20,6 +20,28 @@ const std::string kItemPrices =
     "select [PVP 1], [PVP 2], [Precio Compra Proveedor 1], Descripcion from Articulos "
     "where Referencia = ?";
 
+// The embedded route with writes that can be made to fail, as a full disk or
+// a lost network share would.
+class FailingWritesRoute : public db::Route {
+  public:
+    explicit FailingWritesRoute(bool* failWrites)
+        : inner_(db::makeEmbeddedRoute()), failWrites_(failWrites) {}
+    QString kind() const override { return inner_->kind(); }
+    void open(const QString& file) override { inner_->open(file); }
+    void close() noexcept override { inner_->close(); }
+    std::unique_ptr<db::Cursor> query(const QString& sql, const QVariantList& params) override {
+        return inner_->query(sql, params);
+    }
+    qint64 execute(const QString& sql, const QVariantList& params) override {
+        if (*failWrites_) throw db::Error("Disk full", precios::ErrorKind::Io);
+        return inner_->execute(sql, params);
+    }
+
+  private:
+    std::unique_ptr<db::Route> inner_;
+    bool* failWrites_;
+};
+
 QString fixed4(double value) { return QString::fromStdString(pricing::FormatFixed4(value, ",")); }
 
 }  // namespace
@@ -369,6 +391,37 @@ class PricingWindowTest : public QObject {
         const auto rows = readBack(path_, kItemPrices, {jet::Value(changed.toStdU16String())});
         QCOMPARE(asDouble(rows[0][0]), 7.0);
         QCOMPARE(asDouble(rows[0][2]), 5.0);
+    }
+
+    // A failed write is reported; the record keeps editing with the new
+    // values and the boxes are not reset.
+    void postFailureKeepsTheEdit() {
+        bool failWrites = false;
+        form_->model.conexion.close();
+        form_->model.conexion.setRouteFactory(
+            [&failWrites] { return std::make_unique<FailingWritesRoute>(&failWrites); });
+        form_->model.qarticulos.open();
+        form_->model.qimpuestos.open();
+        form_->model.ARTICULOS.open();
+        showItem(QStringLiteral("PRUEBA1"));
+        failWrites = true;
+        box("Edit1")->setText(QStringLiteral("15"));
+        box("spcbasesd")->setText(QStringLiteral("100"));
+        box("spvp1base")->setText(QStringLiteral("20"));
+        prompter_.clear();
+        clickApply();
+        QCOMPARE(prompter_.reports, QStringList{"Disk full."});
+        db::Dataset& record = form_->model.ARTICULOS;
+        QCOMPARE(record.state(), db::DatasetState::Edit);
+        QCOMPARE(record.field(QStringLiteral("PVP 1")).asDouble(), 20.0);
+        QCOMPARE(record.field(QStringLiteral("PVP 2")).asDouble(),
+                 pricing::SecondRetailPrice(20, 28));
+        QCOMPARE(box("Edit1")->text(), QStringLiteral("15"));
+        QCOMPARE(box("spcbasesd")->text(), QStringLiteral("100"));
+        QVERIFY(focusedName(*form_) != QStringLiteral("ebuscar"));
+        form_.reset();
+        const auto rows = readBack(path_, kItemPrices, {jet::Value(u"PRUEBA1")});
+        QCOMPARE(asDouble(rows[0][0]), 12.5);
     }
 
     // With no item shown nothing is written and the user is told.

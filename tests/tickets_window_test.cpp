@@ -166,6 +166,26 @@ class TicketsWindowTest : public QObject {
         QVERIFY(QApplication::overrideCursor() == nullptr);
     }
 
+    // A file that could not be opened at the selection is reached when it
+    // has become readable; the lists stay closed until the next selection.
+    void fileReadableLater() {
+        form_ = std::make_unique<TForm1>();
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        const QString path = dir_.filePath(QStringLiteral("later.mdb"));
+        QFile::remove(path);
+        QVERIFY(!openInWindow(*form_, path));
+        QCOMPARE(copyFixture(dir_, QStringLiteral("store.mdb"), QStringLiteral("later.mdb")), path);
+        prompter_.clear();
+        form_->dfecha->setDate(QDate(2024, 3, 5));
+        form_->hfecha->setDate(QDate(2024, 4, 12));
+        pressButton3();
+        QVERIFY2(prompter_.reports.isEmpty(), qPrintable(prompter_.reports.join('\n')));
+        QCOMPARE(prompter_.messages, QStringList{"Proceso completado. Tickets modificados: 211"});
+        QVERIFY(!form_->model.qarticulos.isActive());
+        QVERIFY(!form_->model.ARTICULOS.isActive());
+    }
+
   private:
     // A press from the discount box, which has no leave rule of its own (from
     // the search box or the grid the leave rules would take the press).
