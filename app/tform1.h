@@ -82,6 +82,11 @@ class TForm1 : public QWidget {
     // widget; nullptr outside this window.
     QWidget* controlOf(QObject* widget) const;
 
+    // The store database: the connection, the datasets and the data sources.
+    // Declared before the controls' pointers; the controls themselves are Qt
+    // children, destroyed after it (bound controls forget their sources).
+    store::StoreModel model;
+
     // Panels.
     precios::Panel* Panel1 = nullptr;
     precios::Panel* Panel2 = nullptr;
@@ -156,11 +161,6 @@ class TForm1 : public QWidget {
     QPushButton* BTGuardar = nullptr;
     QPushButton* BTCancelar = nullptr;
     precios::WrapButton* Button2 = nullptr;
-
-    // The store database: `conexion`, the five datasets and their data
-    // sources. Declared after the controls' pointers; the controls themselves
-    // are Qt children and outlive it.
-    store::StoreModel model;
 
   protected:
     void showEvent(QShowEvent* event) override;
