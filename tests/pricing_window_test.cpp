@@ -20,28 +20,6 @@ const std::string kItemPrices =
     "select [PVP 1], [PVP 2], [Precio Compra Proveedor 1], Descripcion from Articulos "
     "where Referencia = ?";
 
-// The embedded route with writes that can be made to fail, as a full disk or
-// a lost network share would.
-class FailingWritesRoute : public db::Route {
-  public:
-    explicit FailingWritesRoute(bool* failWrites)
-        : inner_(db::makeEmbeddedRoute()), failWrites_(failWrites) {}
-    QString kind() const override { return inner_->kind(); }
-    void open(const QString& file) override { inner_->open(file); }
-    void close() noexcept override { inner_->close(); }
-    std::unique_ptr<db::Cursor> query(const QString& sql, const QVariantList& params) override {
-        return inner_->query(sql, params);
-    }
-    qint64 execute(const QString& sql, const QVariantList& params) override {
-        if (*failWrites_) throw db::Error("Disk full", precios::ErrorKind::Io);
-        return inner_->execute(sql, params);
-    }
-
-  private:
-    std::unique_ptr<db::Route> inner_;
-    bool* failWrites_;
-};
-
 QString fixed4(double value) { return QString::fromStdString(pricing::FormatFixed4(value, ",")); }
 
 }  // namespace
@@ -398,8 +376,11 @@ class PricingWindowTest : public QObject {
     void postFailureKeepsTheEdit() {
         bool failWrites = false;
         form_->model.conexion.close();
-        form_->model.conexion.setRouteFactory(
-            [&failWrites] { return std::make_unique<FailingWritesRoute>(&failWrites); });
+        form_->model.conexion.setRouteFactory([&failWrites] {
+            return std::make_unique<ObservedRoute>([&failWrites](const QString&) {
+                if (failWrites) throw db::Error("Disk full", precios::ErrorKind::Io);
+            });
+        });
         form_->model.qarticulos.open();
         form_->model.qimpuestos.open();
         form_->model.ARTICULOS.open();

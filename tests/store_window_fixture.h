@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,6 +36,29 @@ class RecordingPrompter : public precios::Prompter {
     }
     QStringList messages;
     QStringList reports;
+};
+
+// The embedded route with a look at every changing statement before it
+// runs: the hook may record the moment or throw, as a full disk would.
+class ObservedRoute : public db::Route {
+  public:
+    using Hook = std::function<void(const QString& sql)>;
+    explicit ObservedRoute(Hook beforeExecute)
+        : inner_(db::makeEmbeddedRoute()), beforeExecute_(std::move(beforeExecute)) {}
+    QString kind() const override { return inner_->kind(); }
+    void open(const QString& file) override { inner_->open(file); }
+    void close() noexcept override { inner_->close(); }
+    std::unique_ptr<db::Cursor> query(const QString& sql, const QVariantList& params) override {
+        return inner_->query(sql, params);
+    }
+    qint64 execute(const QString& sql, const QVariantList& params) override {
+        beforeExecute_(sql);
+        return inner_->execute(sql, params);
+    }
+
+  private:
+    std::unique_ptr<db::Route> inner_;
+    Hook beforeExecute_;
 };
 
 // A writable copy of fixture `name` in dir, named `as`.

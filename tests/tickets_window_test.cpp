@@ -3,6 +3,7 @@
 // back through the engine, and the failures that leave the boxes alone.
 #include <unistd.h>
 
+#include <QCursor>
 #include <QDate>
 #include <QLocale>
 #include <QTest>
@@ -164,6 +165,38 @@ class TicketsWindowTest : public QObject {
         QVERIFY(form_->cfacturar->isChecked());
         QVERIFY(form_->Cfacturados->isChecked());
         QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    // The statement goes into qcambiartickets line by line, and runs under
+    // the busy cursor, which is gone afterwards.
+    void statementRunsUnderTheBusyCursor() {
+        const QString path = copyFixture(dir_, QStringLiteral("store.mdb"), "busy.mdb");
+        form_ = std::make_unique<TForm1>();
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        QStringList seen;
+        form_->model.conexion.setRouteFactory([&seen] {
+            return std::make_unique<ObservedRoute>([&seen](const QString& sql) {
+                const QCursor* cursor = QApplication::overrideCursor();
+                seen.append(cursor != nullptr && cursor->shape() == Qt::WaitCursor ? "busy" : "");
+                seen.append(sql);
+            });
+        });
+        form_->model.conexion.setParams({"DriverID=MSAcc", "Database=" + path});
+        form_->dfecha->setDate(QDate(2024, 3, 5));
+        form_->hfecha->setDate(QDate(2024, 4, 12));
+        prompter_.clear();
+        pressButton3();
+        const QStringList lines{
+            "UPDATE [Cabecera Tickets de Venta] SET [Cabecera Tickets de Venta].Documento = '', "
+            "[Cabecera Tickets de Venta].[Forma de Pago] = 'Pendiente'",
+            " WHERE ((([Cabecera Tickets de Venta].Fecha)>=#3/5/2024#)",
+            " AND (([Cabecera Tickets de Venta].Fecha)<=#4/12/2024#)",
+            " AND (([Cabecera Tickets de Venta].[Forma de Pago])<>'Facturado'))"};
+        QCOMPARE(form_->model.qcambiartickets.sql(), lines);
+        QCOMPARE(seen, (QStringList{"busy", lines.join("\r\n")}));
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+        QCOMPARE(prompter_.messages, QStringList{"Proceso completado. Tickets modificados: 211"});
     }
 
     // A file that could not be opened at the selection is reached when it
