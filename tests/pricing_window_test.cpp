@@ -436,17 +436,27 @@ class PricingWindowTest : public QObject {
         return found;
     }
 
+    // Moves the list to the item; when the search in force hides it, the
+    // search is cleared first.
     void showItem(const QString& reference) {
+        if (!moveListTo(reference)) {
+            form_->ebuscar->clear();
+            moveListTo(reference);
+        }
+        QCOMPARE(form_->model.ARTICULOS.field(QStringLiteral("Referencia")).asString(), reference);
+    }
+
+    bool moveListTo(const QString& reference) {
         db::Dataset& list = form_->model.qarticulos;
         list.fetchAll();
         const int column = list.field(QStringLiteral("referencia")).index();
         for (int row = 0; row < list.recordCount(); ++row) {
             if (list.rowValue(row, column).toString() == reference) {
                 list.moveTo(row);
-                break;
+                return true;
             }
         }
-        QCOMPARE(form_->model.ARTICULOS.field(QStringLiteral("Referencia")).asString(), reference);
+        return false;
     }
 
     void expectFigures(const Figures& figures) {
