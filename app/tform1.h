@@ -22,6 +22,7 @@
 #include <functional>
 
 #include "controls.h"
+#include "store_model.h"
 
 class QKeyEvent;
 
@@ -80,6 +81,11 @@ class TForm1 : public QWidget {
     // The specified control (one with a tab-order index) that is or contains
     // widget; nullptr outside this window.
     QWidget* controlOf(QObject* widget) const;
+
+    // The store database: the connection, the datasets and the data sources.
+    // Declared before the controls' pointers; the controls themselves are Qt
+    // children, destroyed after it (bound controls forget their sources).
+    store::StoreModel model;
 
     // Panels.
     precios::Panel* Panel1 = nullptr;
