@@ -22,6 +22,7 @@
 #include <functional>
 
 #include "controls.h"
+#include "store_model.h"
 
 class QKeyEvent;
 
@@ -54,6 +55,8 @@ class TForm1 : public QWidget {
     // Item browsing (browse/form1_browse.cpp).
     void ebuscarChange();
     void DSARTICULOSStateChange();
+    void BTGuardarClick();
+    void BTCancelarClick();
 
     // Pricing (pricing/form1_pricing.cpp).
     void DSARTICULOSDataChange();
@@ -80,6 +83,11 @@ class TForm1 : public QWidget {
     // The specified control (one with a tab-order index) that is or contains
     // widget; nullptr outside this window.
     QWidget* controlOf(QObject* widget) const;
+
+    // The store database: the connection, the datasets and the data sources.
+    // Declared before the controls' pointers; the controls themselves are Qt
+    // children, destroyed after it (bound controls forget their sources).
+    store::StoreModel model;
 
     // Panels.
     precios::Panel* Panel1 = nullptr;
@@ -170,6 +178,7 @@ class TForm1 : public QWidget {
     void buildPriceBoxes();
     void buildButtonBar();
     void connectHandlers();
+    void bindBrowse();  // browse/form1_browse.cpp
     bool isNumericBoundBox(const QWidget* control) const;
     bool previewKey(QWidget* receiver, QKeyEvent* key);
     bool pressSuperseded(QWidget* pressed) const;
