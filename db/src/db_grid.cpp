@@ -49,6 +49,7 @@ void DbGridModel::resolveColumns() {
 }
 
 void DbGridModel::reset() {
+    resetting_ = true;
     beginResetModel();
     const Dataset* ds = dataset();
     const bool active = ds != nullptr && ds->isActive();
@@ -56,6 +57,7 @@ void DbGridModel::reset() {
     current_ = active ? ds->currentRow() : -1;
     resolveColumns();
     endResetModel();
+    resetting_ = false;
     emit currentRowChanged(current_);
 }
 
@@ -63,9 +65,11 @@ void DbGridModel::onRowsFetched(int before, int after) {
     Q_UNUSED(before);
     const Dataset* ds = dataset();
     if (ds == nullptr || !ds->isActive() || after <= rows_) return;
+    resetting_ = true;
     beginInsertRows({}, rows_, after - 1);
     rows_ = after;
     endInsertRows();
+    resetting_ = false;
 }
 
 void DbGridModel::onDataChanged(Field* field) {
@@ -122,7 +126,9 @@ bool DbGridModel::canFetchMore(const QModelIndex& parent) const {
 
 void DbGridModel::fetchMore(const QModelIndex& parent) {
     Dataset* ds = dataset();
-    if (parent.isValid() || ds == nullptr || !ds->isActive()) return;
+    // Listeners of modelReset or rowsInserted may ask for rows before the
+    // change has reached every one of them; the view fills its screen after.
+    if (parent.isValid() || ds == nullptr || !ds->isActive() || resetting_) return;
     // Rows arrive through rowsFetched; a read error goes to the sink, as
     // this is called from inside the view.
     guardWidgetAction([&] { ds->fetchMore(chunk_); });
@@ -152,7 +158,6 @@ DbGrid::DbGrid(QWidget* parent) : QTableView(parent), model_(new DbGridModel(thi
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             &DbGrid::onViewCurrentChanged);
     connect(model_, &DbGridModel::currentRowChanged, this, &DbGrid::followDataset);
-    connect(model_, &QAbstractItemModel::modelReset, this, &DbGrid::fillViewport);
 }
 
 void DbGrid::setDataSource(DataSource* source) { model_->setDataSource(source); }
@@ -185,7 +190,9 @@ void DbGrid::resizeEvent(QResizeEvent* event) {
 }
 
 void DbGrid::followDataset(int row) {
-    // The dataset moved (or opened): select its row without moving it again.
+    // The dataset moved, opened or closed: fill the screen (after the reset
+    // has reached every listener), then select its row without moving it again.
+    fillViewport();
     syncing_ = true;
     if (row < 0 || row >= model_->rowCount()) {
         selectionModel()->clearCurrentIndex();
@@ -207,6 +214,18 @@ void DbGrid::onViewCurrentChanged(const QModelIndex& current, const QModelIndex&
     if (ds == nullptr || !ds->isActive() || current.row() == ds->currentRow()) return;
     const bool moved = guardWidgetAction([&] { ds->moveTo(current.row()); });
     if (!moved || ds->currentRow() != current.row()) followDataset(ds->currentRow());
+}
+
+QModelIndex DbGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    // The last row is the list's last, not the last fetched so far.
+    if (action == MoveEnd && (modifiers & Qt::ControlModifier)) {
+        while (model_->canFetchMore({})) {
+            const int before = model_->rowCount();
+            model_->fetchMore({});
+            if (model_->rowCount() == before) break;
+        }
+    }
+    return QTableView::moveCursor(action, modifiers);
 }
 
 void DbGrid::keyboardSearch(const QString& search) {

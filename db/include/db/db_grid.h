@@ -74,6 +74,7 @@ class DbGridModel : public QAbstractTableModel {
     int rows_ = 0;
     int current_ = -1;
     int chunk_ = 64;
+    bool resetting_ = false;  // a reset or an insertion is being announced
     QList<QMetaObject::Connection> connections_;
 };
 
@@ -95,6 +96,7 @@ class DbGrid : public QTableView {
     void keyboardSearch(const QString& search) override;
 
   protected:
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     bool focusNextPrevChild(bool next) override;
     void resizeEvent(QResizeEvent* event) override;
 
