@@ -311,6 +311,8 @@ class BrowseRecordTest : public QObject {
         QCOMPARE(prompter_.errors.size(), 3);
         QCOMPARE(form_->model.ARTICULOS.state(), db::DatasetState::Edit);
 
+        for (const QString& error : prompter_.errors)
+            QVERIFY2(error.contains(QStringLiteral("read-only")), qPrintable(error));
         if (fileLocked) return;  // the connection stays read-only
         faults_->failWrites = false;
         QTest::keyClick(form_->ebuscar, Qt::Key_Backspace);
