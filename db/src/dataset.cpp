@@ -195,7 +195,14 @@ DataSource::DataSource(const QString& name, Dataset* dataset, QObject* parent)
 }
 
 DataSource::~DataSource() {
-    if (dataset_) dataset_->dataSources_.removeAll(this);
+    if (!dataset_) return;
+    dataset_->dataSources_.removeAll(this);
+    // Details linked through this source lose their master with it.
+    for (Dataset* d : QList<Dataset*>(dataset_->details_)) {
+        if (d->master_ != this) continue;
+        d->master_ = nullptr;
+        dataset_->details_.removeAll(d);
+    }
 }
 
 DatasetState DataSource::state() const {

@@ -357,3 +357,32 @@ TEST(DatasetPlain, ExecSqlAndFieldsMadeFromColumns) {
 }
 
 }  // namespace
+
+namespace {
+
+// Regression: a detail whose master's data source went first (reverse
+// declaration order) must not reach for it.
+TEST(DatasetPlain, DetailOutlivesTheMasterSource) {
+    auto state = std::make_shared<FakeState>();
+    auto& t = state->table("T");
+    t.columns = {{"K", ColumnType::Int32, 0}};
+    t.rows = {{1}, {2}};
+    db::Connection c;
+    c.setRouteFactory(dbtest::fakeFactory(state));
+    c.setParams({"Database=f.mdb"});
+    db::Dataset master("master", &c);
+    master.setSql({"select * from T"});
+    db::Dataset detail("detail", &c);
+    detail.setTable("T", "K");
+    auto* source = new db::DataSource("source", &master);
+    detail.setMaster(source, "K", "K");
+    delete source;
+    master.open();
+    detail.open();  // no longer a detail: the whole table
+    detail.fetchAll();
+    EXPECT_EQ(detail.recordCount(), 2);
+    master.next();
+    EXPECT_EQ(detail.currentRow(), 0);
+}
+
+}  // namespace
