@@ -19,6 +19,10 @@
 #include <QTableView>
 #include <QValidator>
 
+#include "db/db_edit.h"
+#include "db/db_grid.h"
+#include "db/db_lookup_combo.h"
+
 namespace precios {
 
 // How a control follows its parent's client area when the parent is resized.
@@ -118,11 +122,11 @@ class ItemGrid : public QTableView {
     bool focusNextPrevChild(bool next) override;
 };
 
-// The data-bound kinds. They are plain widgets until the data layer provides
-// data-aware subclasses of the same Qt classes; then only these lines change.
-using DbGrid = ItemGrid;
-using DbEdit = QLineEdit;
-using DbLookupCombo = QComboBox;
+// The data-bound kinds: the data layer's data-aware subclasses of the same Qt
+// classes.
+using DbGrid = db::DbGrid;
+using DbEdit = db::DbEdit;
+using DbLookupCombo = db::DbLookupCombo;
 using DatePicker = DateBox;
 
 }  // namespace precios

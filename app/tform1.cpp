@@ -85,6 +85,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     buildButtonBar();
     precios::applyTabOrder(this);
     connectHandlers();
+    bindBrowse();
     qApp->installEventFilter(this);
 }
 

@@ -55,6 +55,8 @@ class TForm1 : public QWidget {
     // Item browsing (browse/form1_browse.cpp).
     void ebuscarChange();
     void DSARTICULOSStateChange();
+    void BTGuardarClick();
+    void BTCancelarClick();
 
     // Pricing (pricing/form1_pricing.cpp).
     void DSARTICULOSDataChange();
@@ -176,6 +178,7 @@ class TForm1 : public QWidget {
     void buildPriceBoxes();
     void buildButtonBar();
     void connectHandlers();
+    void bindBrowse();  // browse/form1_browse.cpp
     bool isNumericBoundBox(const QWidget* control) const;
     bool previewKey(QWidget* receiver, QKeyEvent* key);
     bool pressSuperseded(QWidget* pressed) const;

@@ -1,0 +1,207 @@
+// What the item-browsing tests share: a window on a temporary copy of a store
+// fixture, the boxes answered by a recorder, and an independent read of the
+// stored rows.
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+#include <unistd.h>
+
+#include "application.h"
+#include "tform1.h"
+
+namespace browse_test {
+
+// Answers the message box and the error report instead of a person.
+class RecordingPrompter : public precios::Prompter {
+  public:
+    QStringList messages;
+    QStringList errors;
+    void message(QWidget*, const QString&, const QString& text) override { messages << text; }
+    void errorReport(QWidget*, const QString&, const QString& text) override { errors << text; }
+};
+
+inline QString fixture(const QString& name) {
+    return QStringLiteral(PRECIOS_FIXTURES_DIR) + QLatin1Char('/') + name;
+}
+
+// A writable copy of a fixture in dir.
+inline QString copyFixture(const QTemporaryDir& dir, const QString& name) {
+    const QString target = dir.filePath(name);
+    QFile::remove(target);
+    if (!QFile::copy(fixture(name), target)) return {};
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                      QFile::ReadOther);
+    return target;
+}
+
+// Runs the selection sequence on the window's model with `path` as the
+// chosen file; returns whether all four datasets opened.
+inline bool connectTo(TForm1& form, const QString& path) {
+    store::SelectionSeams seams;
+    seams.chooseFile = [path](const QString&) { return std::optional<QString>(path); };
+    seams.showMessage = [](const QString& text) { precios::showMessage(text); };
+    seams.focusSearch = [&form] { form.ebuscar->setFocus(Qt::OtherFocusReason); };
+    return store::runSelection(form.model, store::kFormShowPrefix, seams) ==
+           store::SelectionResult::Opened;
+}
+
+// One column of one Articulos row as mdb-export (an independent reader)
+// sees it in the file; "<missing>" when there is no such row.
+inline QString storedValue(const QString& path, const QString& referencia, const QString& column) {
+    QProcess export_;
+    export_.start(QStringLiteral("mdb-export"),
+                  {QStringLiteral("-D"), QStringLiteral("%F %T"), path, QStringLiteral("Articulos")});
+    if (!export_.waitForFinished(60000)) return QStringLiteral("<mdb-export failed>");
+    const QStringList lines = QString::fromUtf8(export_.readAllStandardOutput()).split('\n');
+    if (lines.isEmpty()) return QStringLiteral("<mdb-export failed>");
+    // A simple CSV reader: fields may be quoted, quotes doubled inside.
+    auto split = [](const QString& line) {
+        QStringList out;
+        QString cur;
+        bool quoted = false;
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            const QChar c = line[i];
+            if (quoted) {
+                if (c == u'"' && i + 1 < line.size() && line[i + 1] == u'"') {
+                    cur += u'"';
+                    ++i;
+                } else if (c == u'"') {
+                    quoted = false;
+                } else {
+                    cur += c;
+                }
+            } else if (c == u'"') {
+                quoted = true;
+            } else if (c == u',') {
+                out << cur;
+                cur.clear();
+            } else {
+                cur += c;
+            }
+        }
+        out << cur;
+        return out;
+    };
+    const QStringList header = split(lines.first());
+    const qsizetype keyColumn = header.indexOf(QStringLiteral("Referencia"));
+    const qsizetype wanted = header.indexOf(column);
+    if (keyColumn < 0 || wanted < 0) return QStringLiteral("<no such column>");
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        // Memo columns may hold line breaks; the rows we look at do not.
+        const QStringList fields = split(lines[i]);
+        if (fields.size() > qMax(keyColumn, wanted) && fields[keyColumn] == referencia)
+            return fields[wanted];
+    }
+    return QStringLiteral("<missing>");
+}
+
+// Makes `path` unwritable for the engine. As a normal user the permission
+// bits are enough; as root they are not, so the file is also made immutable
+// (chattr +i), which binds root too. Returns false when neither works.
+inline bool makeReadOnly(const QString& path) {
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    if (::geteuid() != 0) return true;
+    return QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) == 0;
+}
+
+inline void undoReadOnly(const QString& path) {
+    if (::geteuid() == 0) QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+// Switches that make the route fail on purpose, shared with the test.
+struct RouteFaults {
+    bool failQueries = false;
+    bool failWrites = false;
+    int writes = 0;  // changing statements that changed rows
+};
+
+// The window's usual route with faults that can be switched on.
+class FaultyRoute : public db::Route {
+  public:
+    FaultyRoute(std::unique_ptr<db::Route> inner, std::shared_ptr<RouteFaults> faults)
+        : inner_(std::move(inner)), faults_(std::move(faults)) {}
+    QString kind() const override { return inner_->kind(); }
+    void open(const QString& file) override { inner_->open(file); }
+    void close() noexcept override { inner_->close(); }
+    std::unique_ptr<db::Cursor> query(const QString& sql, const QVariantList& params) override {
+        if (faults_->failQueries)
+            throw db::Error(QStringLiteral("The database cannot be read"), db::ErrorKind::Io);
+        return inner_->query(sql, params);
+    }
+    qint64 execute(const QString& sql, const QVariantList& params) override {
+        if (faults_->failWrites)
+            throw db::Error(QStringLiteral("The database is read-only"),
+                            db::ErrorKind::ReadOnly);
+        const qint64 changed = inner_->execute(sql, params);
+        if (changed > 0) ++faults_->writes;
+        return changed;
+    }
+
+  private:
+    std::unique_ptr<db::Route> inner_;
+    std::shared_ptr<RouteFaults> faults_;
+};
+
+inline std::shared_ptr<RouteFaults> installFaultyRoute(TForm1& form) {
+    auto faults = std::make_shared<RouteFaults>();
+    form.model.conexion.setRouteFactory(
+        [faults] { return std::make_unique<FaultyRoute>(db::makeDefaultRoute(), faults); });
+    return faults;
+}
+
+// The grid's text in row/column.
+inline QString gridText(const TForm1& form, int row, int column) {
+    const auto* model = form.DBGrid1->gridModel();
+    return model->data(model->index(row, column)).toString();
+}
+
+// All rows of the list (fetching the rest), as referencias.
+inline QStringList listReferences(TForm1& form) {
+    db::Dataset& list = form.model.qarticulos;
+    list.fetchAll();
+    QStringList refs;
+    const int column = list.field(QStringLiteral("referencia")).index();
+    for (int row = 0; row < list.recordCount(); ++row)
+        refs << list.rowValue(row, column).toString();
+    return refs;
+}
+
+// Types text into the search box as keystrokes.
+inline void typeSearch(TForm1& form, const QString& text) {
+    form.ebuscar->setFocus(Qt::OtherFocusReason);
+    for (const QChar c : text) {
+        // QTest's keyClicks takes ASCII only; accented letters go as text.
+        if (c.unicode() < 128)
+            QTest::keyClick(form.ebuscar, char(c.unicode()));
+        else
+            QTest::sendKeyEvent(QTest::Click, form.ebuscar, Qt::Key_unknown, QString(c),
+                                Qt::NoModifier);
+    }
+}
+
+// Moves the list to the row holding `referencia` (fetching as needed) by a
+// click in the grid; false when the list has no such row.
+inline bool clickRowOf(TForm1& form, const QString& referencia) {
+    db::Dataset& list = form.model.qarticulos;
+    const int column = list.field(QStringLiteral("referencia")).index();
+    for (int row = 0;; ++row) {
+        if (row >= list.recordCount() && (!list.canFetchMore() || list.fetchMore(64) == 0))
+            return false;
+        if (list.rowValue(row, column).toString() != referencia) continue;
+        auto* grid = form.DBGrid1;
+        const QModelIndex index = grid->gridModel()->index(row, 1);
+        grid->scrollTo(index);
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(index).center());
+        return true;
+    }
+}
+
+}  // namespace browse_test
