@@ -89,7 +89,8 @@ TEST(IndexFree, EmptiedLeafBecomesFreeAndTheIndexStaysWhole) {
     EXPECT_THROW(cut.emptyLeaf(cut.middleLeaf()), SimulatedCrash);
     WriterTestHooks::crashAfterPageWrites = -1;
     const std::size_t ps = 4096;
-    EXPECT_TRUE(std::equal(original.begin() + ps, original.begin() + 2 * ps, cut.bytes().begin() + ps));
+    EXPECT_TRUE(
+        std::equal(original.begin() + ps, original.begin() + 2 * ps, cut.bytes().begin() + ps));
     EXPECT_NE(cut.bytes(), original);
 }
 
