@@ -41,11 +41,11 @@
 #include <unordered_map>
 
 #include "jet/jet.h"
+#include "journal.h"
+#include "lock_probe.h"
 #include "sql_parser.h"
 #include "sql_select.h"
 #include "storage.h"
-#include "journal.h"
-#include "lock_probe.h"
 #include "writer.h"
 
 namespace jet {
@@ -228,8 +228,8 @@ class JetDatabase : public Database {
     std::shared_ptr<Storage> storage_;
     std::uint64_t size_ = 0;
     std::unordered_map<std::uint32_t, std::vector<std::uint8_t>> tdefBytes_;
-    std::vector<std::uint8_t> catalogBytes_;
-    std::shared_ptr<LockProbe> probe_ = std::make_shared<FcntlLockProbe>();  // catalogSourcePages(), one page after another
+    std::vector<std::uint8_t> catalogBytes_;  // catalogSourcePages(), one page after another
+    std::shared_ptr<LockProbe> probe_ = std::make_shared<FcntlLockProbe>();
 };
 
 }  // namespace

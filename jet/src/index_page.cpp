@@ -302,20 +302,21 @@ void IndexCursor::forEachRemaining(const EntryVisitor& visit) {
         if (page.u8(0) != kIndexLeafPage) corrupt("index leaf chain reaches a non-leaf page", n, 0);
         if (page.u32(0x04) != tdefPage_) corrupt("index page belongs to another table", n, 4);
         const std::uint32_t following = page.u32(format_->nextOffset);
-        forEachStoredEntry(page, n, *format_, page.readLE(format_->prefixOffset, format_->prefixWidth),
-                           kRowPointerSize, [&](std::string_view full) {
-                               const std::string_view key = full.substr(0, full.size() - kRowPointerSize);
-                               const RowId row = rowPointer(full.substr(key.size()));
-                               if (havePrevious) {
-                                   const int c = key.compare(previous);
-                                   if (c < 0 || (c == 0 && compareRows(row, previousRow) <= 0))
-                                       corrupt("index entries out of order", n);
-                               }
-                               previous.assign(key);
-                               previousRow = row;
-                               havePrevious = true;
-                               visit(key, row);
-                           });
+        forEachStoredEntry(
+            page, n, *format_, page.readLE(format_->prefixOffset, format_->prefixWidth),
+            kRowPointerSize, [&](std::string_view full) {
+                const std::string_view key = full.substr(0, full.size() - kRowPointerSize);
+                const RowId row = rowPointer(full.substr(key.size()));
+                if (havePrevious) {
+                    const int c = key.compare(previous);
+                    if (c < 0 || (c == 0 && compareRows(row, previousRow) <= 0))
+                        corrupt("index entries out of order", n);
+                }
+                previous.assign(key);
+                previousRow = row;
+                havePrevious = true;
+                visit(key, row);
+            });
         n = following;
     }
     // At the end: nothing left on this page and no next page.

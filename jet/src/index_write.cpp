@@ -245,9 +245,10 @@ void IndexWriter::removeChild(std::vector<Step>& path, std::uint32_t child) {
         load(c.nextPage).prevPage = c.prevPage;
         dirty_[c.nextPage] = true;
     }
-    // The emptied page leaves the index's map; it stays marked in use in the
-    // global map, which only leaks it.
+    // The emptied page leaves the index's map and, when the statement
+    // allows it, becomes free in the global map (see releasePage).
     setMapBit(pages_, index_.usageMap, child, false);
+    pages_.releasePage(child);
     Step s = path.back();
     path.pop_back();
     IndexPage& p = load(s.page);

@@ -9,7 +9,8 @@
 // parent gets an entry for it; a full root is copied to a new page first so
 // that the root page number never changes) and keeps every node entry an
 // exact copy of the last entry below it. Removing a page's last entry takes
-// the emptied page out of its parent and its level's chain.
+// the emptied page out of its parent, its level's chain and the index's map,
+// and releases it (PageWriter::releasePage).
 //
 // Ownership: borrows the PageWriter and the definitions. One thread.
 #pragma once

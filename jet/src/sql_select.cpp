@@ -249,26 +249,30 @@ class IndexOrderCursor : public CursorBase {
             while (k < byId.size() && list_[byId[k]] < rid) ++k;
             return k < byId.size() && list_[byId[k]] == rid;
         };
-        storage_.scan(def_, positions_, [&](RowId rid, std::vector<Value>& values) {
-            while (k < byId.size() && list_[byId[k]] == rid) {
-                const std::uint32_t i = byId[k++];
-                if (test(values)) {
-                    state_[i] = kMatch;
-                    std::vector<Value>& out = listedRows_[i];
-                    out.reserve(outputSlots_.size());
-                    for (std::size_t j = 0; j < outputSlots_.size(); ++j) {
-                        Value& v = values[outputSlots_[j]];
-                        const bool usedAgain =
-                            std::find(outputSlots_.begin() + static_cast<std::ptrdiff_t>(j) + 1,
-                                      outputSlots_.end(), outputSlots_[j]) != outputSlots_.end();
-                        out.push_back(usedAgain ? v : std::move(v));
+        storage_.scan(
+            def_, positions_,
+            [&](RowId rid, std::vector<Value>& values) {
+                while (k < byId.size() && list_[byId[k]] == rid) {
+                    const std::uint32_t i = byId[k++];
+                    if (test(values)) {
+                        state_[i] = kMatch;
+                        std::vector<Value>& out = listedRows_[i];
+                        out.reserve(outputSlots_.size());
+                        for (std::size_t j = 0; j < outputSlots_.size(); ++j) {
+                            Value& v = values[outputSlots_[j]];
+                            const bool usedAgain =
+                                std::find(outputSlots_.begin() + static_cast<std::ptrdiff_t>(j) + 1,
+                                          outputSlots_.end(),
+                                          outputSlots_[j]) != outputSlots_.end();
+                            out.push_back(usedAgain ? v : std::move(v));
+                        }
+                    } else {
+                        state_[i] = kNoMatch;
                     }
-                } else {
-                    state_[i] = kNoMatch;
                 }
-            }
-            return k < byId.size();
-        }, wanted);
+                return k < byId.size();
+            },
+            wanted);
     }
 
     Storage& storage_;
@@ -400,12 +404,14 @@ bool appendEqualityKey(std::string& key, const Value& v, const ColumnDef& column
                type == ColumnType::Long) {
         const auto* i = std::get_if<std::int64_t>(&v.v);
         if (!i) return false;
-        const std::int64_t lo = type == ColumnType::Byte      ? 0
-                                : type == ColumnType::Integer ? -32768
-                                                              : std::numeric_limits<std::int32_t>::min();
-        const std::int64_t hi = type == ColumnType::Byte      ? 255
-                                : type == ColumnType::Integer ? 32767
-                                                              : std::numeric_limits<std::int32_t>::max();
+        const std::int64_t lo = type == ColumnType::Byte ? 0
+                                : type == ColumnType::Integer
+                                    ? -32768
+                                    : std::numeric_limits<std::int32_t>::min();
+        const std::int64_t hi = type == ColumnType::Byte ? 255
+                                : type == ColumnType::Integer
+                                    ? 32767
+                                    : std::numeric_limits<std::int32_t>::max();
         if (*i < lo || *i > hi) return false;
     } else {
         return false;
@@ -467,7 +473,8 @@ std::optional<IndexSeek> chooseSeek(const TableDef& def, const Expr* where,
         IndexSeek seek{&ix, {}, false};
         bool usable = true;
         for (std::size_t k = 0; k < ix.columnPositions.size() && usable; ++k) {
-            const Value* v = ix.columnPositions[k] < 0 ? nullptr : constantFor(ix.columnPositions[k]);
+            const Value* v =
+                ix.columnPositions[k] < 0 ? nullptr : constantFor(ix.columnPositions[k]);
             if (!v) {
                 usable = false;
             } else if (v->isNull()) {
@@ -619,8 +626,9 @@ std::unique_ptr<Cursor> runSelect(Storage& storage, SelectStmt stmt,
     cursor->setShape(std::move(columns), std::move(outputSlots));
     auto& rows = cursor->rows_;
     if (seek) {
-        forEachSeekRow(storage, def, *seek, positions, *stmt.where, params, order,
-                       [&](RowId, std::vector<Value>& values) { rows.push_back(std::move(values)); });
+        forEachSeekRow(
+            storage, def, *seek, positions, *stmt.where, params, order,
+            [&](RowId, std::vector<Value>& values) { rows.push_back(std::move(values)); });
     } else {
         lastPath = AccessPath::Scan;
         const EvalContext ctx{nullptr, &params, order};

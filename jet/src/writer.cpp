@@ -299,6 +299,24 @@ constexpr std::size_t kLvalInlineMax = 64;
 
 // ---- PageWriter ----------------------------------------------------------
 
+void PageWriter::freeReleasedPages() {
+    // Claims clear bits of the global map and must reach the file before the
+    // pages that use them; frees must reach it after the pages that stopped
+    // using them. One write of the map cannot do both: with a claim, leak.
+    if (released_.empty() || pageCount_ != filePages_) return;
+    ByteView row = mapRowBytes(*this, kGlobalMap);
+    // Only a bit inside an inline map's window: sliding the window would
+    // change bits of other pages.
+    if (row.size() < 5 || row.u8(0) != 0) return;
+    const std::uint64_t start = row.u32(1), window = 8 * (row.size() - 5);
+    for (std::uint32_t n : released_) {
+        if (n < start || n >= start + window) continue;
+        setBit(*this, kGlobalMap, n, true, true);
+        globalMapLast_ = true;
+    }
+    released_.clear();
+}
+
 PageWriter::PageWriter(Storage& storage, std::string databasePath)
     : storage_(storage), databasePath_(std::move(databasePath)) {
     filePages_ = storage_.pager().pageCount();
@@ -345,6 +363,7 @@ int PageWriter::writeRank(std::uint32_t n, ByteView image) const {
     // describe are used; index pages (leaves, then nodes); row data with
     // moved-row targets before the pointers; table definitions last.
     if (n >= filePages_) return 0;
+    if (globalMapLast_ && n == mapRow(kGlobalMap).page) return 7;
     switch (image.u8(0)) {
         case kPageUsageMap: return 1;
         case kPageIndexLeaf: return 2;
@@ -358,6 +377,7 @@ int PageWriter::writeRank(std::uint32_t n, ByteView image) const {
 }
 
 void PageWriter::commit() {
+    freeReleasedPages();
     std::vector<std::uint32_t> changed = changedPages();
     gStats.pagesWritten = static_cast<long>(changed.size());
     gStats.pagesAppended = static_cast<long>(pageCount_ - filePages_);

@@ -49,6 +49,12 @@ public:
     // Row data that a moved-row pointer will reference: written before the
     // pages that hold pointers.
     void markMoveTarget(std::uint32_t n) { moveTargets_.insert(n); }
+    // A page that nothing references once this statement is written (an
+    // emptied index page). commit() marks it free in the global map when the
+    // statement claims no page, writing the global map last, after every
+    // page that stopped pointing at it; otherwise the page stays marked in
+    // use, which only leaks it.
+    void releasePage(std::uint32_t n) { released_.push_back(n); }
 
     // Writes everything durably (see above). No-op when nothing changed.
     void commit();
@@ -57,6 +63,7 @@ public:
 
 private:
     int writeRank(std::uint32_t n, ByteView image) const;
+    void freeReleasedPages();
 
     Storage& storage_;
     std::string databasePath_;
@@ -64,6 +71,8 @@ private:
     std::uint32_t pageCount_ = 0;
     std::map<std::uint32_t, std::vector<std::uint8_t>> dirty_;
     std::set<std::uint32_t> moveTargets_;
+    std::vector<std::uint32_t> released_;
+    bool globalMapLast_ = false;  // the global map page frees pages: write it last
 };
 
 // The parts of one stored row (see the row layout in the format guide):

@@ -28,7 +28,8 @@ TEST(Freshness, RowsChangedByAnotherProgramAreSeenByEveryReadPath) {
     auto reader = Database::open(copy.path(), OpenMode::ReadOnly);
     const std::string bySeek = "select Descripcion from Articulos where Referencia = 'M00004'";
     const std::string byOrder =
-        "select Descripcion from Articulos where Descripcion like '%ZZ NUEVA%' order by Descripcion";
+        "select Descripcion from Articulos where Descripcion like '%ZZ NUEVA%' order by "
+        "Descripcion";
     const std::string byScan = "select Descripcion from Articulos where [PVP 1] = 987.25";
     ASSERT_EQ(all(*reader, bySeek).size(), 1u);
     const Value old = all(*reader, bySeek)[0][0];

@@ -48,12 +48,17 @@ TEST(IndexSeek, TextKeyMatchesTheScanForHitsMissesNullAndCase) {
         Value param;
         std::size_t rows;
     } cases[] = {
-        {text(u"M00004"), 1},     {text(u"m00004"), 1},  // Access's equality ignores case
-        {text(u"TOR-M8X40"), 1},  {text(u"tor-m8x40"), 1},
-        {text(u"M00004   "), 1},                           // and trailing blanks
-        {text(u"M00004X"), 0},    {text(u""), 0},         {text(u"ZZZZZZ"), 0},
-        {text(u"M0000"), 0},      {text(u"M\u00D30004"), 0},  // accents count
-        {Value(), 0},                                      // NULL equals nothing
+        {text(u"M00004"), 1},
+        {text(u"m00004"), 1},  // Access's equality ignores case
+        {text(u"TOR-M8X40"), 1},
+        {text(u"tor-m8x40"), 1},
+        {text(u"M00004   "), 1},  // and trailing blanks
+        {text(u"M00004X"), 0},
+        {text(u""), 0},
+        {text(u"ZZZZZZ"), 0},
+        {text(u"M0000"), 0},
+        {text(u"M\u00D30004"), 0},  // accents count
+        {Value(), 0},               // NULL equals nothing
     };
     for (const Case& c : cases)
         expectSameAsScan(*db, seek, scan, {c.param}, {c.param, c.param}, c.rows);
@@ -79,7 +84,7 @@ TEST(IndexSeek, QualifiedNamesLiteralsAndOtherConditions) {
     expectSameAsScan(*db, "select * from Articulos where [Articulos].[Referencia] = 'mb-01'",
                      "select * from Articulos where ([Referencia] = 'mb-01' or 1 = 0)", {}, {},
                      all(*db, "select * from Articulos where not (Referencia <> 'MB-01')").size());
-    expectSameAsScan(*db, "select * from Articulos where 'M00004' = Referencia", 
+    expectSameAsScan(*db, "select * from Articulos where 'M00004' = Referencia",
                      "select * from Articulos where (Referencia = 'M00004' or 1 = 0)", {}, {}, 1);
     // Inside AND, with conditions that hold and that fail.
     expectSameAsScan(*db,
@@ -137,7 +142,8 @@ TEST(IndexSeek, UpdateFindsItsRowThroughTheIndex) {
     EXPECT_EQ(db->execute(post, {Value(4.5), text(u"NO-EXISTE")}), 0);
     EXPECT_EQ(db->execute(post, {Value(4.5), Value()}), 0);
     EXPECT_EQ(lastAccessPath(), AccessPath::IndexSeek);
-    const auto rows = all(*db, "select [PVP 1] from Articulos where ([Referencia] = 'PRUEBA1' or 1=0)");
+    const auto rows =
+        all(*db, "select [PVP 1] from Articulos where ([Referencia] = 'PRUEBA1' or 1=0)");
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][0], Value(4.5));
     // The key itself changes: the row is found by its new key, not by the old.

@@ -27,10 +27,14 @@ const std::string kItemPost =
     "[Proveedor 1] = ?, [PVP 1] = ?, [PVP 2] = ?, [Precio Compra Proveedor 1] = ? "
     "WHERE [Referencia] = ?";
 
-const std::vector<Value> kItemParams = {Value(u"ARENA NUEVA"),   Value(u"ARENA"),
-                                        Value(std::int64_t{2}),  Value(std::int64_t{17}),
-                                        Value(12.5),             Value(11.875),
-                                        Value(7.25),             Value(u"M00004")};
+const std::vector<Value> kItemParams = {Value(u"ARENA NUEVA"),
+                                        Value(u"ARENA"),
+                                        Value(std::int64_t{2}),
+                                        Value(std::int64_t{17}),
+                                        Value(12.5),
+                                        Value(11.875),
+                                        Value(7.25),
+                                        Value(u"M00004")};
 
 // The three ticket statements as the tool writes them (CR LF between lines).
 std::vector<std::string> ticketStatements() {
