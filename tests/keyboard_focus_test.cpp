@@ -146,8 +146,7 @@ class KeyboardFocusTest : public QObject {
                                << "1.5";
         QTest::newRow("ebuscar") << "ebuscar"
                                  << "1.5";
-        QTest::newRow("DBEdit5") << "DBEdit5"
-                                 << "1.5";
+        // DBEdit5 takes typing only while an item is shown (browse_record_test).
     }
     void pointBecomesCommaInNumericBoxes() {
         QFETCH(QString, box);
@@ -227,9 +226,19 @@ class KeyboardFocusTest : public QObject {
     std::unique_ptr<TForm1> form_;
 };
 
+// No store database is open here: every change of the search text tries to
+// read the item list and reports the failure. The boxes are answered at once.
+class SilentPrompter : public precios::Prompter {
+  public:
+    void message(QWidget*, const QString&, const QString&) override {}
+    void errorReport(QWidget*, const QString&, const QString&) override {}
+};
+
 int main(int argc, char** argv) {
     precios::Application app(argc, argv);
     QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
+    SilentPrompter prompter;
+    precios::setPrompter(&prompter);
     KeyboardFocusTest test;
     return QTest::qExec(&test, argc, argv);
 }
