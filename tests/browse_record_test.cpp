@@ -147,6 +147,12 @@ class BrowseRecordTest : public QObject {
         QVERIFY(connectTo(*form_, narrow));
         QCOMPARE(form_->DBEdit5->maxLength(), 40);
         QCOMPARE(form_->DBEdit7->maxLength(), 25);
+        QCOMPARE(form_->DBEdit8->maxLength(), 32767);
+
+        // Before any database is open the declared lengths hold.
+        TForm1 fresh;
+        QCOMPARE(fresh.DBEdit5->maxLength(), 60);
+        QCOMPARE(fresh.DBEdit7->maxLength(), 25);
     }
 
     // Typing in the description starts the edit: controls first, then the
