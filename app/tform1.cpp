@@ -242,6 +242,8 @@ void TForm1::connectHandlers() {
             [this] { runHandler([this] { Button3Click(); }); });
     connect(ebuscar, &QLineEdit::textChanged, this,
             [this] { runHandler([this] { ebuscarChange(); }); });
+    connect(&model.DSARTICULOS, &db::DataSource::dataChanged, this,
+            [this] { runHandler([this] { DSARTICULOSDataChange(); }); });
 
     exitHandlers_ = {
         {ebuscar, [this] { ebuscarExit(); }},     {DBGrid1, [this] { DBGrid1Exit(); }},
@@ -299,8 +301,14 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
             // moved it elsewhere never held it: it gets no leave either.
             if (control == nullptr || control != holder_) break;
             holder_ = nullptr;
-            if (auto handler = exitHandlers_.value(control)) precios::runHandler(handler);
-            break;
+            auto handler = exitHandlers_.value(control);
+            if (!handler) break;
+            // The control takes its own leave first (a line edit drops its
+            // selection and caret then), so a leave handler that puts the
+            // focus back in it finds it clean and its selection stays.
+            QCoreApplication::sendEvent(watched, event);
+            precios::runHandler(handler);
+            return true;
         }
         case QEvent::KeyPress:
             if (!redelivering_ && watched == QApplication::focusWidget() && controlOf(watched)) {

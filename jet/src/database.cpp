@@ -1,13 +1,43 @@
 // jet::Database over the storage layer and the SQL executor.
 //
-// Freshness: the storage parses table definitions once and maps the file,
-// so page reads see other programs' writes, but a parsed definition (or a
-// page past the end of the mapping) could be stale. Before every statement
-// the file size and the bytes of the statement table's definition pages are
-// compared with what the open storage was built from; any difference
-// reopens the storage. Cursors keep the storage they read from alive.
+// Freshness: every statement must see the file as it is now, although the
+// storage parses the catalog and table definitions once. What is reused
+// between statements, and why it is known to be current:
+//  - Page bytes are never cached while the file is mapped: the mapping is
+//    shared, so every read sees the bytes other programs wrote. A file that
+//    could not be mapped is read into copies, so its storage is reopened
+//    before every statement.
+//  - The page count and the mapping's extent depend on the file size, which
+//    is compared before every statement; any change reopens the storage.
+//  - The catalog (table names and where their definitions start) and the
+//    header facts (code page, sort order) are a function of the bytes of the
+//    pages they were read from, which the storage records while opening
+//    (catalogSourcePages: the header page, the catalog's definition, its
+//    usage maps and data pages, moved rows included). Before every
+//    statement those pages are compared with a copy; any difference (a
+//    table added, renamed, dropped or recreated by another program, or the
+//    catalog grown onto another page, which changes its usage map) reopens
+//    the storage. A few pages: a few microseconds.
+//  - A table's parsed definition is a function of the bytes of its
+//    definition pages, compared with a copy before each statement that
+//    reads the table.
+//  - Nothing else survives a statement: no rows, values, index entries or
+//    usage maps are cached. Each statement walks usage maps, data pages and
+//    index pages afresh (a cursor reads them as it is advanced). So a
+//    changed data page of a table is never served from an earlier read.
+// Cursors keep the storage they read from alive.
+//
+// Readers take no lock, so another program's write can land while a SELECT
+// walks pages, and what it read then need not fit together. A corruption
+// error while the file changed (or a journal is present) is therefore no
+// damage: the statement is run again, and a cursor that already returned
+// rows reports the file as in use (kind Locked).
+#include <sys/stat.h>
+
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 #include <unordered_map>
 
 #include "jet/jet.h"
@@ -15,23 +45,59 @@
 #include "sql_select.h"
 #include "storage.h"
 #include "journal.h"
+#include "lock_probe.h"
 #include "writer.h"
 
 namespace jet {
 
 namespace {
 
+// The file's modification time and size: a write by anyone changes it.
+struct FileStamp {
+    std::int64_t seconds = 0;
+    std::int64_t nanoseconds = 0;
+    std::int64_t size = -1;
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+FileStamp stampOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return {};
+    return {st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_size};
+}
+
+bool writtenSince(const std::string& path, const FileStamp& stamp) {
+    std::error_code ec;
+    return stampOf(path) != stamp || std::filesystem::exists(journalPath(path), ec);
+}
+
+[[noreturn]] void changedWhileReading(const std::string& path) {
+    throw Error("The database '" + path +
+                    "' is in use: another program wrote to it while it was being read. Try again in a moment.",
+                ErrorKind::Locked);
+}
+
 class HoldingCursor : public Cursor {
-  public:
-    HoldingCursor(std::shared_ptr<Storage> storage, std::unique_ptr<Cursor> inner)
-        : storage_(std::move(storage)), inner_(std::move(inner)) {}
+public:
+    HoldingCursor(std::shared_ptr<Storage> storage, std::unique_ptr<Cursor> inner, std::string path,
+                  FileStamp stamp)
+        : storage_(std::move(storage)), inner_(std::move(inner)), path_(std::move(path)), stamp_(stamp) {}
     const std::vector<ResultColumn>& columns() const override { return inner_->columns(); }
-    bool next() override { return inner_->next(); }
+    bool next() override {
+        try {
+            return inner_->next();
+        } catch (const Error& e) {
+            if (e.kind() == ErrorKind::Corrupt && writtenSince(path_, stamp_)) changedWhileReading(path_);
+            throw;
+        }
+    }
     const std::vector<Value>& row() const override { return inner_->row(); }
 
   private:
     std::shared_ptr<Storage> storage_;
     std::unique_ptr<Cursor> inner_;
+    std::string path_;
+    FileStamp stamp_;
 };
 
 class JetDatabase : public Database {
@@ -49,16 +115,24 @@ class JetDatabase : public Database {
 
     TableInfo table(const std::string& name) override { return fresh(name).tableInfo(name); }
 
-    std::unique_ptr<Cursor> query(const std::string& sql,
-                                  const std::vector<Value>& params) override {
-        sql::Statement st = sql::parse(sql);
-        auto* select = std::get_if<sql::SelectStmt>(&st);
-        if (!select)
-            throw Error("query() runs SELECT statements; use execute() for UPDATE",
-                        ErrorKind::InvalidArgument);
-        Storage& storage = fresh(select->table);
-        auto inner = sql::runSelect(storage, std::move(*select), params);
-        return std::make_unique<HoldingCursor>(storage_, std::move(inner));
+    std::unique_ptr<Cursor> query(const std::string& sql, const std::vector<Value>& params) override {
+        for (int attempt = 0;; ++attempt) {
+            sql::Statement st = sql::parse(sql);
+            auto* select = std::get_if<sql::SelectStmt>(&st);
+            if (!select) throw Error("query() runs SELECT statements; use execute() for UPDATE", ErrorKind::InvalidArgument);
+            const FileStamp stamp = stampOf(path_);
+            try {
+                // After a torn read, rebuild from the file as it is now.
+                if (attempt > 0) reopen();
+                Storage& storage = fresh(select->table);
+                auto inner = sql::runSelect(storage, std::move(*select), params);
+                return std::make_unique<HoldingCursor>(storage_, std::move(inner), path_, stamp);
+            } catch (const Error& e) {
+                if (e.kind() != ErrorKind::Corrupt || !writtenSince(path_, stamp)) throw;
+                if (attempt == 4) changedWhileReading(path_);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20 * (attempt + 1)));
+        }
     }
 
     std::int64_t execute(const std::string& sql, const std::vector<Value>& params) override {
@@ -67,9 +141,17 @@ class JetDatabase : public Database {
         if (!update)
             throw Error("execute() runs UPDATE statements; use query() for SELECT",
                         ErrorKind::InvalidArgument);
+        // Access users are not told of our changes and could overwrite them
+        // or be confused by them: refuse while one is live, before the
+        // write lock and journal recovery change anything.
+        refuseIfOpenElsewhere(path_, *probe_);
         WriteSession session(path_);  // write lock; replays a crashed write's journal
         Storage& storage = fresh(update->table);
         return sql::runUpdate(storage, std::move(*update), params);
+    }
+
+    void setLockProbe(std::shared_ptr<LockProbe> probe) override {
+        probe_ = probe ? std::move(probe) : std::make_shared<FcntlLockProbe>();
     }
 
   private:
@@ -78,6 +160,28 @@ class JetDatabase : public Database {
         storage_ = Storage::open(path_, writable_);
         size_ = currentSize();
         tdefBytes_.clear();
+        catalogBytes_ = pageBytes(storage_->catalogSourcePages());
+    }
+
+    std::vector<std::uint8_t> pageBytes(const std::vector<std::uint32_t>& pages) {
+        std::vector<std::uint8_t> out;
+        out.reserve(pages.size() * storage_->format().pageSize);
+        for (std::uint32_t p : pages) {
+            const ByteView page = storage_->pager().page(p);
+            out.insert(out.end(), page.data(), page.data() + page.size());
+        }
+        return out;
+    }
+
+    bool samePages(const std::vector<std::uint32_t>& pages,
+                   const std::vector<std::uint8_t>& bytes) {
+        const std::size_t size = storage_->format().pageSize;
+        if (bytes.size() != pages.size() * size) return false;
+        for (std::size_t i = 0; i < pages.size(); ++i) {
+            const ByteView page = storage_->pager().page(pages[i]);
+            if (std::memcmp(page.data(), bytes.data() + i * size, size) != 0) return false;
+        }
+        return true;
     }
 
     std::uint64_t currentSize() const {
@@ -89,12 +193,15 @@ class JetDatabase : public Database {
         return size;
     }
 
+    // The storage, proven current in its size, header and catalog.
     void checkFile() {
-        if (currentSize() != size_) reopen();
+        if (currentSize() != size_ || !storage_->pager().mapsWholeFile() ||
+            !samePages(storage_->catalogSourcePages(), catalogBytes_))
+            reopen();
     }
 
-    // The storage, proven current for `table`: same file size, same bytes in
-    // the table's definition pages as when they were parsed.
+    // The storage, proven current for `table` as well: the same bytes in the
+    // table's definition pages as when they were parsed.
     Storage& fresh(const std::string& table) {
         checkFile();
         for (int attempt = 0; attempt < 2; ++attempt) {
@@ -121,6 +228,8 @@ class JetDatabase : public Database {
     std::shared_ptr<Storage> storage_;
     std::uint64_t size_ = 0;
     std::unordered_map<std::uint32_t, std::vector<std::uint8_t>> tdefBytes_;
+    std::vector<std::uint8_t> catalogBytes_;
+    std::shared_ptr<LockProbe> probe_ = std::make_shared<FcntlLockProbe>();  // catalogSourcePages(), one page after another
 };
 
 }  // namespace

@@ -37,6 +37,59 @@ int IndexEntry::compare(std::string_view otherKey, RowId otherRow) const {
     return compareRows(row, otherRow);
 }
 
+namespace {
+
+// Calls entry(full) for each entry of an index page in stored order, `full`
+// being the whole entry (prefix restored): key, row pointer and, on node
+// pages, the child. The view is valid during the call only. Returns the
+// bytes the stored entries take in the entry area.
+template <class Entry>
+std::size_t forEachStoredEntry(ByteView page, std::uint32_t number, const IndexPageFormat& f,
+                               std::size_t prefixLength, std::size_t pointerSize, Entry entry) {
+    const std::size_t areaSize = f.pageSize - f.entriesOffset;
+    const ByteView area = page.sub(f.entriesOffset, areaSize);
+    const ByteView bitmap = page.sub(f.bitmapOffset, f.bitmapSize);
+    // One buffer for every entry: the prefix stays, each entry's own bytes
+    // replace the previous entry's after it.
+    std::string full;
+    std::size_t start = 0;
+    bool first = true;
+    for (std::size_t byte = 0; byte < f.bitmapSize; ++byte) {
+        std::uint8_t bits = bitmap.data()[byte];
+        for (int bit = 0; bits != 0 && bit < 8; ++bit) {
+            if (!(bits & (1u << bit))) continue;
+            bits &= std::uint8_t(~(1u << bit));
+            const std::size_t end = byte * 8 + std::size_t(bit);
+            if (end > areaSize || end <= start)
+                corrupt("index entry bitmap points outside the entry area", number,
+                        std::int64_t(f.bitmapOffset + byte));
+            const char* stored = reinterpret_cast<const char*>(area.data()) + start;
+            if (first) {
+                if (prefixLength > end - start)
+                    corrupt("index prefix longer than the first entry", number,
+                            std::int64_t(f.prefixOffset));
+                full.assign(stored, end - start);
+                first = false;
+            } else {
+                full.resize(prefixLength);
+                full.append(stored, end - start);
+            }
+            if (full.size() < pointerSize)
+                corrupt("index entry too short", number, std::int64_t(f.entriesOffset + start));
+            entry(std::string_view(full));
+            start = end;
+        }
+    }
+    return start;
+}
+
+RowId rowPointer(std::string_view p) {
+    const auto b = [&](std::size_t i) { return std::uint32_t(std::uint8_t(p[i])); };
+    return RowId{b(0) << 16 | b(1) << 8 | b(2), static_cast<std::uint16_t>(b(3))};
+}
+
+}  // namespace
+
 IndexPage parseIndexPage(ByteView page, std::uint32_t number, const IndexPageFormat& f) {
     if (page.size() != f.pageSize) corrupt("index page has the wrong size", number);
     IndexPage out;
@@ -49,53 +102,22 @@ IndexPage parseIndexPage(ByteView page, std::uint32_t number, const IndexPageFor
     out.prevPage = page.u32(f.prevOffset);
     out.nextPage = page.u32(f.nextOffset);
     out.tailPage = page.u32(f.tailOffset);
-    const std::size_t prefixLength = page.readLE(f.prefixOffset, f.prefixWidth);
-    out.prefixLength = prefixLength;
+    out.prefixLength = page.readLE(f.prefixOffset, f.prefixWidth);
     out.freeSpace = page.u16(0x02);
-
-    const std::size_t areaSize = f.pageSize - f.entriesOffset;
-    const ByteView area = page.sub(f.entriesOffset, areaSize);
-    const ByteView bitmap = page.sub(f.bitmapOffset, f.bitmapSize);
     const std::size_t pointerSize = kRowPointerSize + (out.leaf ? 0 : kChildPointerSize);
-
-    std::string prefix;
-    std::size_t start = 0;
-    for (std::size_t byte = 0; byte < f.bitmapSize; ++byte) {
-        std::uint8_t bits = bitmap.u8(byte);
-        for (int bit = 0; bits != 0 && bit < 8; ++bit) {
-            if (!(bits & (1u << bit))) continue;
-            bits &= std::uint8_t(~(1u << bit));
-            const std::size_t end = byte * 8 + std::size_t(bit);
-            if (end > areaSize || end <= start)
-                corrupt("index entry bitmap points outside the entry area", number,
-                        std::int64_t(f.bitmapOffset + byte));
-            const ByteView stored = area.sub(start, end - start);
-            std::string full;
-            if (out.entries.empty()) {
-                full.assign(reinterpret_cast<const char*>(stored.data()), stored.size());
-                if (prefixLength > full.size())
-                    corrupt("index prefix longer than the first entry", number,
-                            std::int64_t(f.prefixOffset));
-                prefix = full.substr(0, prefixLength);
-            } else {
-                full = prefix;
-                full.append(reinterpret_cast<const char*>(stored.data()), stored.size());
-            }
-            if (full.size() < pointerSize)
-                corrupt("index entry too short", number, std::int64_t(f.entriesOffset + start));
+    out.entryBytes = forEachStoredEntry(
+        page, number, f, out.prefixLength, pointerSize, [&](std::string_view full) {
             const std::size_t keyLength = full.size() - pointerSize;
-            ByteView tail(reinterpret_cast<const std::uint8_t*>(full.data()) + keyLength,
-                          pointerSize, number);
             IndexEntry e;
             e.key = full.substr(0, keyLength);
-            e.row.page = static_cast<std::uint32_t>(tail.readBE(0, 3));
-            e.row.slot = tail.u8(3);
-            if (!out.leaf) e.child = static_cast<std::uint32_t>(tail.readBE(4, 4));
+            e.row = rowPointer(full.substr(keyLength));
+            if (!out.leaf) {
+                ByteView child(reinterpret_cast<const std::uint8_t*>(full.data()) + keyLength + 4,
+                               4, number);
+                e.child = static_cast<std::uint32_t>(child.readBE(0, 4));
+            }
             out.entries.push_back(std::move(e));
-            start = end;
-        }
-    }
-    out.entryBytes = start;
+        });
     return out;
 }
 
@@ -256,6 +278,52 @@ bool IndexCursor::next() {
     returnedOnPage_ = true;
     current_ = pos_++;
     return true;
+}
+
+void IndexCursor::forEachRemaining(const EntryVisitor& visit) {
+    if (!started_) seekFirst();
+    // The rest of the current page through next(), which checks the order.
+    while (pos_ < page_.entries.size()) {
+        next();
+        visit(entry().key, entry().row);
+    }
+    std::string previous;
+    RowId previousRow;
+    bool havePrevious = haveLast_;
+    if (haveLast_) {
+        const IndexEntry& e = returnedOnPage_ ? page_.entries[current_] : last_;
+        previous = e.key;
+        previousRow = e.row;
+    }
+    for (std::uint32_t n = page_.nextPage; n != 0;) {
+        if (!visited_.insert(n).second) corrupt("index leaf chain loops", n);
+        const ByteView page = pages_(n);
+        if (page.size() != format_->pageSize) corrupt("index page has the wrong size", n);
+        if (page.u8(0) != kIndexLeafPage) corrupt("index leaf chain reaches a non-leaf page", n, 0);
+        if (page.u32(0x04) != tdefPage_) corrupt("index page belongs to another table", n, 4);
+        const std::uint32_t following = page.u32(format_->nextOffset);
+        forEachStoredEntry(page, n, *format_, page.readLE(format_->prefixOffset, format_->prefixWidth),
+                           kRowPointerSize, [&](std::string_view full) {
+                               const std::string_view key = full.substr(0, full.size() - kRowPointerSize);
+                               const RowId row = rowPointer(full.substr(key.size()));
+                               if (havePrevious) {
+                                   const int c = key.compare(previous);
+                                   if (c < 0 || (c == 0 && compareRows(row, previousRow) <= 0))
+                                       corrupt("index entries out of order", n);
+                               }
+                               previous.assign(key);
+                               previousRow = row;
+                               havePrevious = true;
+                               visit(key, row);
+                           });
+        n = following;
+    }
+    // At the end: nothing left on this page and no next page.
+    page_.entries.clear();
+    page_.nextPage = 0;
+    pos_ = 0;
+    returnedOnPage_ = false;
+    haveLast_ = false;
 }
 
 std::vector<IndexEntry> readIndex(const PageSource& pages, std::uint32_t rootPage,

@@ -24,17 +24,12 @@
 #include <string>
 #include <vector>
 
+#include "jet/jet.h"
+
 namespace jet {
 
-// Whether byte ranges of a file are locked by some other owner.
-class LockProbe {
-  public:
-    virtual ~LockProbe() = default;
-    // True when any byte of [offset, offset + length) of `file` is locked by
-    // another lock owner. Raises jet::Error (Io) when it cannot tell.
-    virtual bool isHeld(const std::filesystem::path& file, std::uint64_t offset,
-                        std::uint64_t length) = 0;
-};
+// LockProbe, the interface, is public (jet/jet.h): callers may replace the
+// probe a Database uses.
 
 // The real probe: fcntl F_OFD_GETLK (F_GETLK where that is missing), asking
 // about a write lock so that read and write locks both show. It opens the file

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -134,7 +135,13 @@ class PosixFile : public File {
     }
     bool writable() const override { return writable_; }
     const std::uint8_t* mapping() const override { return map_; }
-    std::uint64_t mappedSize() const override { return mapSize_; }
+    // Only the part the file still backs: touching a mapped page past the
+    // end of a file that another program cut short raises SIGBUS.
+    std::uint64_t mappedSize() const override {
+        struct stat st {};
+        if (!map_ || ::fstat(fd_, &st) != 0) return 0;
+        return std::min<std::uint64_t>(mapSize_, static_cast<std::uint64_t>(st.st_size));
+    }
 
   private:
     int fd_;
@@ -218,8 +225,10 @@ Pager::Pager(std::unique_ptr<File> file, const Format& format)
 ByteView Pager::page(std::uint32_t n) {
     if (n >= pageCount_)
         corrupt("page number " + std::to_string(n) + " is past the end of the file");
+    if (recording_) recording_->push_back(n);
     const std::size_t ps = format_->pageSize;
-    if (n < mappedPages_) return ByteView(file_->mapping() + std::uint64_t{n} * ps, ps, n);
+    if (n < mappedPages_ && (std::uint64_t{n} + 1) * ps <= file_->mappedSize())
+        return ByteView(file_->mapping() + std::uint64_t{n} * ps, ps, n);
     auto it = cache_.find(n);
     if (it == cache_.end()) {
         auto buf = std::make_unique<std::uint8_t[]>(ps);
@@ -227,6 +236,12 @@ ByteView Pager::page(std::uint32_t n) {
         it = cache_.emplace(n, std::move(buf)).first;
     }
     return ByteView(it->second.get(), ps, n);
+}
+
+void Pager::prefetch(std::uint32_t n) const {
+    if (n >= mappedPages_) return;
+    const std::uint8_t* p = file_->mapping() + std::uint64_t{n} * format_->pageSize;
+    for (std::size_t off = 0; off < format_->pageSize; off += 64) __builtin_prefetch(p + off);
 }
 
 ByteView Pager::page(std::uint32_t n, std::uint8_t type, const char* what) {

@@ -299,12 +299,19 @@ std::vector<Value> Storage::readRow(const TableDef& def, RowId id,
     return values;
 }
 
-void Storage::scan(const TableDef& def, const std::vector<int>& columns, const RowVisitor& visit) {
+void Storage::scan(const TableDef& def, const std::vector<int>& columns, const RowVisitor& visit,
+                   const std::function<bool(RowId)>& want) {
     const Format& f = format();
     auto cols = pickColumns(def, columns);
     const bool var = hasVarArea(def);
     std::vector<Value> values(cols.size());
-    for (std::uint32_t p : usageMapPages(def.ownedMap)) {
+    const std::vector<std::uint32_t> pages = usageMapPages(def.ownedMap);
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        const std::uint32_t p = pages[i];
+        // Rows are read at both ends and in between, in an order the
+        // hardware cannot guess: ask for the next page while this one is
+        // decoded, so that the scan waits for memory once per page at most.
+        if (i + 1 < pages.size()) pager_->prefetch(pages[i + 1]);
         ByteView page = pager_->page(p);
         // The map may name pages that were since given to other owners.
         if (page.u8(0) != kPageData || page.u32(f.dataOwner) != def.tdefPage) continue;
@@ -312,9 +319,12 @@ void Storage::scan(const TableDef& def, const std::vector<int>& columns, const R
         for (std::uint16_t s = 0; s < count; ++s) {
             const std::uint16_t raw = page.u16(f.dataRowTable + 2u * s);
             if (raw & kSlotDeleted) continue;
+            if (want && !want(RowId{p, s})) continue;
             ByteView row =
                 (raw & kSlotMoved) ? rowBytes(RowId{p, s}) : slotBytes(page, f, s, count);
             RowLayout r = layoutRow(row, f, var);
+            // The visitor may have moved the previous row's values away.
+            values.resize(cols.size());
             for (std::size_t i = 0; i < cols.size(); ++i)
                 decodeField(*this, *cols[i], r, values[i]);
             if (!visit(RowId{p, s}, values)) return;

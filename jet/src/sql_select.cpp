@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "collation.h"
+#include "index_key.h"
 #include "index_page.h"
 #include "sql_eval.h"
 
@@ -149,9 +150,11 @@ class IndexOrderCursor : public CursorBase {
                 if (at_ >= list_.size()) break;
                 const std::size_t i = at_++;
                 if (state_[i] == kMatch) {
-                    Value* slots = &listedValues_[i * positions_.size()];
-                    projectFrom(slots);
-                    for (std::size_t k = 0; k < positions_.size(); ++k) slots[k] = Value();
+                    // The row was projected when it was read: hand it over
+                    // whole and free the one it replaces.
+                    row_.swap(listedRows_[i]);
+                    std::vector<Value>().swap(listedRows_[i]);
+                    positioned_ = true;
                     return true;
                 }
                 if (state_[i] == kUnread && readAndTest(list_[i])) return true;
@@ -186,12 +189,12 @@ class IndexOrderCursor : public CursorBase {
         return true;
     }
 
-    bool mayMatch(const std::string& key) const {
+    bool mayMatch(std::string_view key) const {
         if (needles_.empty()) return true;
         // Only a present ascending value (flag 0x7F) can satisfy a LIKE; its
         // primary bytes run up to the first 0x01.
         if (key.empty() || static_cast<std::uint8_t>(key[0]) != 0x7F) return false;
-        const std::string_view body = std::string_view(key).substr(1);
+        const std::string_view body = key.substr(1);
         const std::string_view primary = body.substr(0, std::min(body.size(), body.find('\x01')));
         for (const auto& needle : needles_)
             if (primary.find(needle) == std::string_view::npos) return false;
@@ -212,8 +215,9 @@ class IndexOrderCursor : public CursorBase {
     // large part of the table, reads them all in one scan.
     void listRest() {
         listed_ = true;
-        RowId id;
-        while (nextCandidate(id)) list_.push_back(id);
+        walk_.forEachRemaining([&](std::string_view key, RowId id) {
+            if (mayMatch(key)) list_.push_back(id);
+        });
         if (reverse_) std::reverse(list_.begin(), list_.end());
         state_.assign(list_.size(), kUnread);
         // Reading a row by id costs about three times a scan's step.
@@ -224,7 +228,7 @@ class IndexOrderCursor : public CursorBase {
         std::uint32_t maxPage = 0;
         for (const RowId& r : list_) maxPage = std::max(maxPage, r.page);
         if (maxPage >= storage_.pager().pageCount()) return;
-        listedValues_.resize(list_.size() * positions_.size());
+        listedRows_.resize(list_.size());
         std::vector<std::uint32_t> start(std::size_t{maxPage} + 2, 0);
         for (const RowId& r : list_) ++start[r.page + 1];
         for (std::size_t p = 1; p < start.size(); ++p) start[p] += start[p - 1];
@@ -239,21 +243,32 @@ class IndexOrderCursor : public CursorBase {
                           [&](std::uint32_t a, std::uint32_t b) { return list_[a] < list_[b]; });
         // The scan goes in row-id order: merge it with the sorted candidates.
         // A candidate the scan does not meet stays kUnread and is read by id.
+        // Rows that are not candidates are passed over undecoded.
         std::size_t k = 0;
-        storage_.scan(def_, positions_, [&](RowId rid, std::vector<Value>& values) {
+        auto wanted = [&](RowId rid) {
             while (k < byId.size() && list_[byId[k]] < rid) ++k;
+            return k < byId.size() && list_[byId[k]] == rid;
+        };
+        storage_.scan(def_, positions_, [&](RowId rid, std::vector<Value>& values) {
             while (k < byId.size() && list_[byId[k]] == rid) {
                 const std::uint32_t i = byId[k++];
                 if (test(values)) {
                     state_[i] = kMatch;
-                    std::move(values.begin(), values.end(),
-                              listedValues_.begin() + i * positions_.size());
+                    std::vector<Value>& out = listedRows_[i];
+                    out.reserve(outputSlots_.size());
+                    for (std::size_t j = 0; j < outputSlots_.size(); ++j) {
+                        Value& v = values[outputSlots_[j]];
+                        const bool usedAgain =
+                            std::find(outputSlots_.begin() + static_cast<std::ptrdiff_t>(j) + 1,
+                                      outputSlots_.end(), outputSlots_[j]) != outputSlots_.end();
+                        out.push_back(usedAgain ? v : std::move(v));
+                    }
                 } else {
                     state_[i] = kNoMatch;
                 }
             }
             return k < byId.size();
-        });
+        }, wanted);
     }
 
     Storage& storage_;
@@ -268,7 +283,7 @@ class IndexOrderCursor : public CursorBase {
     bool listed_ = false;
     std::vector<RowId> list_;
     std::vector<State> state_;
-    std::vector<Value> listedValues_;  // list_.size() rows of positions_.size() slots
+    std::vector<std::vector<Value>> listedRows_;  // per list_ entry: its result row, once read
     std::size_t at_ = 0;
     std::vector<Value> slots_;
 };
@@ -352,6 +367,196 @@ std::vector<std::string> keyNeedles(const Expr* where, int firstSlot, SortOrder 
 
 bool isText(ColumnType t) { return t == ColumnType::Text || t == ColumnType::Memo; }
 
+thread_local AccessPath lastPath = AccessPath::Scan;
+
+// The top-level conjuncts of a WHERE (the operands of its ANDs).
+std::vector<const Expr*> conjunctsOf(const Expr* where) {
+    std::vector<const Expr*> out;
+    std::vector<const Expr*> stack{where};
+    while (!stack.empty()) {
+        const Expr* e = stack.back();
+        stack.pop_back();
+        if (!e) continue;
+        if (e->kind == ExprKind::And) {
+            stack.push_back(e->right.get());
+            stack.push_back(e->left.get());
+        } else {
+            out.push_back(e);
+        }
+    }
+    return out;
+}
+
+// Appends the key segment that every row whose column equals `v` has in an
+// index on that column. False when that cannot be known exactly: a type
+// pairing whose equality is not key equality (numbers of another kind,
+// floating point, dates), or a text character without a sort code.
+bool appendEqualityKey(std::string& key, const Value& v, const ColumnDef& column, bool descending,
+                       SortOrder order) {
+    const ColumnType type = column.column.type;
+    if (type == ColumnType::Text) {
+        if (!std::holds_alternative<std::u16string>(v.v)) return false;
+    } else if (type == ColumnType::Byte || type == ColumnType::Integer ||
+               type == ColumnType::Long) {
+        const auto* i = std::get_if<std::int64_t>(&v.v);
+        if (!i) return false;
+        const std::int64_t lo = type == ColumnType::Byte      ? 0
+                                : type == ColumnType::Integer ? -32768
+                                                              : std::numeric_limits<std::int32_t>::min();
+        const std::int64_t hi = type == ColumnType::Byte      ? 255
+                                : type == ColumnType::Integer ? 32767
+                                                              : std::numeric_limits<std::int32_t>::max();
+        if (*i < lo || *i > hi) return false;
+    } else {
+        return false;
+    }
+    try {
+        appendIndexKey(key, v, type, descending, order);
+    } catch (const Error&) {
+        return false;
+    }
+    return true;
+}
+
+// An index every column of which the WHERE pins with `=` to a constant, and
+// the key those constants give. `empty`: a constant is NULL, so no row can
+// satisfy the WHERE (a comparison with NULL is never true).
+struct IndexSeek {
+    const IndexDef* index = nullptr;
+    std::string key;
+    bool empty = false;
+};
+
+std::optional<IndexSeek> chooseSeek(const TableDef& def, const Expr* where,
+                                    const std::vector<int>& slotPositions,
+                                    const std::vector<Value>& params, SortOrder order) {
+    if (!where) return std::nullopt;
+    // Column position -> the first constant a conjunct equates it with.
+    std::vector<std::pair<int, const Value*>> pinned;
+    for (const Expr* e : conjunctsOf(where)) {
+        if (e->kind != ExprKind::Compare || e->op != CompareOp::Eq) continue;
+        const Expr* column = e->left.get();
+        const Expr* constant = e->right.get();
+        if (column->kind != ExprKind::Column) std::swap(column, constant);
+        if (column->kind != ExprKind::Column || column->slot < 0 ||
+            static_cast<std::size_t>(column->slot) >= slotPositions.size())
+            continue;
+        const Value* v = nullptr;
+        if (constant->kind == ExprKind::Literal) {
+            v = &constant->value;
+        } else if (constant->kind == ExprKind::Parameter && constant->paramIndex >= 0 &&
+                   static_cast<std::size_t>(constant->paramIndex) < params.size()) {
+            v = &params[constant->paramIndex];
+        } else {
+            continue;
+        }
+        pinned.emplace_back(slotPositions[column->slot], v);
+    }
+    auto constantFor = [&](int position) -> const Value* {
+        for (const auto& [p, v] : pinned)
+            if (p == position) return v;
+        return nullptr;
+    };
+    std::optional<IndexSeek> best;
+    for (const IndexDef& ix : def.indexes) {
+        if (ix.rootPage == 0 || ix.columnPositions.empty() || ix.realIndex < 0 ||
+            static_cast<std::size_t>(ix.realIndex) >= def.realIndexes.size())
+            continue;
+        const RealIndexDef& real = def.realIndexes[ix.realIndex];
+        if (real.ascending.size() != ix.columnPositions.size()) continue;
+        IndexSeek seek{&ix, {}, false};
+        bool usable = true;
+        for (std::size_t k = 0; k < ix.columnPositions.size() && usable; ++k) {
+            const Value* v = ix.columnPositions[k] < 0 ? nullptr : constantFor(ix.columnPositions[k]);
+            if (!v) {
+                usable = false;
+            } else if (v->isNull()) {
+                seek.empty = true;
+            } else {
+                usable = appendEqualityKey(seek.key, *v, def.columns[ix.columnPositions[k]],
+                                           !real.ascending[k], order);
+            }
+        }
+        if (!usable) continue;
+        if (seek.empty) return seek;
+        // A unique index finds at most one row; otherwise the longest key.
+        const bool unique = (ix.flags & kIndexUnique) != 0;
+        const bool bestUnique = best && (best->index->flags & kIndexUnique) != 0;
+        if (!best || (unique && !bestUnique) ||
+            (unique == bestUnique &&
+             ix.columnPositions.size() > best->index->columnPositions.size()))
+            best = std::move(seek);
+    }
+    return best;
+}
+
+// The rows the seek finds, in storage order (row id order, as a scan
+// visits them), with the WHERE applied to each: the key narrows the search,
+// the WHERE still decides. An entry whose row was deleted is passed over.
+template <class Visit>
+void forEachSeekRow(Storage& storage, const TableDef& def, const IndexSeek& seek,
+                    const std::vector<int>& positions, const Expr& where,
+                    const std::vector<Value>& params, SortOrder order, Visit visit) {
+    lastPath = AccessPath::IndexSeek;
+    if (seek.empty) return;
+    std::vector<RowId> ids;
+    IndexCursor cursor(pagerSource(storage.pager()), seek.index->rootPage,
+                       IndexPageFormat::forJet(storage.format().version));
+    cursor.seek(seek.key);
+    while (cursor.next() && cursor.entry().key == seek.key) ids.push_back(cursor.entry().row);
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    for (const RowId& id : ids) {
+        std::vector<Value> values;
+        try {
+            values = storage.readRow(def, id, positions);
+        } catch (const Error& e) {
+            if (e.kind() != ErrorKind::NotFound) throw;
+            continue;
+        }
+        const EvalContext ctx{&values, &params, order};
+        if (evalTruth(where, ctx) == Truth::True) visit(id, values);
+    }
+}
+
+// Orders materialized rows by the ORDER BY keys. Text sorts by the
+// collation key (Access's index order); NULL first ascending. stable_sort
+// keeps storage order among equals.
+void sortRows(std::vector<std::vector<Value>>& rows, const TableDef& def,
+              const std::vector<OrderKey>& orderKeys, SortOrder order) {
+    if (orderKeys.empty()) return;
+    std::vector<std::vector<std::string>> keys(orderKeys.size());
+    for (std::size_t k = 0; k < orderKeys.size(); ++k) {
+        if (!isText(def.columns[orderKeys[k].position].column.type)) continue;
+        keys[k].resize(rows.size());
+        for (std::size_t r = 0; r < rows.size(); ++r)
+            if (auto* s = std::get_if<std::u16string>(&rows[r][orderKeys[k].slot].v))
+                keys[k][r] = textCompareKey(*s, order);
+    }
+    std::vector<std::size_t> index(rows.size());
+    std::iota(index.begin(), index.end(), 0);
+    std::stable_sort(index.begin(), index.end(), [&](std::size_t a, std::size_t b) {
+        for (std::size_t k = 0; k < orderKeys.size(); ++k) {
+            const Value& va = rows[a][orderKeys[k].slot];
+            const Value& vb = rows[b][orderKeys[k].slot];
+            int c;
+            if (va.isNull() || vb.isNull()) {
+                c = va.isNull() == vb.isNull() ? 0 : (va.isNull() ? -1 : 1);
+            } else if (!keys[k].empty()) {
+                c = keys[k][a].compare(keys[k][b]);
+            } else {
+                c = *compareValues(va, vb, order);
+            }
+            if (c != 0) return orderKeys[k].descending ? c > 0 : c < 0;
+        }
+        return false;
+    });
+    std::vector<std::vector<Value>> sorted;
+    sorted.reserve(rows.size());
+    for (std::size_t i : index) sorted.push_back(std::move(rows[i]));
+    rows = std::move(sorted);
+}
+
 }  // namespace
 
 std::unique_ptr<Cursor> runSelect(Storage& storage, SelectStmt stmt,
@@ -384,9 +589,14 @@ std::unique_ptr<Cursor> runSelect(Storage& storage, SelectStmt stmt,
         prepare(*stmt.where, params, order);
     }
     const std::vector<int> positions = binder.positions();
+    // An equality on a whole index key finds its few rows directly; that
+    // beats walking an index for the order.
+    const std::optional<IndexSeek> seek =
+        chooseSeek(def, stmt.where.get(), positions, params, order);
 
-    if (!orderKeys.empty()) {
+    if (!orderKeys.empty() && !seek) {
         if (auto choice = chooseIndex(def, orderKeys)) {
+            lastPath = AccessPath::IndexOrder;
             std::vector<std::string> needles;
             const int firstPos = choice->index->columnPositions[0];
             if (stmt.where && isText(def.columns[firstPos].column.type) &&
@@ -408,52 +618,25 @@ std::unique_ptr<Cursor> runSelect(Storage& storage, SelectStmt stmt,
     auto cursor = std::make_unique<MaterializedCursor>();
     cursor->setShape(std::move(columns), std::move(outputSlots));
     auto& rows = cursor->rows_;
-    const EvalContext ctx{nullptr, &params, order};
-    storage.scan(def, positions, [&](RowId, std::vector<Value>& values) {
-        EvalContext c = ctx;
-        c.row = &values;
-        if (!stmt.where || evalTruth(*stmt.where, c) == Truth::True) {
-            // The scan reuses the vector: hand it back at its size.
-            const std::size_t n = values.size();
-            rows.push_back(std::move(values));
-            values.assign(n, Value());
-        }
-        return true;
-    });
-    if (!orderKeys.empty()) {
-        // Text sorts by the collation key (Access's index order); NULL first
-        // ascending. stable_sort keeps storage order among equals.
-        std::vector<std::vector<std::string>> keys(orderKeys.size());
-        for (std::size_t k = 0; k < orderKeys.size(); ++k) {
-            if (!isText(def.columns[orderKeys[k].position].column.type)) continue;
-            keys[k].resize(rows.size());
-            for (std::size_t r = 0; r < rows.size(); ++r)
-                if (auto* s = std::get_if<std::u16string>(&rows[r][orderKeys[k].slot].v))
-                    keys[k][r] = textCompareKey(*s, order);
-        }
-        std::vector<std::size_t> index(rows.size());
-        std::iota(index.begin(), index.end(), 0);
-        std::stable_sort(index.begin(), index.end(), [&](std::size_t a, std::size_t b) {
-            for (std::size_t k = 0; k < orderKeys.size(); ++k) {
-                const Value& va = rows[a][orderKeys[k].slot];
-                const Value& vb = rows[b][orderKeys[k].slot];
-                int c;
-                if (va.isNull() || vb.isNull()) {
-                    c = va.isNull() == vb.isNull() ? 0 : (va.isNull() ? -1 : 1);
-                } else if (!keys[k].empty()) {
-                    c = keys[k][a].compare(keys[k][b]);
-                } else {
-                    c = *compareValues(va, vb, order);
-                }
-                if (c != 0) return orderKeys[k].descending ? c > 0 : c < 0;
+    if (seek) {
+        forEachSeekRow(storage, def, *seek, positions, *stmt.where, params, order,
+                       [&](RowId, std::vector<Value>& values) { rows.push_back(std::move(values)); });
+    } else {
+        lastPath = AccessPath::Scan;
+        const EvalContext ctx{nullptr, &params, order};
+        storage.scan(def, positions, [&](RowId, std::vector<Value>& values) {
+            EvalContext c = ctx;
+            c.row = &values;
+            if (!stmt.where || evalTruth(*stmt.where, c) == Truth::True) {
+                // The scan reuses the vector: hand it back at its size.
+                const std::size_t n = values.size();
+                rows.push_back(std::move(values));
+                values.assign(n, Value());
             }
-            return false;
+            return true;
         });
-        std::vector<std::vector<Value>> sorted;
-        sorted.reserve(rows.size());
-        for (std::size_t i : index) sorted.push_back(std::move(rows[i]));
-        rows = std::move(sorted);
     }
+    sortRows(rows, def, orderKeys, order);
     return cursor;
 }
 
@@ -554,8 +737,15 @@ PreparedUpdate prepareUpdate(Storage& storage, UpdateStmt stmt, const std::vecto
         bindColumns(*stmt.where, [&](const ColumnRef& r) { return binder.slot(r); });
         prepare(*stmt.where, params, order);
     }
+    const std::vector<int>& positions = binder.positions();
+    if (auto seek = chooseSeek(def, stmt.where.get(), positions, params, order)) {
+        forEachSeekRow(storage, def, *seek, positions, *stmt.where, params, order,
+                       [&](RowId id, std::vector<Value>&) { out.rows.push_back(id); });
+        return out;
+    }
+    lastPath = AccessPath::Scan;
     EvalContext ctx{nullptr, &params, order};
-    storage.scan(def, binder.positions(), [&](RowId id, std::vector<Value>& values) {
+    storage.scan(def, positions, [&](RowId id, std::vector<Value>& values) {
         ctx.row = &values;
         if (!stmt.where || evalTruth(*stmt.where, ctx) == Truth::True) out.rows.push_back(id);
         return true;
@@ -567,5 +757,7 @@ std::int64_t runUpdate(Storage& storage, UpdateStmt stmt, const std::vector<Valu
     PreparedUpdate u = prepareUpdate(storage, std::move(stmt), params);
     return updateRows(storage, *u.table, u.rows, u.changes);
 }
+
+AccessPath lastAccessPath() { return lastPath; }
 
 }  // namespace jet::sql

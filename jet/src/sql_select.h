@@ -7,6 +7,8 @@
 // contain the pattern's literal text. After the first screenfuls the rest
 // of the walk is listed, and when it covers a large part of the table the
 // rows are decoded by one sequential scan and given out in index order.
+// A WHERE that pins every column of an index with `=` seeks that index
+// and reads only the rows with that key (the WHERE still decides each).
 // Without a usable index the table is scanned, filtered and sorted by the
 // database's collation keys.
 //
@@ -27,6 +29,14 @@ namespace jet::sql {
 
 std::unique_ptr<Cursor> runSelect(Storage& storage, SelectStmt stmt,
                                   const std::vector<Value>& params);
+
+// How the last statement of this thread found its rows: by scanning the
+// table, by walking an index in ORDER BY order, or by seeking an index
+// whose every column the WHERE pins with `=` to a literal or parameter
+// (text keys compare case-insensitively, as Access's equality does). For
+// tests and benchmarks.
+enum class AccessPath { Scan, IndexOrder, IndexSeek };
+AccessPath lastAccessPath();
 
 // One column change of an UPDATE, its value already converted to the
 // column's type.

@@ -139,14 +139,21 @@ std::unique_ptr<Storage> Storage::open(std::unique_ptr<File> file) {
     const Format& format = recognise(*file);
     const std::string name = file->name();
     auto pager = std::make_unique<Pager>(std::move(file), format);
+    std::vector<std::uint32_t> read;
+    pager->recordReads(&read);
     HeaderInfo header = readHeader(*pager);
     std::unique_ptr<Storage> s(new Storage(std::move(pager), header));
     try {
         s->loadCatalog();
     } catch (const Error& e) {
+        s->pager_->recordReads(nullptr);
         if (e.kind() != ErrorKind::Corrupt) throw;
         throw Error("Cannot open '" + name + "': " + e.message(), ErrorKind::Corrupt, e);
     }
+    s->pager_->recordReads(nullptr);
+    std::sort(read.begin(), read.end());
+    read.erase(std::unique(read.begin(), read.end()), read.end());
+    s->catalogPages_ = std::move(read);
     return s;
 }
 

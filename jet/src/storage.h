@@ -192,12 +192,21 @@ class Pager {
     // The page, after checking its type byte; `what` names the structure
     // for the error message.
     ByteView page(std::uint32_t n, std::uint8_t type, const char* what);
+    // A hint that page n will be read soon (no effect on pages not mapped).
+    void prefetch(std::uint32_t n) const;
+    // While `out` is set, every page number asked for is appended to it:
+    // what a structure was built from, so that it can be checked later.
+    void recordReads(std::vector<std::uint32_t>* out) { recording_ = out; }
+    // Whether pages come from the file's shared memory image (and so always
+    // show its current bytes) rather than from copies cached at first read.
+    bool mapsWholeFile() const { return mappedPages_ >= pageCount_; }
 
   private:
     std::unique_ptr<File> file_;
     const Format* format_;
     std::uint32_t pageCount_ = 0;
     std::uint32_t mappedPages_ = 0;
+    std::vector<std::uint32_t>* recording_ = nullptr;
     std::unordered_map<std::uint32_t, std::unique_ptr<std::uint8_t[]>> cache_;
 };
 
@@ -330,6 +339,10 @@ class Storage {
     const TableDef& tableDef(const std::string& name);
     // The catalog table itself.
     const TableDef& catalogDef() { return *catalog_; }
+    // Every page the header facts and the catalog (table names and their
+    // definition pages) were read from, ascending: the same bytes in these
+    // pages (and the same file size) give the same catalog.
+    const std::vector<std::uint32_t>& catalogSourcePages() const { return catalogPages_; }
     // Public description, with the rows counted by a scan.
     TableInfo tableInfo(const std::string& name);
 
@@ -337,7 +350,9 @@ class Storage {
     // decoding only the listed positions of def.columns into the vector
     // passed to visit (same order as `columns`). visit returns false to stop.
     // Moved rows are followed, deleted rows and moved-row targets skipped.
-    void scan(const TableDef& def, const std::vector<int>& columns, const RowVisitor& visit);
+    // When `want` is given, rows it refuses are skipped before decoding.
+    void scan(const TableDef& def, const std::vector<int>& columns, const RowVisitor& visit,
+              const std::function<bool(RowId)>& want = nullptr);
     // Counts live rows without decoding any value.
     std::int64_t countRows(const TableDef& def);
     // One row by id (following a moved row), for index-ordered access.
@@ -369,6 +384,7 @@ class Storage {
     std::unique_ptr<Pager> pager_;
     HeaderInfo header_;
     std::unique_ptr<TableDef> catalog_;
+    std::vector<std::uint32_t> catalogPages_;
     std::vector<CatalogEntry> entries_;
     std::map<std::u16string, std::size_t> byFoldedName_;                 // -> entries_ index
     std::unordered_map<std::uint32_t, std::unique_ptr<TableDef>> defs_;  // by TDEF page

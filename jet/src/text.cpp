@@ -1,5 +1,6 @@
 // Text encodings, name folding, the header's RC4 and Access's type names.
 #include <array>
+#include <cstring>
 
 #include "storage.h"
 
@@ -100,21 +101,40 @@ void decodeJet4Text(ByteView b, std::u16string& out) {
     const std::size_t n = b.size();
     const std::uint8_t* d = b.data();
     if (n >= 2 && d[0] == 0xFF && d[1] == 0xFE) {
-        out.reserve(n - 2);
+        // Runs separated by 0x00 bytes, alternating one byte per character
+        // (first) and two. Each run is widened in one tight loop: most
+        // texts are a single one-byte run.
+        out.resize(n - 2);
+        std::size_t length = 0;
         bool compressed = true;
         for (std::size_t i = 2; i < n;) {
-            if (d[i] == 0x00) {
+            const void* zero = std::memchr(d + i, 0, n - i);
+            const std::size_t end = zero ? static_cast<const std::uint8_t*>(zero) - d : n;
+            if (compressed) {
+                for (std::size_t k = i; k < end; ++k) out[length++] = d[k];
+            } else {
+                // Pairs may hold a 0x00 byte: read them as pairs up to the
+                // first pair whose low byte is the separator.
+                std::size_t k = i;
+                while (k + 1 < n && d[k] != 0x00) {
+                    out[length++] = static_cast<char16_t>(d[k] | (d[k + 1] << 8));
+                    k += 2;
+                }
+                if (k + 1 == n && d[k] != 0x00) break;  // a dangling half character
+                i = k;
+                if (i < n) {
+                    compressed = !compressed;
+                    ++i;
+                }
+                continue;
+            }
+            i = end;
+            if (i < n) {
                 compressed = !compressed;
                 ++i;
-            } else if (compressed) {
-                out.push_back(d[i++]);
-            } else if (i + 1 < n) {
-                out.push_back(static_cast<char16_t>(d[i] | (d[i + 1] << 8)));
-                i += 2;
-            } else {
-                break;  // a dangling half character
             }
         }
+        out.resize(length);
         return;
     }
     out.resize(n / 2);

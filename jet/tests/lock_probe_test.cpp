@@ -11,11 +11,13 @@
 #include <set>
 
 #include "jet/jet.h"
+#include "lock_holder.h"
 
 namespace jet {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::LockHolder;
 
 // One 64-byte record: computer and user name, each padded to 32 bytes.
 std::string record(const std::string& computer, const std::string& user, char pad = '\0') {
@@ -65,50 +67,6 @@ class FakeProbe : public LockProbe {
 };
 
 std::uint64_t slotByte(int slot) { return kUserLockBase + static_cast<std::uint64_t>(slot) - 1; }
-
-// A child process holding a byte-range lock, as a live Access user would.
-class LockHolder {
-  public:
-    LockHolder(const fs::path& file, std::uint64_t offset, short type) {
-        int ready[2], release[2];
-        if (::pipe(ready) != 0 || ::pipe(release) != 0) throw std::runtime_error("pipe");
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(ready[0]);
-            ::close(release[1]);
-            const int fd = ::open(file.c_str(), type == F_WRLCK ? O_RDWR : O_RDONLY);
-            struct flock lock {};
-            lock.l_type = type;
-            lock.l_whence = SEEK_SET;
-            lock.l_start = static_cast<off_t>(offset);
-            lock.l_len = 1;
-            const char ok = fd >= 0 && ::fcntl(fd, F_SETLK, &lock) == 0 ? 1 : 0;
-            (void)!::write(ready[1], &ok, 1);
-            char c;
-            (void)!::read(release[0], &c, 1);  // until the parent lets go
-            ::_exit(0);
-        }
-        ::close(ready[1]);
-        ::close(release[0]);
-        char ok = 0;
-        locked_ = ::read(ready[0], &ok, 1) == 1 && ok == 1;
-        ::close(ready[0]);
-        releaseFd_ = release[1];
-    }
-    ~LockHolder() { release(); }
-    void release() {
-        if (pid_ <= 0) return;
-        ::close(releaseFd_);
-        ::waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-    bool locked() const { return locked_; }
-
-  private:
-    pid_t pid_ = -1;
-    int releaseFd_ = -1;
-    bool locked_ = false;
-};
 
 class LockProbeTest : public ::testing::Test {
   protected:

@@ -60,6 +60,14 @@ TEST(Text, DecodesCompressedRunsAndCodePage) {
     // "ab", switch to UCS-2 for U+20AC, switch back for "c".
     const std::uint8_t compressed[] = {0xFF, 0xFE, 'a', 'b', 0x00, 0xAC, 0x20, 0x00, 'c'};
     EXPECT_EQ(decodeJet4Text(ByteView(compressed, sizeof compressed)), u"ab\u20ACc");
+    // Pairs whose high byte is zero, a separator at the very end, a dangling
+    // half character: nothing is read past the field.
+    const std::uint8_t pairs[] = {0xFF, 0xFE, 0x00, 'x', 0x00, 0x41, 0x04, 0x00};
+    EXPECT_EQ(decodeJet4Text(ByteView(pairs, sizeof pairs)), u"x\u0441");
+    const std::uint8_t dangling[] = {0xFF, 0xFE, 'a', 0x00, 0x41, 0x04, 0x42};
+    EXPECT_EQ(decodeJet4Text(ByteView(dangling, sizeof dangling)), u"a\u0441");
+    const std::uint8_t empty[] = {0xFF, 0xFE};
+    EXPECT_EQ(decodeJet4Text(ByteView(empty, sizeof empty)), u"");
     const std::uint8_t plain[] = {'h', 0, 0x13, 0x20};
     EXPECT_EQ(decodeJet4Text(ByteView(plain, sizeof plain)), u"h\u2013");
     const std::uint8_t cp[] = {0x80, 0xF1, 0x81};

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -135,6 +136,19 @@ public:
 
 enum class OpenMode { ReadOnly, ReadWrite };
 
+// Whether byte ranges of a file are locked by some other owner. A Database
+// asks one before every write whether an Access user holds a user slot of
+// the database's lock file (.ldb); the real probe uses the system's
+// byte-range locks. Tests replace it with Database::setLockProbe().
+class LockProbe {
+public:
+    virtual ~LockProbe() = default;
+    // True when any byte of [offset, offset + length) of `file` is locked by
+    // another lock owner. Raises jet::Error (Io) when it cannot tell.
+    virtual bool isHeld(const std::filesystem::path& file, std::uint64_t offset,
+                        std::uint64_t length) = 0;
+};
+
 class Database {
 public:
     // Opens a .mdb file. Refuses, with a clear jet::Error, anything that is
@@ -155,9 +169,18 @@ public:
     virtual std::unique_ptr<Cursor> query(const std::string& sql,
                                           const std::vector<Value>& params = {}) = 0;
     // Runs an UPDATE; returns the number of rows changed. Committed and on
-    // disk when it returns.
+    // disk when it returns. Before anything changes, the database's lock
+    // file is probed: while Access (or a program using its engine) has the
+    // database open on any computer, the write is refused with a
+    // jet::Error of kind Locked whose Spanish message names the computers.
+    // A lock file left behind with no live user does not block writes. The
+    // lock file is never deleted or rewritten.
     virtual std::int64_t execute(const std::string& sql,
                                  const std::vector<Value>& params = {}) = 0;
+
+    // Replaces the probe execute() uses to find live Access users (for
+    // tests); nullptr restores the system's byte-range lock probe.
+    virtual void setLockProbe(std::shared_ptr<LockProbe> probe) = 0;
 
 protected:
     Database() = default;
