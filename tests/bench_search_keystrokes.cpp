@@ -67,9 +67,7 @@ int main(int argc, char** argv) {
     (void)QTest::qWaitForWindowExposed(&form);
     store::SelectionSeams seams;
     seams.chooseFile = [&](const QString&) { return std::optional<QString>(path); };
-    seams.showMessage = [](const QString& text) {
-        std::fprintf(stderr, "%s\n", qPrintable(text));
-    };
+    seams.showMessage = [](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); };
     QElapsedTimer opening;
     opening.start();
     if (store::runSelection(form.model, store::kFormShowPrefix, seams) !=

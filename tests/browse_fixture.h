@@ -3,6 +3,8 @@
 // stored rows.
 #pragma once
 
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -11,7 +13,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
-#include <unistd.h>
 
 #include "application.h"
 #include "tform1.h"
@@ -36,8 +37,8 @@ inline QString copyFixture(const QTemporaryDir& dir, const QString& name) {
     const QString target = dir.filePath(name);
     QFile::remove(target);
     if (!QFile::copy(fixture(name), target)) return {};
-    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                      QFile::ReadOther);
+    QFile::setPermissions(
+        target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     return target;
 }
 
@@ -56,8 +57,8 @@ inline bool connectTo(TForm1& form, const QString& path) {
 // sees it in the file; "<missing>" when there is no such row.
 inline QString storedValue(const QString& path, const QString& referencia, const QString& column) {
     QProcess export_;
-    export_.start(QStringLiteral("mdb-export"),
-                  {QStringLiteral("-D"), QStringLiteral("%F %T"), path, QStringLiteral("Articulos")});
+    export_.start(QStringLiteral("mdb-export"), {QStringLiteral("-D"), QStringLiteral("%F %T"),
+                                                 path, QStringLiteral("Articulos")});
     if (!export_.waitForFinished(60000)) return QStringLiteral("<mdb-export failed>");
     const QStringList lines = QString::fromUtf8(export_.readAllStandardOutput()).split('\n');
     if (lines.isEmpty()) return QStringLiteral("<mdb-export failed>");
@@ -138,8 +139,7 @@ class FaultyRoute : public db::Route {
     }
     qint64 execute(const QString& sql, const QVariantList& params) override {
         if (faults_->failWrites)
-            throw db::Error(QStringLiteral("The database is read-only"),
-                            db::ErrorKind::ReadOnly);
+            throw db::Error(QStringLiteral("The database is read-only"), db::ErrorKind::ReadOnly);
         const qint64 changed = inner_->execute(sql, params);
         if (changed > 0) ++faults_->writes;
         return changed;

@@ -75,12 +75,12 @@ class BrowseSearchTest : public QObject {
             << "D'ARCO" << head + "D''ARCO%') " << QStringList{"E00001", "E00002"} << 2;
         QTest::newRow("underscore is any one character")
             << "A_B" << head + "A_B%') " << QStringList{"E00004", "E00005"} << -1;
-        QTest::newRow("percent is any run") << "10%" << head + "10%%') "
-                                            << QStringList{"E00003"} << -1;
+        QTest::newRow("percent is any run")
+            << "10%" << head + "10%%') " << QStringList{"E00003"} << -1;
         QTest::newRow("lower case typed, upper case sent")
             << "m8x40" << head + "M8X40%') " << QStringList{"TOR-M8X40"} << 2;
-        QTest::newRow("accents kept") << "cañería" << head + "CAÑERÍA%') "
-                                      << QStringList{"E00009"} << 6;
+        QTest::newRow("accents kept")
+            << "cañería" << head + "CAÑERÍA%') " << QStringList{"E00009"} << 6;
     }
     void searchTextGoesIntoThePattern() {
         QFETCH(QString, typed);
@@ -125,8 +125,8 @@ class BrowseSearchTest : public QObject {
         typeSearch(*form_, QStringLiteral("XYZXYZ"));
         QCOMPARE(form_->DBGrid1->gridModel()->rowCount(), 0);
         QVERIFY(!form_->DBGrid1->currentIndex().isValid());
-        for (auto* box : {form_->DBEdit4, form_->DBEdit5, form_->DBEdit7, form_->DBEdit8,
-                          form_->DBEdit2})
+        for (auto* box :
+             {form_->DBEdit4, form_->DBEdit5, form_->DBEdit7, form_->DBEdit8, form_->DBEdit2})
             QCOMPARE(box->text(), QString());
         QCOMPARE(form_->DBLookupComboBox1->currentText(), QString());
         QCOMPARE(form_->DBLookupComboBox2->currentText(), QString());
@@ -175,7 +175,8 @@ class BrowseSearchTest : public QObject {
         QCOMPARE(form_->DBGrid1->gridModel()->rowCount(), 0);
         QVERIFY(!form_->model.qarticulos.isActive());
         QCOMPARE(form_->DBEdit4->text(), shown);
-        QVERIFY(form_->model.qarticulos.sql().value(0).contains(QStringLiteral("'%CEMENTO GRIS %'")));
+        QVERIFY(
+            form_->model.qarticulos.sql().value(0).contains(QStringLiteral("'%CEMENTO GRIS %'")));
 
         faults->failQueries = false;
         QTest::keyClick(form_->ebuscar, Qt::Key_Backspace);

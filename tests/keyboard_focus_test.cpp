@@ -148,8 +148,7 @@ class KeyboardFocusTest : public QObject {
                                << "1.5";
         QTest::newRow("ebuscar") << "ebuscar"
                                  << "1.5";
-        QTest::newRow("DBEdit5") << "DBEdit5"
-                                 << "1.5";
+        // DBEdit5 takes typing only while an item is shown (browse_record_test).
     }
     void pointBecomesCommaInNumericBoxes() {
         QFETCH(QString, box);
@@ -238,8 +237,9 @@ class KeyboardFocusTest : public QObject {
     std::unique_ptr<TForm1> form_;
 };
 
-// Buttons pressed here run their handlers; their boxes must not wait for a
-// person.
+// Buttons pressed here run their handlers, and with no store database open
+// every change of the search text reports that the list cannot be read; the
+// boxes must not wait for a person.
 class SilentPrompter : public precios::Prompter {
   public:
     void message(QWidget*, const QString&, const QString&) override {}

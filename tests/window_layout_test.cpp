@@ -252,9 +252,10 @@ class WindowLayoutTest : public QObject {
         form_->spcbase->clear();
         QTest::keyClicks(form_->spcbase, QStringLiteral("1e3"));
         QCOMPARE(form_->spcbase->text(), QStringLiteral("1E3"));
-        // The record's text boxes keep the case typed.
+        // The record's text boxes keep the case typed; with no item shown
+        // they take no typing at all (browse_record_test types into them).
         QTest::keyClicks(form_->DBEdit5, QStringLiteral("Arena"));
-        QCOMPARE(form_->DBEdit5->text(), QStringLiteral("Arena"));
+        QCOMPARE(form_->DBEdit5->text(), QString());
     }
 
     void formShowSetsDatesAndFocusOnce() {
@@ -305,9 +306,19 @@ class WindowLayoutTest : public QObject {
     std::unique_ptr<TForm1> form_;
 };
 
+// No store database is open here: every change of the search text tries to
+// read the item list and reports the failure. The boxes are answered at once.
+class SilentPrompter : public precios::Prompter {
+  public:
+    void message(QWidget*, const QString&, const QString&) override {}
+    void errorReport(QWidget*, const QString&, const QString&) override {}
+};
+
 int main(int argc, char** argv) {
     precios::Application app(argc, argv);
     QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
+    SilentPrompter prompter;
+    precios::setPrompter(&prompter);
     WindowLayoutTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -47,10 +47,10 @@ Field* DbEdit::field() const {
 void DbEdit::refresh() {
     const Field* f = field();
     const bool hasRow = f != nullptr && f->dataset()->currentRow() >= 0;
-    int limit = kUnlimited;
-    if (f != nullptr && f->type() == FieldType::Text && f->size() > 0) limit = f->size();
     updating_ = true;
-    setMaxLength(limit);
+    // Without a field (dataset closed) the box keeps the limit it has.
+    if (f != nullptr)
+        setMaxLength(f->type() == FieldType::Text && f->size() > 0 ? f->size() : kUnlimited);
     const QString shown = hasRow ? f->displayText() : QString();
     if (text() != shown) setText(shown);
     updating_ = false;

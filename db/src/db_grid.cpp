@@ -84,17 +84,14 @@ void DbGridModel::onDataChanged(Field* field) {
     emit currentRowChanged(now);
 }
 
-int DbGridModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : rows_;
-}
+int DbGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
 
 int DbGridModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(columns_.size());
 }
 
 QVariant DbGridModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= rows_ || index.column() >= columns_.size())
-        return {};
+    if (!index.isValid() || index.row() >= rows_ || index.column() >= columns_.size()) return {};
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
     const Dataset* ds = dataset();
     const int fieldIndex = fieldIndexes_.value(index.column(), -1);
@@ -200,8 +197,8 @@ void DbGrid::followDataset(int row) {
     } else {
         const int column = qMax(0, currentIndex().column());
         const QModelIndex target = model_->index(row, column);
-        selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect |
-                                                      QItemSelectionModel::Rows);
+        selectionModel()->setCurrentIndex(
+            target, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         scrollTo(target);
     }
     syncing_ = false;
@@ -226,6 +223,28 @@ QModelIndex DbGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifi
         }
     }
     return QTableView::moveCursor(action, modifiers);
+}
+
+void DbGrid::keepOnDatasetRow() {
+    // A refused move has already put the view back on the dataset's row;
+    // Qt's own handling of the press or key may have selected the other one
+    // after that.
+    const Dataset* ds = model_->dataset();
+    if (ds == nullptr || !ds->isActive() || ds->currentRow() < 0) return;
+    const int row = ds->currentRow();
+    if (currentIndex().row() != row || selectionModel()->selectedRows().size() != 1 ||
+        !selectionModel()->isRowSelected(row, {}))
+        followDataset(row);
+}
+
+void DbGrid::mousePressEvent(QMouseEvent* event) {
+    QTableView::mousePressEvent(event);
+    keepOnDatasetRow();
+}
+
+void DbGrid::keyPressEvent(QKeyEvent* event) {
+    QTableView::keyPressEvent(event);
+    keepOnDatasetRow();
 }
 
 void DbGrid::keyboardSearch(const QString& search) {

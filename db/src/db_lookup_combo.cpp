@@ -15,13 +15,12 @@ void DbLookupCombo::setDataSource(DataSource* source) {
     sourceConnections_.clear();
     source_ = source;
     if (source_) {
-        sourceConnections_ << connect(source_, &DataSource::controlsUpdate, this,
-                                      [this](Field* changed) {
-                                          if (changed == nullptr ||
-                                              changed->name().compare(
-                                                  fieldName_, Qt::CaseInsensitive) == 0)
-                                              refresh();
-                                      });
+        sourceConnections_ << connect(
+            source_, &DataSource::controlsUpdate, this, [this](Field* changed) {
+                if (changed == nullptr ||
+                    changed->name().compare(fieldName_, Qt::CaseInsensitive) == 0)
+                    refresh();
+            });
     }
     refresh();
 }

@@ -9,7 +9,7 @@
 // nothing else happens. The typed text stays in the box until it is handed to
 // the field: when the box is left, or when the data source asks for it before
 // a write (updateData). For a text field the box takes at most the field's
-// length.
+// length; while the dataset is closed it keeps the limit it was last given.
 //
 // The box does not own its data source; it forgets it when it is destroyed.
 // GUI thread only. Errors go to the widget error sink (widget_errors.h).

@@ -99,8 +99,11 @@ class DbGrid : public QTableView {
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     bool focusNextPrevChild(bool next) override;
     void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
+    void keepOnDatasetRow();
     void onViewCurrentChanged(const QModelIndex& current, const QModelIndex& previous);
     void followDataset(int row);
 
