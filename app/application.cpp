@@ -5,6 +5,7 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -104,6 +105,20 @@ class ScreenPrompter : public Prompter {
         box.setEscapeButton(ok);
         box.exec();
     }
+
+    std::optional<QString> chooseFile(QWidget* parent, const QString& lastPath) override {
+        QFileDialog dialog(parent);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::AnyFile);  // the file need not exist
+        dialog.setNameFilter(QStringLiteral("mdb (*.mdb)"));
+        dialog.setOption(QFileDialog::HideNameFilterDetails);  // the entry reads "mdb"
+        dialog.setSizeGripEnabled(true);
+        if (!lastPath.isEmpty()) dialog.selectFile(lastPath);
+        if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+        const QStringList files = dialog.selectedFiles();
+        if (files.isEmpty()) return std::nullopt;
+        return files.first().left(259);
+    }
 };
 
 ScreenPrompter screenPrompter;
@@ -119,6 +134,10 @@ Prompter* setPrompter(Prompter* prompter) {
 
 void showMessage(const QString& text) {
     currentPrompter->message(QApplication::activeWindow(), applicationTitle(), text);
+}
+
+std::optional<QString> chooseDatabaseFile(const QString& lastPath) {
+    return currentPrompter->chooseFile(QApplication::activeWindow(), lastPath);
 }
 
 void reportError(const Error& error) {

@@ -21,6 +21,7 @@
 #include <QSize>
 #include <QString>
 #include <exception>
+#include <optional>
 
 #include "precios/error.h"
 
@@ -52,6 +53,14 @@ class Prompter {
     virtual void message(QWidget* parent, const QString& title, const QString& text) = 0;
     // The error report: title, text, the error icon, one "OK" button.
     virtual void errorReport(QWidget* parent, const QString& title, const QString& text) = 0;
+    // The open-file dialog of the database selection: the chosen path, or
+    // nothing when the user cancels. A prompter that does not answer it
+    // cancels, so tests never meet a real dialog by accident.
+    virtual std::optional<QString> chooseFile(QWidget* parent, const QString& lastPath) {
+        Q_UNUSED(parent);
+        Q_UNUSED(lastPath);
+        return std::nullopt;
+    }
 };
 
 // Installs prompter (not owned) and returns the previous one; nullptr puts
@@ -61,6 +70,11 @@ Prompter* setPrompter(Prompter* prompter);
 // The message box used by the handlers: modal, captioned with the
 // application title; returns when the user closes it.
 void showMessage(const QString& text);
+
+// The open-file dialog `abrircarpeta`: one filter entry "mdb" for *.mdb, one
+// file that need not exist, no read-only box, resizable; it opens on
+// lastPath. Returns the chosen full path, or nothing when cancelled.
+std::optional<QString> chooseDatabaseFile(const QString& lastPath);
 
 // The uncaught-error report; shows nothing for ErrorKind::Abort.
 void reportError(const Error& error);
