@@ -80,7 +80,7 @@ class TForm1 : public QWidget {
     // wrapping from the last to the first; stays put when none does.
     void selectNextControl();
 
-    // The specified control (one with a tab-order index) that is or contains
+    // The named control (one with a tab-order index) that is or contains
     // widget; nullptr outside this window.
     QWidget* controlOf(QObject* widget) const;
 

@@ -149,7 +149,7 @@ std::int64_t asInteger(const Value& v, const std::string& column, std::int64_t l
 }
 
 struct Col {
-    ColumnSpec spec;
+    ColumnDesign design;
     ColumnDef def;  // as the reader and the writer's encoders see the column
     int number = 0;
     int varIndex = 0;
@@ -170,7 +170,7 @@ struct Entry {
 };
 
 struct Ix {
-    IndexSpec spec;
+    IndexDesign design;
     std::vector<int> cols;  // positions in Table::cols
     std::vector<KeyColumn> keyColumns;
     std::uint8_t flags = 0;
@@ -182,7 +182,7 @@ struct Ix {
 };
 
 struct Table {
-    TableSpec spec;
+    TableDesign design;
     std::u16string folded;
     std::uint32_t tdefPage = 0;
     std::uint32_t mapPage = 0;
@@ -297,21 +297,21 @@ struct DatabaseBuilder::Impl {
 
     // ---- tables ---------------------------------------------------------
 
-    int addTable(const TableSpec& spec) {
+    int addTable(const TableDesign& design) {
         if (finished) invalid("the database was already finished");
-        if (spec.columns.empty()) invalid("table " + spec.name + " has no columns");
+        if (design.columns.empty()) invalid("table " + design.name + " has no columns");
         Table t;
-        t.spec = spec;
-        t.folded = foldName(utf8ToUtf16(spec.name));
+        t.design = design;
+        t.folded = foldName(utf8ToUtf16(design.name));
         for (const Table& other : tables)
-            if (other.folded == t.folded) invalid("table " + spec.name + " already exists");
+            if (other.folded == t.folded) invalid("table " + design.name + " already exists");
         std::map<std::u16string, int> byName;
-        for (const ColumnSpec& cs : spec.columns) {
+        for (const ColumnDesign& cs : design.columns) {
             Col c;
-            c.spec = cs;
+            c.design = cs;
             c.number = int(t.cols.size());
             if (!byName.emplace(foldName(utf8ToUtf16(cs.name)), c.number).second)
-                invalid("column " + cs.name + " appears twice in " + spec.name);
+                invalid("column " + cs.name + " appears twice in " + design.name);
             int size = fixedSize(cs.type);
             if (cs.type == ColumnType::Text) {
                 if (cs.length < 1 || cs.length > 255)
@@ -331,9 +331,9 @@ struct DatabaseBuilder::Impl {
             c.flags = cs.flags >= 0
                           ? std::uint8_t(cs.flags)
                           : std::uint8_t(kColumnUpdatable | (size > 0 ? kColumnFixed : 0) |
-                                         (spec.system ? 0x10 : 0));
+                                         (design.system ? 0x10 : 0));
             c.fixed = (c.flags & kColumnFixed) != 0;
-            c.extra = isText(cs.type) && cs.compressed && !spec.system ? 0x01 : 0x00;
+            c.extra = isText(cs.type) && cs.compressed && !design.system ? 0x01 : 0x00;
             if (c.fixed) {
                 c.varIndex = t.varCount;
                 if (cs.type != ColumnType::Boolean) {
@@ -355,9 +355,9 @@ struct DatabaseBuilder::Impl {
             c.def.sortOrder = 1033;
             t.cols.push_back(std::move(c));
         }
-        for (const IndexSpec& is : spec.indexes) {
+        for (const IndexDesign& is : design.indexes) {
             Ix ix;
-            ix.spec = is;
+            ix.design = is;
             if (is.columns.empty() || is.columns.size() > 10)
                 invalid("index " + is.name + " needs 1 to 10 columns");
             for (std::size_t k = 0; k < is.columns.size(); ++k) {
@@ -365,11 +365,11 @@ struct DatabaseBuilder::Impl {
                 if (it == byName.end())
                     invalid("index " + is.name + " names no column " + is.columns[k]);
                 const Col& c = t.cols[std::size_t(it->second)];
-                if (isLongValue(c.spec.type))
+                if (isLongValue(c.design.type))
                     invalid("index " + is.name + " on a long-value column");
                 ix.cols.push_back(it->second);
                 ix.keyColumns.push_back(
-                    KeyColumn{c.spec.type, k < is.descending.size() && is.descending[k]});
+                    KeyColumn{c.design.type, k < is.descending.size() && is.descending[k]});
             }
             switch (is.kind) {
                 case IndexKind::PrimaryKey:
@@ -393,9 +393,9 @@ struct DatabaseBuilder::Impl {
         int handle = int(tables.size() - 1);
         const Table& added = tables.back();
         const std::int32_t id = std::int32_t(added.tdefPage);
-        addCatalogRow(added.spec.name, id, kTablesId, 1, spec.catalogFlags,
-                      spec.system ? "a731" : "a633");
-        if (!spec.system && spec.catalogFlags == 0) addTableAces(id);
+        addCatalogRow(added.design.name, id, kTablesId, 1, design.catalogFlags,
+                      design.system ? "a731" : "a633");
+        if (!design.system && design.catalogFlags == 0) addTableAces(id);
         return handle;
     }
 
@@ -469,9 +469,9 @@ struct DatabaseBuilder::Impl {
     // The bytes of a non-null value in its field. Scalars and short text go
     // through the writer's field encoder; long values get their LVAL rows here.
     Bytes encodeValue(Table& t, Col& c, const Value& v) {
-        const std::string& name = c.spec.name;
+        const std::string& name = c.design.name;
         bool present = true;
-        switch (c.spec.type) {
+        switch (c.design.type) {
             case ColumnType::Byte:
                 asInteger(v, name, 0, 255);
                 break;
@@ -484,9 +484,9 @@ struct DatabaseBuilder::Impl {
             case ColumnType::Text:
                 // Counted in characters: the field encoder checks stored bytes only.
                 if (auto s = std::get_if<std::u16string>(&v.v);
-                    s && s->size() > std::size_t(c.spec.length))
+                    s && s->size() > std::size_t(c.design.length))
                     invalid("text too long for column " + name + " (" + std::to_string(s->size()) +
-                            " > " + std::to_string(c.spec.length) + ")");
+                            " > " + std::to_string(c.design.length) + ")");
                 break;
             case ColumnType::Binary:
             case ColumnType::Guid:
@@ -524,7 +524,7 @@ struct DatabaseBuilder::Impl {
         if (handle < 0 || std::size_t(handle) >= tables.size()) invalid("no such table handle");
         Table& t = tables[std::size_t(handle)];
         if (values.size() != t.cols.size())
-            invalid("table " + t.spec.name + " has " + std::to_string(t.cols.size()) +
+            invalid("table " + t.design.name + " has " + std::to_string(t.cols.size()) +
                     " columns, row has " + std::to_string(values.size()));
         const std::size_t columns = t.cols.size();
         RowImage image;
@@ -536,14 +536,14 @@ struct DatabaseBuilder::Impl {
         for (std::size_t i = 0; i < columns; ++i) {
             Col& c = t.cols[i];
             const Value& v = values[i];
-            if (c.spec.type == ColumnType::Boolean) {
+            if (c.design.type == ColumnType::Boolean) {
                 bool b = false;
                 if (auto p = std::get_if<bool>(&v.v))
                     b = *p;
                 else if (auto n = std::get_if<std::int64_t>(&v.v))
                     b = *n != 0;
                 else if (!v.isNull())
-                    invalid("column " + c.spec.name + " needs true or false");
+                    invalid("column " + c.design.name + " needs true or false");
                 image.setHasValue(c.number, b);  // a Yes/No value lives in the null mask
                 continue;
             }
@@ -552,7 +552,7 @@ struct DatabaseBuilder::Impl {
             Bytes bytes = encodeValue(t, c, v);
             if (c.fixed) {
                 if (bytes.size() > std::size_t(c.length))
-                    invalid("value too long for column " + c.spec.name);
+                    invalid("value too long for column " + c.design.name);
                 std::memcpy(image.fixed.data() + c.fixedOffset, bytes.data(), bytes.size());
             } else {
                 image.vars[std::size_t(c.varIndex)] = std::move(bytes);
@@ -560,7 +560,7 @@ struct DatabaseBuilder::Impl {
         }
         const Bytes row = encodeRowImage(image, jet4Format());
         if (row.size() > kMaxRowSize)
-            invalid("row too large for table " + t.spec.name + " (" + std::to_string(row.size()) +
+            invalid("row too large for table " + t.design.name + " (" + std::to_string(row.size()) +
                     " bytes)");
 
         if (t.current == 0 || !fits(t.current, row.size())) {
@@ -575,7 +575,7 @@ struct DatabaseBuilder::Impl {
             bool allNull = true, anyNull = false;
             for (int pos : ix.cols) {
                 const Value& v = values[std::size_t(pos)];
-                bool isBool = t.cols[std::size_t(pos)].spec.type == ColumnType::Boolean;
+                bool isBool = t.cols[std::size_t(pos)].design.type == ColumnType::Boolean;
                 if (isBool && v.isNull()) {
                     keyValues.push_back(Value(false));
                 } else {
@@ -589,7 +589,7 @@ struct DatabaseBuilder::Impl {
                     keyValues.back() = Value(*n != 0);
             }
             if (anyNull && (ix.flags & kIndexRequired))
-                invalid("index " + ix.spec.name + " of " + t.spec.name + " does not allow nulls");
+                invalid("index " + ix.design.name + " of " + t.design.name + " does not allow nulls");
             if (allNull && (ix.flags & kIndexIgnoreNulls)) continue;
             ix.entries.push_back(
                 Entry{indexKey(keyValues, ix.keyColumns, SortOrder::General4), id, allNull});
@@ -634,7 +634,7 @@ struct DatabaseBuilder::Impl {
             bool same = i > 0 && ix.entries[i].key == ix.entries[i - 1].key;
             if (!same) ++ix.distinct;
             if (same && (ix.flags & kIndexUnique) && !ix.entries[i].allNull)
-                invalid("duplicate key in unique index " + ix.spec.name + " of " + t.spec.name);
+                invalid("duplicate key in unique index " + ix.design.name + " of " + t.design.name);
         }
         if (ix.entries.empty()) {
             ix.root = allocPage();
@@ -659,7 +659,7 @@ struct DatabaseBuilder::Impl {
                     groups.push_back(std::move(cur));
                     cur.clear();
                     packer.reset();
-                    if (!packer.tryAdd(bytes)) invalid("index key too long in " + ix.spec.name);
+                    if (!packer.tryAdd(bytes)) invalid("index key too long in " + ix.design.name);
                 }
                 cur.push_back(std::move(bytes));
             }
@@ -779,7 +779,7 @@ struct DatabaseBuilder::Impl {
         h.u32(0x0C, kTdefConst);
         h.u32(0x10, std::uint32_t(t.rows));
         h.u8(0x18, 0x01);
-        h.u8(0x28, t.spec.system ? 0x53 : 0x4E);
+        h.u8(0x28, t.design.system ? 0x53 : 0x4E);
         h.u16(0x29, std::uint16_t(t.cols.size()));
         h.u16(0x2B, std::uint16_t(t.varCount));
         h.u16(0x2D, std::uint16_t(t.cols.size()));
@@ -795,11 +795,11 @@ struct DatabaseBuilder::Impl {
         for (const Col& c : t.cols) {
             Bytes d(25, 0);
             ByteSpan s(d.data(), d.size());
-            s.u8(0x00, std::uint8_t(c.spec.type));
+            s.u8(0x00, std::uint8_t(c.design.type));
             s.u32(0x01, kTdefConst);
             s.u16(0x05, std::uint16_t(c.number));
             s.u16(0x07, std::uint16_t(c.varIndex));
-            s.u16(0x09, std::uint16_t(t.spec.system ? 0 : c.number));
+            s.u16(0x09, std::uint16_t(t.design.system ? 0 : c.number));
             s.u16(0x0B, 1033);
             s.u8(0x0F, c.flags);
             s.u8(0x10, c.extra);
@@ -807,7 +807,7 @@ struct DatabaseBuilder::Impl {
             s.u16(0x17, std::uint16_t(c.length));
             b.insert(b.end(), d.begin(), d.end());
         }
-        for (const Col& c : t.cols) putName(b, c.spec.name);
+        for (const Col& c : t.cols) putName(b, c.design.name);
         for (std::size_t i = 0; i < t.ixs.size(); ++i) {
             const Ix& ix = t.ixs[i];
             Bytes d(52, 0);
@@ -836,9 +836,9 @@ struct DatabaseBuilder::Impl {
             s.u8(0x17, std::uint8_t(t.ixs[i].indexType));
             b.insert(b.end(), d.begin(), d.end());
         }
-        for (const Ix& ix : t.ixs) putName(b, ix.spec.name);
+        for (const Ix& ix : t.ixs) putName(b, ix.design.name);
         for (std::size_t i = 0, m = 0; i < t.cols.size(); ++i) {
-            if (!isLongValue(t.cols[i].spec.type)) continue;
+            if (!isLongValue(t.cols[i].design.type)) continue;
             putU16(b, std::uint16_t(t.cols[i].number));
             putU32(b, lvalMaps[m].first);
             putU32(b, lvalMaps[m].second);
@@ -933,7 +933,7 @@ struct DatabaseBuilder::Impl {
             for (Ix& ix : t.ixs) indexMaps.push_back(addMap(t.mapPage, ix.pages));
             std::vector<std::pair<std::uint32_t, std::uint32_t>> lvalMaps;
             for (Col& c : t.cols) {
-                if (!isLongValue(c.spec.type)) continue;
+                if (!isLongValue(c.design.type)) continue;
                 std::uint32_t lo = addMap(t.mapPage, c.lvalPages);
                 std::vector<std::uint32_t> lvalRoomy;
                 if (c.lvalCurrent) lvalRoomy.push_back(c.lvalCurrent);
@@ -969,8 +969,8 @@ struct Ace {
     bool inheritable;
 };
 
-ColumnSpec col(const char* name, ColumnType type, int length = 0, int flags = -1) {
-    return ColumnSpec{name, type, length, flags, true};
+ColumnDesign col(const char* name, ColumnType type, int length = 0, int flags = -1) {
+    return ColumnDesign{name, type, length, flags, true};
 }
 
 }  // namespace
@@ -978,7 +978,7 @@ ColumnSpec col(const char* name, ColumnType type, int length = 0, int flags = -1
 void DatabaseBuilder::Impl::addTableAces(std::int32_t objectId) {
     int aces = -1;
     for (std::size_t i = 0; i < tables.size(); ++i)
-        if (tables[i].spec.name == "MSysACEs") aces = int(i);
+        if (tables[i].design.name == "MSysACEs") aces = int(i);
     if (aces < 0) return;  // still building the system tables
     static const Ace kTableAces[] = {{0, kSidCreator, 983294, false},
                                      {0, kSidAdmin, 1048319, false},
@@ -989,10 +989,10 @@ void DatabaseBuilder::Impl::addTableAces(std::int32_t objectId) {
                       Value(std::int64_t(a.mask)), Value(a.inheritable)});
 }
 
-std::vector<TableSpec> systemTableSpecs() {
+std::vector<TableDesign> systemTableDesigns() {
     using T = ColumnType;
-    std::vector<TableSpec> out;
-    TableSpec objects{
+    std::vector<TableDesign> out;
+    TableDesign objects{
         "MSysObjects",
         {col("Id", T::Long), col("ParentId", T::Long), col("Name", T::Text, 255),
          col("Type", T::Integer), col("DateCreate", T::DateTime), col("DateUpdate", T::DateTime),
@@ -1000,44 +1000,44 @@ std::vector<TableSpec> systemTableSpecs() {
          col("Connect", T::Memo), col("ForeignName", T::Text, 255),
          col("RmtInfoShort", T::Binary, 510), col("RmtInfoLong", T::Ole), col("Lv", T::Ole),
          col("LvProp", T::Ole), col("LvModule", T::Ole), col("LvExtra", T::Ole)},
-        {IndexSpec{"ParentIdName", {"ParentId", "Name"}, {}, IndexKind::Plain, 0x81},
-         IndexSpec{"Id", {"Id"}, {}, IndexKind::PrimaryKey, 0x81}},
+        {IndexDesign{"ParentIdName", {"ParentId", "Name"}, {}, IndexKind::Plain, 0x81},
+         IndexDesign{"Id", {"Id"}, {}, IndexKind::PrimaryKey, 0x81}},
         true,
         kSystemFlag};
-    TableSpec aces{"MSysACEs",
+    TableDesign aces{"MSysACEs",
                    {col("ObjectId", T::Long), col("SID", T::Binary, 510, 0x32), col("ACM", T::Long),
                     col("FInheritable", T::Boolean)},
-                   {IndexSpec{"ObjectId", {"ObjectId"}, {}, IndexKind::Plain, 0x88}},
+                   {IndexDesign{"ObjectId", {"ObjectId"}, {}, IndexKind::Plain, 0x88}},
                    true,
                    kSystemFlag};
-    TableSpec queries{
+    TableDesign queries{
         "MSysQueries",
         {col("ObjectId", T::Long), col("Attribute", T::Byte), col("Order", T::Binary, 510),
          col("Name1", T::Text, 255), col("Name2", T::Text, 255), col("Expression", T::Memo),
          col("Flag", T::Integer), col("LvExtra", T::Long)},
-        {IndexSpec{"ObjectIdAttribute",
+        {IndexDesign{"ObjectIdAttribute",
                    {"ObjectId", "Attribute", "Order"},
                    {},
                    IndexKind::PrimaryKey,
                    0x81}},
         true,
         kSystemFlag};
-    TableSpec relationships{
+    TableDesign relationships{
         "MSysRelationships",
         {col("szRelationship", T::Text, 255), col("grbit", T::Long), col("ccolumn", T::Long),
          col("icolumn", T::Long), col("szObject", T::Text, 255), col("szColumn", T::Text, 255),
          col("szReferencedObject", T::Text, 255), col("szReferencedColumn", T::Text, 255)},
-        {IndexSpec{"szRelationship", {"szRelationship"}, {}, IndexKind::Plain, 0x82},
-         IndexSpec{"szObject", {"szObject"}, {}, IndexKind::Plain, 0x82},
-         IndexSpec{"szReferencedObject", {"szReferencedObject"}, {}, IndexKind::Plain, 0x82}},
+        {IndexDesign{"szRelationship", {"szRelationship"}, {}, IndexKind::Plain, 0x82},
+         IndexDesign{"szObject", {"szObject"}, {}, IndexKind::Plain, 0x82},
+         IndexDesign{"szReferencedObject", {"szReferencedObject"}, {}, IndexKind::Plain, 0x82}},
         true,
         kSystemFlag};
     // Access's own UI store: a user-type TDEF flagged as system in the
     // catalog; its Data column has a type code of its own (0x11).
-    TableSpec accessObjects{
+    TableDesign accessObjects{
         "MSysAccessObjects",
         {col("Data", ColumnType(0x11), 3992, 0x03), col("ID", T::Long, 0, 0x02)},
-        {IndexSpec{"AOIndex", {"ID"}, {}, IndexKind::PrimaryKey, 0x89}},
+        {IndexDesign{"AOIndex", {"ID"}, {}, IndexKind::PrimaryKey, 0x89}},
         false,
         0x00000002};
     out.push_back(std::move(objects));
@@ -1054,8 +1054,8 @@ DatabaseBuilder::DatabaseBuilder(CreateOptions options) : impl_(new Impl) {
     m.image.reserve(64 * kPageSize);
     m.allocPage();     // 0: header, written by finish()
     m.newDataPage(1);  // 1: global usage map, filled by finish()
-    std::vector<TableSpec> system = systemTableSpecs();
-    for (const TableSpec& spec : system) m.addTable(spec);  // MSysObjects gets page 2
+    std::vector<TableDesign> system = systemTableDesigns();
+    for (const TableDesign& design : system) m.addTable(design);  // MSysObjects gets page 2
 
     const std::int32_t objects = std::int32_t(m.tables[0].tdefPage);
     const std::int32_t aces = std::int32_t(m.tables[1].tdefPage);
@@ -1119,7 +1119,7 @@ DatabaseBuilder::DatabaseBuilder(CreateOptions options) : impl_(new Impl) {
 
 DatabaseBuilder::~DatabaseBuilder() { delete impl_; }
 
-int DatabaseBuilder::addTable(const TableSpec& spec) { return impl_->addTable(spec); }
+int DatabaseBuilder::addTable(const TableDesign& design) { return impl_->addTable(design); }
 
 void DatabaseBuilder::insert(int table, const std::vector<Value>& row) {
     impl_->insert(table, row);

@@ -25,7 +25,7 @@
 
 namespace jet {
 
-struct ColumnSpec {
+struct ColumnDesign {
     std::string name;  // UTF-8
     ColumnType type{};
     int length = 0;          // Text: characters (1..255); Binary: bytes; others: ignored
@@ -35,7 +35,7 @@ struct ColumnSpec {
 
 enum class IndexKind { Plain, Unique, PrimaryKey };
 
-struct IndexSpec {
+struct IndexDesign {
     std::string name;
     std::vector<std::string> columns;  // key order
     std::vector<bool> descending;      // per column; empty = all ascending
@@ -43,10 +43,10 @@ struct IndexSpec {
     int flags = -1;  // real-index flags; -1 = from kind
 };
 
-struct TableSpec {
+struct TableDesign {
     std::string name;
-    std::vector<ColumnSpec> columns;  // declaration order = storage order
-    std::vector<IndexSpec> indexes;
+    std::vector<ColumnDesign> columns;  // declaration order = storage order
+    std::vector<IndexDesign> indexes;
     bool system = false;             // TDEF type 'S' and system column flags
     std::uint32_t catalogFlags = 0;  // MSysObjects.Flags
 };
@@ -65,9 +65,9 @@ class DatabaseBuilder {
     DatabaseBuilder(const DatabaseBuilder&) = delete;
     DatabaseBuilder& operator=(const DatabaseBuilder&) = delete;
 
-    // Adds a user table (or a system table when spec.system); returns the
+    // Adds a user table (or a system table when design.system); returns the
     // handle insert() takes. Names are unique, case-insensitively.
-    int addTable(const TableSpec& spec);
+    int addTable(const TableDesign& design);
     // Inserts one row; values in declaration order, a null Value for NULL.
     // Integers come as int64, Single/Double as double, dates as DateTime,
     // Currency as Currency, text and memo as UTF-16, Binary/OLE as Bytes.
@@ -87,7 +87,7 @@ class DatabaseBuilder {
 
 // The system tables of an empty Access 2000 database, as the builder
 // creates them (MSysObjects first).
-std::vector<TableSpec> systemTableSpecs();
+std::vector<TableDesign> systemTableDesigns();
 
 // Writes an empty database (system tables only) to path.
 void createEmptyDatabase(const std::string& path, CreateOptions options = {});

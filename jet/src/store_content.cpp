@@ -218,25 +218,25 @@ const BaseColumn kTicketColumns[] = {
     {"Forma de Pago", T::Text, 40},
 };
 
-// One table as the options shape it: its spec, and for each of its columns
+// One table as the options shape it: its design, and for each of its columns
 // the position in the base column list (-1 for the extra text column, -2
 // for the extra number column).
 struct Shaped {
-    TableSpec spec;
+    TableDesign design;
     std::vector<int> source;
 };
 
 template <std::size_t N>
-Shaped shape(const char* table, const BaseColumn (&base)[N], const std::vector<IndexSpec>& indexes,
+Shaped shape(const char* table, const BaseColumn (&base)[N], const std::vector<IndexDesign>& indexes,
              const StoreOptions& o) {
     Shaped s;
-    s.spec.name = table;
+    s.design.name = table;
     for (std::size_t i = 0; i < N; ++i) {
         std::string qualified = std::string(table) + "." + base[i].name;
         if (std::find(o.missingColumns.begin(), o.missingColumns.end(), qualified) !=
             o.missingColumns.end())
             continue;
-        ColumnSpec c{base[i].name, base[i].type, base[i].length, -1, true};
+        ColumnDesign c{base[i].name, base[i].type, base[i].length, -1, true};
         if (std::string(table) == kItems) {
             std::string name = base[i].name;
             if (o.singleColumns && (name == "Stock" || name == "PVP 3")) c.type = T::Single;
@@ -246,31 +246,31 @@ Shaped shape(const char* table, const BaseColumn (&base)[N], const std::vector<I
                 c.length = 10;
             }
         }
-        s.spec.columns.push_back(c);
+        s.design.columns.push_back(c);
         s.source.push_back(int(i));
     }
     if (o.extraColumns) {
-        s.spec.columns.insert(s.spec.columns.begin() + 2,
-                              ColumnSpec{"Campo Extra Texto", T::Text, 30, -1, true});
+        s.design.columns.insert(s.design.columns.begin() + 2,
+                              ColumnDesign{"Campo Extra Texto", T::Text, 30, -1, true});
         s.source.insert(s.source.begin() + 2, -1);
-        s.spec.columns.push_back(ColumnSpec{"Campo Extra Numero", T::Long, 0, -1, true});
+        s.design.columns.push_back(ColumnDesign{"Campo Extra Numero", T::Long, 0, -1, true});
         s.source.push_back(-2);
     }
-    for (const IndexSpec& ix : indexes) {
+    for (const IndexDesign& ix : indexes) {
         bool present =
             std::all_of(ix.columns.begin(), ix.columns.end(), [&](const std::string& col) {
-                return std::any_of(s.spec.columns.begin(), s.spec.columns.end(),
-                                   [&](const ColumnSpec& c) { return c.name == col; });
+                return std::any_of(s.design.columns.begin(), s.design.columns.end(),
+                                   [&](const ColumnDesign& c) { return c.name == col; });
             });
-        if (present) s.spec.indexes.push_back(ix);
+        if (present) s.design.indexes.push_back(ix);
     }
     return s;
 }
 
-IndexSpec pk(std::vector<std::string> cols) {
-    return IndexSpec{"PrimaryKey", std::move(cols), {}, IndexKind::PrimaryKey, -1};
+IndexDesign pk(std::vector<std::string> cols) {
+    return IndexDesign{"PrimaryKey", std::move(cols), {}, IndexKind::PrimaryKey, -1};
 }
-IndexSpec plain(const std::string& col) { return IndexSpec{col, {col}, {}, IndexKind::Plain, -1}; }
+IndexDesign plain(const std::string& col) { return IndexDesign{col, {col}, {}, IndexKind::Plain, -1}; }
 
 std::vector<Shaped> shapedTables(const StoreOptions& o) {
     std::vector<Shaped> out;
@@ -291,14 +291,14 @@ std::vector<Shaped> shapedTables(const StoreOptions& o) {
 class TableWriter {
   public:
     TableWriter(DatabaseBuilder& b, const Shaped& s)
-        : builder_(b), shaped_(s), handle_(b.addTable(s.spec)) {}
+        : builder_(b), shaped_(s), handle_(b.addTable(s.design)) {}
     void insert(const std::vector<Value>& base) {
         ++count_;
         std::vector<Value> row;
         row.reserve(shaped_.source.size());
         for (std::size_t i = 0; i < shaped_.source.size(); ++i) {
             int from = shaped_.source[i];
-            const ColumnSpec& c = shaped_.spec.columns[i];
+            const ColumnDesign& c = shaped_.design.columns[i];
             if (from == -1) {
                 row.push_back(text("EXTRA " + std::to_string(count_)));
                 continue;
@@ -994,9 +994,9 @@ StoreOptions fixtureVariant(const std::string& fileName) {
     return o;
 }
 
-std::vector<TableSpec> storeTables(const StoreOptions& options) {
-    std::vector<TableSpec> out;
-    for (const Shaped& s : shapedTables(options)) out.push_back(s.spec);
+std::vector<TableDesign> storeTables(const StoreOptions& options) {
+    std::vector<TableDesign> out;
+    for (const Shaped& s : shapedTables(options)) out.push_back(s.design);
     return out;
 }
 

@@ -48,7 +48,7 @@ StoreOptions demoOptions();
 StoreOptions bigOptions(int items, int tickets);
 
 // The table definitions the options give (columns and indexes).
-std::vector<TableSpec> storeTables(const StoreOptions& options);
+std::vector<TableDesign> storeTables(const StoreOptions& options);
 
 // The options that build the counterpart of a shared fixture file by its
 // name ("store.mdb", "store-no-iban.mdb", "store-desc40.mdb", ...; see the

@@ -136,9 +136,9 @@ TEST(CreateEmpty, MdbToolsListsTheSystemTables) {
 
 // ---- a table of every store column type -------------------------------------
 
-TableSpec everyTypeSpec() {
+TableDesign everyTypeDesign() {
     using T = ColumnType;
-    return TableSpec{"Prueba Tipos",
+    return TableDesign{"Prueba Tipos",
                      {{"Código", T::Text, 20},
                       {"Numero", T::Long},
                       {"Cantidad", T::Integer},
@@ -214,7 +214,7 @@ class EveryType : public ::testing::Test {
     static void SetUpTestSuite() {
         file_ = new TempFile("every-type");
         DatabaseBuilder b;
-        int t = b.addTable(everyTypeSpec());
+        int t = b.addTable(everyTypeDesign());
         for (int i = 0; i < kRows; ++i) b.insert(t, everyTypeRow(i, kRows));
         b.writeFile(file_->path());
     }
@@ -363,7 +363,7 @@ class LargeTable : public ::testing::Test {
     static void SetUpTestSuite() {
         DatabaseBuilder b;
         int t =
-            b.addTable(TableSpec{"Grande",
+            b.addTable(TableDesign{"Grande",
                                  {{"Id", ColumnType::Long},
                                   {"Texto", ColumnType::Text, 40},
                                   {"Fecha", ColumnType::DateTime}},
@@ -424,18 +424,18 @@ TEST(CreateRefuses, BadDefinitionsAndValues) {
             EXPECT_EQ(e.kind(), ErrorKind::InvalidArgument) << e.what();
         }
     };
-    TableSpec spec{
+    TableDesign design{
         "T",
         {{"A", ColumnType::Text, 5}, {"B", ColumnType::Long}},
         {{"PrimaryKey", {"A"}, {}, IndexKind::PrimaryKey}, {"B", {"B"}, {}, IndexKind::Unique}}};
-    int t = b.addTable(spec);
-    expectInvalid([&] { b.addTable(spec); });  // name taken
+    int t = b.addTable(design);
+    expectInvalid([&] { b.addTable(design); });  // name taken
     expectInvalid([&] {
-        b.addTable(TableSpec{"t2", {{"A", ColumnType::Text, 0}}, {}});
+        b.addTable(TableDesign{"t2", {{"A", ColumnType::Text, 0}}, {}});
     });  // no length
     expectInvalid([&] {
         b.addTable(
-            TableSpec{"t3", {{"A", ColumnType::Long}}, {{"X", {"Z"}, {}, IndexKind::Plain}}});
+            TableDesign{"t3", {{"A", ColumnType::Long}}, {{"X", {"Z"}, {}, IndexKind::Plain}}});
     });
     expectInvalid([&] { b.insert(t, {Value(u"toolong"), Value(std::int64_t(1))}); });
     expectInvalid([&] { b.insert(t, {Value(u"ab"), Value(u"text in a Long")}); });
