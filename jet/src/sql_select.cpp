@@ -324,6 +324,24 @@ std::optional<IndexChoice> chooseIndex(const TableDef& def, const std::vector<Or
     return best;
 }
 
+// The top-level conjuncts of a WHERE (the operands of its ANDs).
+std::vector<const Expr*> conjunctsOf(const Expr* where) {
+    std::vector<const Expr*> out;
+    std::vector<const Expr*> stack{where};
+    while (!stack.empty()) {
+        const Expr* e = stack.back();
+        stack.pop_back();
+        if (!e) continue;
+        if (e->kind == ExprKind::And) {
+            stack.push_back(e->right.get());
+            stack.push_back(e->left.get());
+        } else {
+            out.push_back(e);
+        }
+    }
+    return out;
+}
+
 // Needles that every index key of a row matching the WHERE must contain:
 // the primary sort bytes of the literal runs of a constant LIKE on the
 // index's first (ascending text) column. A key keeps the primary bytes of
@@ -335,20 +353,7 @@ std::optional<IndexChoice> chooseIndex(const TableDef& def, const std::vector<Or
 std::vector<std::string> keyNeedles(const Expr* where, int firstSlot, SortOrder order) {
     std::vector<std::string> needles;
     if (order != SortOrder::General4) return needles;
-    std::vector<const Expr*> conjuncts;
-    std::vector<const Expr*> stack{where};
-    while (!stack.empty()) {
-        const Expr* e = stack.back();
-        stack.pop_back();
-        if (!e) continue;
-        if (e->kind == ExprKind::And) {
-            stack.push_back(e->left.get());
-            stack.push_back(e->right.get());
-        } else {
-            conjuncts.push_back(e);
-        }
-    }
-    for (const Expr* e : conjuncts) {
+    for (const Expr* e : conjunctsOf(where)) {
         if (e->kind != ExprKind::Like || e->negated || !e->like ||
             e->left->kind != ExprKind::Column || e->left->slot != firstSlot)
             continue;
@@ -373,23 +378,6 @@ bool isText(ColumnType t) { return t == ColumnType::Text || t == ColumnType::Mem
 
 thread_local AccessPath lastPath = AccessPath::Scan;
 
-// The top-level conjuncts of a WHERE (the operands of its ANDs).
-std::vector<const Expr*> conjunctsOf(const Expr* where) {
-    std::vector<const Expr*> out;
-    std::vector<const Expr*> stack{where};
-    while (!stack.empty()) {
-        const Expr* e = stack.back();
-        stack.pop_back();
-        if (!e) continue;
-        if (e->kind == ExprKind::And) {
-            stack.push_back(e->right.get());
-            stack.push_back(e->left.get());
-        } else {
-            out.push_back(e);
-        }
-    }
-    return out;
-}
 
 // Appends the key segment that every row whose column equals `v` has in an
 // index on that column. False when that cannot be known exactly: a type
