@@ -17,21 +17,9 @@
 #include "index_key.h"
 #include "index_page.h"
 #include "storage.h"
+#include "write_check.h"
 
 namespace jet::testing {
-
-inline std::string shellRun(const std::string& cmd) {
-    std::string out;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return out;
-    char buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    ::pclose(p);
-    return out;
-}
-
-inline bool haveMdbTools() { return std::system("mdb-export --version > /dev/null 2>&1") == 0; }
 
 inline std::string quoted(const std::string& s) {
     std::string out = "'";
@@ -53,7 +41,7 @@ inline std::vector<std::string> splitOn(const std::string& s, const std::string&
 inline std::vector<std::vector<std::string>> mdbExport(const std::string& path,
                                                        const std::string& table) {
     const std::string col = "~|\x01~", row = "~#\x01~\n";
-    std::string out = shellRun("mdb-export -Q -d '" + col + "' -R '" + row +
+    std::string out = runCommand("mdb-export -Q -d '" + col + "' -R '" + row +
                                "' -D '%Y-%m-%d %H:%M:%S' -T '%Y-%m-%d %H:%M:%S' " + quoted(path) +
                                " " + quoted(table) + " 2>/dev/null");
     std::vector<std::vector<std::string>> rows;

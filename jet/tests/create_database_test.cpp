@@ -124,10 +124,10 @@ TEST(CreateEmpty, MatchesAccessEmptyDatabase) {
 }
 
 TEST(CreateEmpty, MdbToolsListsTheSystemTables) {
-    if (!testing::haveMdbTools()) GTEST_SKIP() << "mdbtools not installed";
+    if (!testing::haveMdbExport()) GTEST_SKIP() << "mdbtools not installed";
     TempFile file("empty");
     createEmptyDatabase(file.path());
-    std::string listed = testing::shellRun("mdb-tables -S -1 " + testing::quoted(file.path()));
+    std::string listed = testing::runCommand("mdb-tables -S -1 " + testing::quoted(file.path()));
     for (const char* name : kSystemTables) EXPECT_NE(listed.find(name), std::string::npos) << name;
     auto rows = testing::mdbExport(file.path(), "MSysObjects");
     ASSERT_FALSE(rows.empty());
@@ -268,7 +268,7 @@ std::string exportedNumber(double d) {
 }
 
 TEST_F(EveryType, MdbExportReadsTheSameRows) {
-    if (!testing::haveMdbTools()) GTEST_SKIP() << "mdbtools not installed";
+    if (!testing::haveMdbExport()) GTEST_SKIP() << "mdbtools not installed";
     auto rows = testing::mdbExport(file_->path(), "Prueba Tipos");
     ASSERT_EQ(rows.size(), std::size_t(kRows) + 1);
     ASSERT_EQ(rows[0].size(), 11u);
@@ -319,16 +319,16 @@ TEST_F(EveryType, MdbExportReadsTheSameRows) {
 }
 
 TEST_F(EveryType, MdbSchemaShowsTypesAndIndexes) {
-    if (!testing::haveMdbTools()) GTEST_SKIP() << "mdbtools not installed";
+    if (!testing::haveMdbExport()) GTEST_SKIP() << "mdbtools not installed";
     std::string schema =
-        testing::shellRun("mdb-schema " + testing::quoted(file_->path()) + " 2>/dev/null");
+        testing::runCommand("mdb-schema " + testing::quoted(file_->path()) + " 2>/dev/null");
     for (const char* s :
          {"[Código]\t\t\tText (20)", "[Numero]\t\t\tLong Integer", "[Cantidad]\t\t\tInteger",
           "[Nivel]\t\t\tByte", "[Precio]\t\t\tDouble", "[Peso]\t\t\tSingle",
           "[Importe]\t\t\tCurrency", "[Fecha]\t\t\tDateTime", "[Activo]\t\t\tBoolean",
           "[Notas]\t\t\tMemo/Hyperlink (255)", "[Nombre]\t\t\tText (60)"})
         EXPECT_NE(schema.find(s), std::string::npos) << s << "\n" << schema;
-    std::string indexes = testing::shellRun(
+    std::string indexes = testing::runCommand(
         "mdb-schema --indexes " + testing::quoted(file_->path()) + " postgres 2>/dev/null");
     for (const char* s :
          {"PRIMARY KEY (\"código\")",

@@ -220,7 +220,7 @@ std::string exported(const ColumnDef& c, const std::string& s) {
 }
 
 TEST_F(Demo, MdbExportReadsTheSameRows) {
-    if (!testing::haveMdbTools()) GTEST_SKIP() << "mdbtools not installed";
+    if (!testing::haveMdbExport()) GTEST_SKIP() << "mdbtools not installed";
     auto db = Storage::open(file_->path(), false);
     for (const char* t : store::kTables) {
         SCOPED_TRACE(t);
