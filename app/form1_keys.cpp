@@ -8,11 +8,13 @@
 #include "tform1.h"
 
 bool TForm1::isNumericBoundBox(const QWidget* control) const {
-    // The bound boxes whose fields are floating-point prices. Both are
-    // disabled, so in this window they never hold the focus; the field type
-    // itself becomes known with the data layer.
-    Q_UNUSED(control);
-    return false;
+    // Decided by the bound field's type at this moment: with its dataset
+    // closed a box has no field, and a point typed there stays a point. The
+    // data layer reads every floating-point and currency column as Double.
+    const auto* box = qobject_cast<const db::DbEdit*>(control);
+    if (box == nullptr) return false;
+    const db::Field* field = box->field();
+    return field != nullptr && field->type() == db::FieldType::Double;
 }
 
 void TForm1::FormKeyPress(QChar& key) {

@@ -337,6 +337,54 @@ class KeyboardPathTest : public QObject {
         QVERIFY(!box("Edit2")->hasSelectedText());
     }
 
+    // A point becomes a comma in a bound box whose field is floating-point
+    // (the window keeps both such boxes read-only; enabled here to reach the
+    // rule), never in a text field, and not while the box has no field.
+    void pointInBoundBoxes() {
+        db::Dataset& record = form_->model.ARTICULOS;
+        form_->DBEdit2->setEnabled(true);
+        goToEdit1();
+        const std::tuple<QLineEdit*, const char*, const char*> cases[] = {
+            {form_->DBEdit2, "1.5", "1,5"}, {form_->DBEdit5, "A.B", "A.B"}};
+        for (const auto& [edit, typed, shown] : cases) {
+            edit->setFocus(Qt::OtherFocusReason);
+            edit->selectAll();
+            QTest::keyClicks(edit, QString::fromLatin1(typed));
+            QCOMPARE(edit->text(), QString::fromLatin1(shown));
+            QCOMPARE(record.state(), db::DatasetState::Edit);
+            record.cancel();
+        }
+        record.close();
+        form_->DBEdit2->setFocus(Qt::OtherFocusReason);
+        QCOMPARE(focusedName(*form_), QStringLiteral("DBEdit2"));
+        QChar typed(u'.');
+        form_->FormKeyPress(typed);
+        QCOMPARE(typed, QChar(u'.'));
+    }
+
+    // With its list open a lookup combo takes Enter as the choice of the
+    // highlighted row and keeps the focus; with the list closed Enter moves on.
+    void enterInALookupCombo() {
+        db::Dataset& record = form_->model.ARTICULOS;
+        db::DbLookupCombo* combo = form_->DBLookupComboBox1;
+        goToEdit1();
+        combo->setFocus(Qt::OtherFocusReason);
+        const QVariant before = record.field(QStringLiteral("Tipo Impuesto")).value();
+        QVERIFY(combo->count() > 1);
+        const bool down = combo->currentIndex() + 1 < combo->count();
+        combo->showPopup();
+        QTRY_VERIFY(combo->view()->isVisible());
+        QTest::keyClick(combo->view(), down ? Qt::Key_Down : Qt::Key_Up);
+        QTest::keyClick(combo->view(), Qt::Key_Return);
+        QTRY_VERIFY(!combo->view()->isVisible());
+        QCOMPARE(focusedName(*form_), QStringLiteral("DBLookupComboBox1"));
+        QCOMPARE(record.state(), db::DatasetState::Edit);
+        QVERIFY(record.field(QStringLiteral("Tipo Impuesto")).value() != before);
+        QTest::keyClick(combo, Qt::Key_Return);
+        QCOMPARE(focusedName(*form_), QStringLiteral("DBLookupComboBox2"));
+        record.cancel();
+    }
+
     // From the search box or the grid a press wins over the leave rules: the
     // pressed control takes the focus and acts, so one click presses a button.
     void aPressWinsOverTheLeaveRules() {
