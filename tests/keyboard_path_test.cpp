@@ -21,7 +21,7 @@ namespace {
 QString cellText(const jet::Value& value) {
     struct Visitor {
         QString operator()(std::monostate) const { return QStringLiteral("NULL"); }
-        QString operator()(bool b) const { return b ? QStringLiteral("true") : "false"; }
+        QString operator()(bool b) const { return QString::number(int(b)); }
         QString operator()(std::int64_t i) const { return QString::number(i); }
         QString operator()(double d) const { return QString::number(d, 'g', 17); }
         QString operator()(const jet::Currency& c) const { return QString::number(c.scaled); }
@@ -100,6 +100,16 @@ std::set<Change> changes(const Snapshot& before, const Snapshot& after) {
         }
     }
     return found;
+}
+
+// The changes as readable lines, so a failed comparison shows them.
+QStringList describe(const std::set<Change>& found) {
+    QStringList lines;
+    for (const auto& [table, key, column] : found) {
+        lines.append(QString::fromStdString(table) + u'/' + key + u'/' +
+                     QString::fromStdString(column));
+    }
+    return lines;
 }
 
 const jet::Value& cellOf(const Snapshot& tables, const std::string& table, const QString& key,
@@ -242,7 +252,7 @@ class KeyboardPathTest : public QObject {
         const std::set<Change> expected = {{"Articulos", ref, "PVP 1"},
                                            {"Articulos", ref, "PVP 2"},
                                            {"Articulos", ref, "Precio Compra Proveedor 1"}};
-        QCOMPARE(changes(before, after), expected);
+        QCOMPARE(describe(changes(before, after)), describe(expected));
         const auto stored = [&](const char* column) {
             return asDouble(cellOf(after, "Articulos", ref, column));
         };
@@ -293,7 +303,7 @@ class KeyboardPathTest : public QObject {
         QVERIFY(inRange > 10);
         QVERIFY(!expected.empty());
         const Snapshot after = snapshot(path_);
-        QCOMPARE(changes(before, after), expected);
+        QCOMPARE(describe(changes(before, after)), describe(expected));
         for (const auto& [key, row] : after.at(tickets).rows) {
             const auto* fecha = std::get_if<jet::DateTime>(&cellOf(after, tickets, key, "Fecha").v);
             if (fecha->days < oleDays(from) || fecha->days > oleDays(to)) continue;
