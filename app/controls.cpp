@@ -99,6 +99,13 @@ UpperCaseEdit::UpperCaseEdit(QWidget* parent) : QLineEdit(parent) {
     setValidator(new UpperCaseValidator(this));
 }
 
+void UpperCaseEdit::focusInEvent(QFocusEvent* event) {
+    QLineEdit::focusInEvent(event);
+    // QLineEdit selects on Tab and Backtab only; a focus given by code (a
+    // leave rule, the recovery, the selection sequence) counts as well.
+    if (event->reason() == Qt::OtherFocusReason && !hasSelectedText()) selectAll();
+}
+
 void WrapButton::paintEvent(QPaintEvent*) {
     QStylePainter painter(this);
     QStyleOptionButton option;

@@ -64,10 +64,15 @@ class UpperCaseValidator : public QValidator {
 };
 
 // A plain edit box with upper-case forcing (the window's TEdit boxes).
+// Entered by the keyboard or by code it selects its whole text, so typing
+// replaces the value; entered by a press it keeps the caret at the click.
 class UpperCaseEdit : public QLineEdit {
     Q_OBJECT
   public:
     explicit UpperCaseEdit(QWidget* parent = nullptr);
+
+  protected:
+    void focusInEvent(QFocusEvent* event) override;
 };
 
 // A push button whose caption wraps at word boundaries when it does not fit.

@@ -8,11 +8,13 @@
 #include "tform1.h"
 
 bool TForm1::isNumericBoundBox(const QWidget* control) const {
-    // The bound boxes whose fields are floating-point prices. Both are
-    // disabled, so in this window they never hold the focus; the field type
-    // itself becomes known with the data layer.
-    Q_UNUSED(control);
-    return false;
+    // Decided by the bound field's type at this moment: with its dataset
+    // closed a box has no field, and a point typed there stays a point. The
+    // data layer reads every floating-point and currency column as Double.
+    const auto* box = qobject_cast<const db::DbEdit*>(control);
+    if (box == nullptr) return false;
+    const db::Field* field = box->field();
+    return field != nullptr && field->type() == db::FieldType::Double;
 }
 
 void TForm1::FormKeyPress(QChar& key) {
@@ -41,18 +43,21 @@ void TForm1::spcbaseClick(QLineEdit* box) { box->selectAll(); }
 
 void TForm1::spcivaClick() { spciva->selectAll(); }
 
+// The focus-on-click boxes lack the focus on the release only when the
+// recovery of a failed recalculation took the press; asking for it then is a
+// move by code, which the leave rule of the search box redirects.
 void TForm1::spvp1baseClick() {
-    if (!spvp1base->hasFocus()) spvp1base->setFocus(Qt::MouseFocusReason);
+    if (!spvp1base->hasFocus()) spvp1base->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::spvp1ivaClick() {
-    if (!spvp1iva->hasFocus()) spvp1iva->setFocus(Qt::MouseFocusReason);
+    if (!spvp1iva->hasFocus()) spvp1iva->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::sbeneficioClick() {
-    if (!sbeneficio->hasFocus()) sbeneficio->setFocus(Qt::MouseFocusReason);
+    if (!sbeneficio->hasFocus()) sbeneficio->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::sbnnetoClick() {
-    if (!sbnneto->hasFocus()) sbnneto->setFocus(Qt::MouseFocusReason);
+    if (!sbnneto->hasFocus()) sbnneto->setFocus(Qt::OtherFocusReason);
 }

@@ -301,6 +301,13 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
             // moved it elsewhere never held it: it gets no leave either.
             if (control == nullptr || control != holder_) break;
             holder_ = nullptr;
+            // A press on another control wins over the redirections of the
+            // search box and the grid: the pressed control takes the focus and
+            // acts, so one click presses a button. Keyboard and code moves
+            // still follow them.
+            if (reason == Qt::MouseFocusReason && (control == ebuscar || control == DBGrid1)) {
+                break;
+            }
             auto handler = exitHandlers_.value(control);
             if (!handler) break;
             // The control takes its own leave first (a line edit drops its
@@ -317,8 +324,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
             break;
         case QEvent::MouseButtonPress:
             // Qt has already moved the focus for this press; when a leave
-            // handler sent it elsewhere, the press is dropped so the control
-            // that was clicked neither takes the focus nor acts.
+            // handler sent it elsewhere (a recalculation's recovery), the
+            // press is dropped so the control that was clicked neither takes
+            // the focus nor acts.
             if (event->spontaneous() && pressSuperseded(qobject_cast<QWidget*>(watched))) {
                 return true;
             }
