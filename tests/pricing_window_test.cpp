@@ -1,5 +1,5 @@
-// The price panels and "Aplicar Cambios" in the real window, on copies of the
-// store fixture: the fill from the item record, the recalculations as the
+// The price panels and "Aplicar Cambios" in the real window, on copies of a
+// generated store: the fill from the item record, the recalculations as the
 // user types and leaves the boxes, the silent recovery and the click it
 // cancels, and the stored values read back through the engine.
 #include <QLocale>
@@ -29,10 +29,7 @@ class PricingWindowTest : public QObject {
 
   private slots:
     void initTestCase() {
-        QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
-        if (!QFile::exists(kFixtures + QStringLiteral("/store.mdb"))) {
-            QSKIP("the store fixtures are not there");
-        }
+        useCommaLocale();
         QVERIFY(dir_.isValid());
         precios::setPrompter(&prompter_);
     }

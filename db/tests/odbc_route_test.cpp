@@ -10,23 +10,22 @@
 #include <cstdlib>
 
 #include "db/db.h"
+#include "jet/jet.h"
 #include "odbc_registration.h"
+#include "store_files.h"
 
 namespace {
-
-const QString kFixtures = QStringLiteral(PRECIOS_FIXTURES_DIR);
 
 class OdbcRouteTest : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!QFile::exists(MDBTOOLS_ODBC_DRIVER))
             GTEST_SKIP() << "mdbtools ODBC driver not installed";
-        if (!QFile::exists(kFixtures + "/store.mdb"))
-            GTEST_SKIP() << "fixtures absent: " << PRECIOS_FIXTURES_DIR;
         ASSERT_TRUE(dir.isValid());
         dbtest::registerOdbcDriver("Microsoft Access Driver (*.mdb)");
         file = dir.filePath("store.mdb");
-        ASSERT_TRUE(QFile::copy(kFixtures + "/store.mdb", file));
+        ASSERT_TRUE(
+            QFile::copy(QString::fromStdString(jet::testing::storeFile("store.mdb")), file));
         QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
     }
     QTemporaryDir dir;
@@ -49,7 +48,12 @@ TEST_F(OdbcRouteTest, RegisteredAccessDriverIsChosenAndReads) {
     EXPECT_EQ(route->connectString(),
               "DRIVER={Microsoft Access Driver (*.mdb)};DBQ=" + file + ";ExtendedAnsiSQL=1");
     q.fetchAll();
-    EXPECT_EQ(q.recordCount(), 40);
+    std::size_t suppliers = 0;  // as the engine reads the file
+    auto rows = jet::Database::open(file.toStdString(), jet::OpenMode::ReadOnly)
+                    ->query("select Codigo from proveedores");
+    while (rows->next()) ++suppliers;
+    EXPECT_GT(suppliers, 4u);
+    EXPECT_EQ(std::size_t(q.recordCount()), suppliers);
     const db::Field& codigo = q.field("Codigo");
     const db::Field& razon = q.field("Razon Social");
     EXPECT_EQ(codigo.type(), db::FieldType::Int32);

@@ -233,12 +233,15 @@ class PagePacker {
     std::size_t count_ = 0;
 };
 
-std::size_t commonPrefix(const std::vector<std::string>& entries) {
+// The prefix the entries of a page share. Access shares key bytes only,
+// never the row pointer (and child page) behind them, and the writer
+// re-encodes a page that way; `pointerBytes` is that tail's length.
+std::size_t commonPrefix(const std::vector<std::string>& entries, std::size_t pointerBytes) {
     if (entries.size() < 2) return 0;
     const std::string& first = entries.front();
-    std::size_t p = first.size();
+    std::size_t p = first.size() - pointerBytes;
     for (std::size_t i = 1; i < entries.size(); ++i) {
-        std::size_t n = std::min(p, entries[i].size());
+        std::size_t n = std::min(p, entries[i].size() - pointerBytes);
         std::size_t k = 0;
         while (k < n && first[k] == entries[i][k]) ++k;
         p = k;
@@ -609,7 +612,7 @@ struct DatabaseBuilder::Impl {
         p.u32(kIxPrev, prev);
         p.u32(kIxNext, next);
         p.u32(kIxTail, tail);
-        std::size_t prefix = commonPrefix(entries);
+        std::size_t prefix = commonPrefix(entries, leaf ? 4 : 8);
         p.u16(kIxPrefix, std::uint16_t(prefix));
         p.u8(kIxNodeMark, leaf ? 0 : 1);
         std::size_t pos = 0;

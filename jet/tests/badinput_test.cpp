@@ -84,8 +84,7 @@ TEST(BadInputFile, ForeignZeroLengthAndTinyFilesAreNotDatabases) {
 }
 
 TEST(BadInputFile, TruncatedFiles) {
-    const fs::path store = fixtures() / "store.mdb";
-    RELIABILITY_NEED_FIXTURE(store);
+    const fs::path store = storeFile("store.mdb");
     TempDir dir;
     const auto bytes = readBytes(store);
     // Shorter than the header and catalog pages: refused at once.
@@ -108,8 +107,7 @@ TEST(BadInputFile, TruncatedFiles) {
 }
 
 TEST(BadInputFile, CorruptedBytesGiveErrorsNotCrashes) {
-    const fs::path store = fixtures() / "store.mdb";
-    RELIABILITY_NEED_FIXTURE(store);
+    const fs::path store = storeFile("store.mdb");
     TempDir dir;
     const auto original = readBytes(store);
 
@@ -163,8 +161,7 @@ TEST(BadInputFile, DirectoryAndMissingFile) {
 // chmod 000 stops everyone but root; when the tests run as root the check
 // runs in a child that has dropped to an unprivileged user.
 TEST(BadInputFile, UnreadableFile) {
-    const fs::path store = fixtures() / "store-empty.mdb";
-    RELIABILITY_NEED_FIXTURE(store);
+    const fs::path store = storeFile("store-empty.mdb");
     TempDir dir;
     const fs::path path = copyFixture(dir, store, "locked-out.mdb");
     fs::permissions(path, fs::perms::none);
@@ -183,8 +180,7 @@ TEST(BadInputFile, UnreadableFile) {
 }
 
 TEST(BadInputFile, ReadOnlyFileOpensForReadingAndRefusesWrites) {
-    const fs::path store = fixtures() / "store.mdb";
-    RELIABILITY_NEED_FIXTURE(store);
+    const fs::path store = storeFile("store.mdb");
     TempDir dir;
     const fs::path path = copyFixture(dir, store, "readonly.mdb");
     fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
@@ -220,10 +216,8 @@ TEST(BadInputFile, ReadOnlyFileOpensForReadingAndRefusesWrites) {
 // The file changes under an open database.
 
 TEST(BadInputFile, FileReplacedByAnotherWhileOpen) {
-    const fs::path store = fixtures() / "store.mdb";
-    const fs::path other = fixtures() / "store-extra-columns.mdb";
-    RELIABILITY_NEED_FIXTURE(store);
-    RELIABILITY_NEED_FIXTURE(other);
+    const fs::path store = storeFile("store.mdb");
+    const fs::path other = storeFile("store-extra-columns.mdb");
     TempDir dir;
     const fs::path path = copyFixture(dir, store, "shop.mdb");
     auto db = Database::open(path.string(), OpenMode::ReadOnly);
@@ -250,8 +244,7 @@ TEST(BadInputFile, FileReplacedByAnotherWhileOpen) {
 // Overwritten in place (same inode, shorter) while a cursor is still
 // reading: the cursor must stop with an error, not a bus error.
 TEST(BadInputFile, FileCutInPlaceUnderAnOpenCursor) {
-    const fs::path store = fixtures() / "store.mdb";
-    RELIABILITY_NEED_FIXTURE(store);
+    const fs::path store = storeFile("store.mdb");
     TempDir dir;
     const fs::path path = copyFixture(dir, store, "shop.mdb");
     const int rc = runInChild([&] {
@@ -286,8 +279,7 @@ std::string searchStatement(const std::string& text) {
 class SearchText : public ::testing::Test {
 protected:
     void SetUp() override {
-        const fs::path store = fixtures() / "store.mdb";
-        RELIABILITY_NEED_FIXTURE(store);
+        const fs::path store = storeFile("store.mdb");
         db_ = Database::open(store.string(), OpenMode::ReadOnly);
         auto all = db_->query("select Descripcion from Articulos");
         while (all->next())
@@ -390,8 +382,7 @@ TEST_F(SearchText, UnpairedSurrogates) {
 class BadInputValues : public ::testing::Test {
 protected:
     void SetUp() override {
-        const fs::path store = fixtures() / "store.mdb";
-        RELIABILITY_NEED_FIXTURE(store);
+        const fs::path store = storeFile("store.mdb");
         path_ = copyFixture(dir_, store, "shop.mdb").string();
         db_ = Database::open(path_);
     }

@@ -176,8 +176,7 @@ void apply(const std::string& path, long from, long to) {
 }
 
 TEST(CrashKill, EveryKilledWriteLeavesTheBeforeOrTheAfterState) {
-    const fs::path store = fixtures() / "store.mdb";
-    RELIABILITY_NEED_FIXTURE(store);
+    const fs::path store = storeFile("store.mdb");
     TempDir dir;
     const std::string path = copyFixture(dir, store, "shop.mdb").string();
     const std::string reference = copyFixture(dir, store, "reference.mdb").string();
@@ -228,13 +227,14 @@ TEST(CrashKill, EveryKilledWriteLeavesTheBeforeOrTheAfterState) {
         if (::testing::Test::HasFailure()) break;
     }
     auto db = Database::open(path, OpenMode::ReadOnly);
-    EXPECT_EQ(db->table("Articulos").rowCount, 600);
-    EXPECT_EQ(db->table(kTickets).rowCount, 3000);
+    EXPECT_EQ(db->table("Articulos").rowCount, storeOptions().items);
+    EXPECT_EQ(db->table(kTickets).rowCount, storeOptions().tickets);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    recordFigure("crash: kills=" + std::to_string(kills) + " statements_completed=" + std::to_string(statements) +
-                 " journals_replayed=" + std::to_string(journals) + " interrupted_statement_committed=" +
-                 std::to_string(interrupted) + " rows_lost=" +
-                 std::to_string(600 + 3000 - db->table("Articulos").rowCount - db->table(kTickets).rowCount) +
+    recordFigure("crash: kills=" + std::to_string(kills) + " statements_completed=" +
+                 std::to_string(statements) + " journals_replayed=" + std::to_string(journals) +
+                 " interrupted_statement_committed=" + std::to_string(interrupted) + " rows_lost=" +
+                 std::to_string(storeOptions().items + storeOptions().tickets -
+                                db->table("Articulos").rowCount - db->table(kTickets).rowCount) +
                  " seconds=" + std::to_string(static_cast<int>(seconds)));
 }
 
@@ -284,8 +284,7 @@ Tally collect(pid_t pid, int pipeIn, const char* who) {
 }
 
 TEST(Concurrency, TwoWritersAndAReaderOnOneFile) {
-    const fs::path store = fixtures() / "store.mdb";
-    RELIABILITY_NEED_FIXTURE(store);
+    const fs::path store = storeFile("store.mdb");
     TempDir dir;
     const std::string path = copyFixture(dir, store, "shop.mdb").string();
     const std::string errors = (dir / "errors.txt").string();
@@ -347,17 +346,18 @@ TEST(Concurrency, TwoWritersAndAReaderOnOneFile) {
         ASSERT_TRUE(c->next()) << ref;
         EXPECT_EQ(c->row()[0], itemPost(i).params[0]) << ref << " lost its post " << i;
     }
-    EXPECT_EQ(db->table("Articulos").rowCount, 600);
-    EXPECT_EQ(db->table(kTickets).rowCount, 3000);
+    EXPECT_EQ(db->table("Articulos").rowCount, storeOptions().items);
+    EXPECT_EQ(db->table(kTickets).rowCount, storeOptions().tickets);
     expectFileSound(path, "Articulos");
     expectFileSound(path, kTickets);
-    recordFigure("concurrency: seconds=" + std::to_string(seconds) + " item_posts=" + std::to_string(ti.done) +
-                 " ticket_updates=" + std::to_string(tt.done) + " in_use_refusals=" +
-                 std::to_string(ti.inUse + tt.inUse) + " reads=" + std::to_string(tr.done) +
-                 " reads_in_use=" + std::to_string(tr.inUse) +
-                 " reader_errors=" + std::to_string(tr.other) + " other_errors=" +
-                 std::to_string(ti.other + tt.other) + " rows_lost=" +
-                 std::to_string(3600 - db->table("Articulos").rowCount - db->table(kTickets).rowCount));
+    recordFigure("concurrency: seconds=" + std::to_string(seconds) + " item_posts=" +
+                 std::to_string(ti.done) + " ticket_updates=" + std::to_string(tt.done) +
+                 " in_use_refusals=" + std::to_string(ti.inUse + tt.inUse) +
+                 " reads=" + std::to_string(tr.done) + " reads_in_use=" + std::to_string(tr.inUse) +
+                 " reader_errors=" + std::to_string(tr.other) +
+                 " other_errors=" + std::to_string(ti.other + tt.other) + " rows_lost=" +
+                 std::to_string(storeOptions().items + storeOptions().tickets -
+                                db->table("Articulos").rowCount - db->table(kTickets).rowCount));
 }
 
 }  // namespace

@@ -23,7 +23,6 @@ std::vector<std::vector<Value>> all(Database& db, const std::string& sql) {
 }
 
 TEST(Freshness, RowsChangedByAnotherProgramAreSeenByEveryReadPath) {
-    JET_REQUIRE_FIXTURES();
     TempCopy copy("store.mdb");
     auto reader = Database::open(copy.path(), OpenMode::ReadOnly);
     const std::string bySeek = "select Descripcion from Articulos where Referencia = 'M00004'";
@@ -87,7 +86,6 @@ void renameInCatalog(const std::string& path, const std::string& from, char last
 }
 
 TEST(Freshness, ATableRenamedByAnotherProgramIsSeenByTheNextStatement) {
-    JET_REQUIRE_FIXTURES();
     TempCopy copy("store.mdb");
     auto db = Database::open(copy.path(), OpenMode::ReadOnly);
     const auto before = all(*db, "select * from proveedores");

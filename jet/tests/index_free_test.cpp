@@ -58,8 +58,7 @@ struct Tickets {
 };
 
 TEST(IndexFree, EmptiedLeafBecomesFreeAndTheIndexStaysWhole) {
-    JET_REQUIRE_FIXTURES();
-    const auto original = testing::readAll(testing::fixture("store.mdb"));
+    const auto original = testing::readAll(testing::storeFile("store.mdb"));
     Tickets t(original);
     const IndexPage leaf = t.middleLeaf();
     const std::size_t before =
@@ -95,8 +94,7 @@ TEST(IndexFree, EmptiedLeafBecomesFreeAndTheIndexStaysWhole) {
 }
 
 TEST(IndexFree, AStatementThatClaimsPagesLeaksTheEmptiedOne) {
-    JET_REQUIRE_FIXTURES();
-    Tickets t(testing::readAll(testing::fixture("store.mdb")));
+    Tickets t(testing::readAll(testing::storeFile("store.mdb")));
     const IndexPage leaf = t.middleLeaf();
     t.emptyLeaf(leaf, 400);  // enough new entries to split a leaf
     ASSERT_GT(lastWriteStats().pagesAppended, 0);

@@ -40,8 +40,7 @@ void expectSameAsScan(Database& db, const std::string& seekSql, const std::strin
 Value text(const std::u16string& s) { return Value(s); }
 
 TEST(IndexSeek, TextKeyMatchesTheScanForHitsMissesNullAndCase) {
-    JET_REQUIRE_FIXTURES();
-    auto db = Database::open(testing::fixture("store.mdb"), OpenMode::ReadOnly);
+    auto db = Database::open(testing::storeFile("store.mdb"), OpenMode::ReadOnly);
     const std::string seek = "select * from Articulos where [Referencia] = ?";
     const std::string scan = "select * from Articulos where ([Referencia] = ? or [Referencia] = ?)";
     struct Case {
@@ -65,7 +64,7 @@ TEST(IndexSeek, TextKeyMatchesTheScanForHitsMissesNullAndCase) {
 
     // Every reference of the table is found by itself in lower case.
     const auto refs = all(*db, "select Referencia from Articulos");
-    ASSERT_EQ(refs.size(), 600u);
+    ASSERT_EQ(refs.size(), std::size_t(testing::storeOptions().items));
     std::size_t found = 0;
     for (const auto& r : refs) {
         std::u16string s = std::get<std::u16string>(r[0].v);
@@ -79,8 +78,7 @@ TEST(IndexSeek, TextKeyMatchesTheScanForHitsMissesNullAndCase) {
 }
 
 TEST(IndexSeek, QualifiedNamesLiteralsAndOtherConditions) {
-    JET_REQUIRE_FIXTURES();
-    auto db = Database::open(testing::fixture("store.mdb"), OpenMode::ReadOnly);
+    auto db = Database::open(testing::storeFile("store.mdb"), OpenMode::ReadOnly);
     expectSameAsScan(*db, "select * from Articulos where [Articulos].[Referencia] = 'mb-01'",
                      "select * from Articulos where ([Referencia] = 'mb-01' or 1 = 0)", {}, {},
                      all(*db, "select * from Articulos where not (Referencia <> 'MB-01')").size());
@@ -116,8 +114,7 @@ TEST(IndexSeek, QualifiedNamesLiteralsAndOtherConditions) {
 }
 
 TEST(IndexSeek, TwoColumnKeyOfTheTicketTable) {
-    JET_REQUIRE_FIXTURES();
-    auto db = Database::open(testing::fixture("store.mdb"), OpenMode::ReadOnly);
+    auto db = Database::open(testing::storeFile("store.mdb"), OpenMode::ReadOnly);
     const std::string t = "[Cabecera Tickets de Venta]";
     const auto keys = all(*db, "select Serie, Numero from " + t);
     ASSERT_GT(keys.size(), 100u);
@@ -133,7 +130,6 @@ TEST(IndexSeek, TwoColumnKeyOfTheTicketTable) {
 }
 
 TEST(IndexSeek, UpdateFindsItsRowThroughTheIndex) {
-    JET_REQUIRE_FIXTURES();
     TempCopy copy("store.mdb");
     auto db = Database::open(copy.path());
     const std::string post = "UPDATE Articulos SET [PVP 1] = ? WHERE [Referencia] = ?";

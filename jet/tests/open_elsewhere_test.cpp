@@ -94,7 +94,6 @@ class OpenElsewhere : public ::testing::Test {
 };
 
 TEST_F(OpenElsewhere, LiveUserRefusesEveryWriteUntilItLeaves) {
-    JET_REQUIRE_FIXTURES();
     writeLockFile("store.ldb");
     auto db = Database::open(copy.path());
     {
@@ -110,7 +109,6 @@ TEST_F(OpenElsewhere, LiveUserRefusesEveryWriteUntilItLeaves) {
 }
 
 TEST_F(OpenElsewhere, LockFileInAnotherLetterCaseIsFound) {
-    JET_REQUIRE_FIXTURES();
     writeLockFile("STORE.LDB");
     auto db = Database::open(copy.path());
     LockHolder caja1(lockFile, slotByte(1), F_RDLCK);
@@ -130,7 +128,6 @@ class HeldSlots : public LockProbe {
 };
 
 TEST_F(OpenElsewhere, InjectedProbeDecidesAndNullRestoresTheSystemProbe) {
-    JET_REQUIRE_FIXTURES();
     writeLockFile("store.ldb");
     auto db = Database::open(copy.path());
     auto probe = std::make_shared<HeldSlots>();

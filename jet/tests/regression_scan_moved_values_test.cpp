@@ -9,12 +9,13 @@
 #include <vector>
 
 #include "jet/jet.h"
+#include "shared_fixtures.h"
 #include "storage.h"
 
 namespace jet {
 namespace {
 
-const std::filesystem::path kFixtures(PRECIOS_FIXTURES_DIR);
+const std::filesystem::path kFixtures(testing::sharedFixturesDir());
 
 TEST(RegressionScanMovedValues, ScanRefillsTheVectorAVisitorEmptied) {
     const auto path = kFixtures / "access" / "delTestV2000.mdb";

@@ -39,8 +39,7 @@ void overwriteInPlace(const fs::path& p, const std::vector<char>& bytes) {
 }
 
 TEST(RegressionTornRead, ChangedUnderAnOpenCursorIsInUseNotDamaged) {
-    const fs::path store = fixtures() / "store.mdb";
-    RELIABILITY_NEED_FIXTURE(store);
+    const fs::path store = storeFile("store.mdb");
     TempDir dir;
     const fs::path path = copyFixture(dir, store, "shop.mdb");
     const auto bad = damaged(readFile(path), Storage::open(path.string(), false)->tableDef("Articulos").tdefPage);

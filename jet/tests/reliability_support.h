@@ -1,6 +1,7 @@
 // Helpers of the bad-input, regression and crash tests: scratch folders,
-// copies of the shared fixtures, reading a whole database, and running a
-// check in a child process (optionally as an unprivileged user).
+// copies of generated stores and shared files, reading a whole database,
+// and running a check in a child process (optionally as an unprivileged
+// user).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,12 +16,14 @@
 #include <string>
 
 #include "jet/jet.h"
+#include "shared_fixtures.h"
+#include "store_files.h"
 
 namespace jet::testing {
 
 namespace fs = std::filesystem;
 
-inline fs::path fixtures() { return fs::path(PRECIOS_FIXTURES_DIR); }
+inline fs::path fixtures() { return fs::path(sharedFixturesDir()); }
 
 // Skips the calling test when a shared fixture is absent (bare clone).
 #define RELIABILITY_NEED_FIXTURE(path)                                     \

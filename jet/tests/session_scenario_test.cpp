@@ -27,8 +27,7 @@ std::string search(const std::string& text) {
 }
 
 TEST(SessionScenario, OpenSearchEditApplyClose) {
-    const fs::path store = fixtures() / "store.mdb";
-    RELIABILITY_NEED_FIXTURE(store);
+    const fs::path store = storeFile("store.mdb");
     TempDir dir;
     const std::string path = copyFixture(dir, store, "shop.mdb").string();
     auto db = Database::open(path);

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "store_files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -71,9 +73,8 @@ class Jetsql : public ::testing::Test {
   protected:
     void SetUp() override {
         jetsql_ = fs::read_symlink("/proc/self/exe").parent_path() / "jetsql";
-        file_ = fs::path(PRECIOS_FIXTURES_DIR) / "store.mdb";
         if (!fs::exists(jetsql_)) GTEST_SKIP() << "jetsql not built";
-        if (!fs::exists(file_)) GTEST_SKIP() << "fixtures not present";
+        file_ = jet::testing::storeFile("store.mdb");
         if (std::system("command -v mdb-export > /dev/null") != 0) GTEST_SKIP() << "no mdbtools";
     }
     Output jetsql(const std::string& args) {

@@ -22,7 +22,8 @@
 
 namespace jet::testing {
 
-// A private copy of a fixture in a fresh temporary folder.
+// A private copy in a fresh temporary folder of a generated store variant
+// or, for any other name, of a file of the shared folder.
 class TempCopy {
 public:
     explicit TempCopy(const std::string& fixtureName, const std::string& from = "") {
@@ -31,7 +32,7 @@ public:
                ("jet-write-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
         std::filesystem::create_directories(dir_);
         path_ = (dir_ / std::filesystem::path(fixtureName).filename()).string();
-        std::filesystem::copy_file(from.empty() ? fixture(fixtureName) : from, path_);
+        std::filesystem::copy_file(from.empty() ? databaseFile(fixtureName) : from, path_);
     }
     ~TempCopy() {
         std::error_code ec;

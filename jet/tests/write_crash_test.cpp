@@ -45,7 +45,6 @@ std::int64_t rowsOf(const std::string& path, const std::string& table) {
 }
 
 TEST(WriteCrash, EveryStopPointLeavesTheBeforeOrAfterState) {
-    JET_REQUIRE_FIXTURES();
     for (const Scenario& sc : scenarios()) {
         SCOPED_TRACE(sc.name);
         TempCopy clean("store.mdb");
@@ -83,7 +82,6 @@ TEST(WriteCrash, EveryStopPointLeavesTheBeforeOrAfterState) {
 }
 
 TEST(WriteCrash, TornJournalIsDiscardedAndTheFileKept) {
-    JET_REQUIRE_FIXTURES();
     TempCopy copy("store.mdb");
     const auto before = readAll(copy.path());
     {
@@ -99,7 +97,6 @@ TEST(WriteCrash, TornJournalIsDiscardedAndTheFileKept) {
 }
 
 TEST(WriteCrash, JournalOfAnActiveWriterIsLeftAlone) {
-    JET_REQUIRE_FIXTURES();
     TempCopy copy("store.mdb");
     auto db = Database::open(copy.path());
     WriterTestHooks::crashAfterPageWrites = 1;

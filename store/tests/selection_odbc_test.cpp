@@ -7,6 +7,7 @@
 
 #include "odbc_registration.h"
 #include "odbc_route.h"
+#include "store_files.h"
 #include "store_model.h"
 
 using store::SelectionResult;
@@ -14,13 +15,11 @@ using store::SelectionResult;
 namespace {
 
 TEST(SelectionOdbc, DriverErrorsAreShownBehindThePrefix) {
-    const QString fixtures = QStringLiteral(PRECIOS_FIXTURES_DIR);
     if (!QFile::exists(MDBTOOLS_ODBC_DRIVER)) GTEST_SKIP() << "mdbtools ODBC driver not installed";
-    if (!QFile::exists(fixtures + "/store.mdb")) GTEST_SKIP() << "fixtures absent";
     dbtest::registerOdbcDriver("Driver do Microsoft Access (*.mdb)");
     QTemporaryDir dir;
     const QString file = dir.filePath("store.mdb");
-    ASSERT_TRUE(QFile::copy(fixtures + "/store.mdb", file));
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(jet::testing::storeFile("store.mdb")), file));
 
     store::StoreModel m;  // the default route choice
     QStringList answers{file, dir.filePath("missing.mdb")}, messages;
