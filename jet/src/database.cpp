@@ -32,7 +32,11 @@
 // error while the file changed (or a journal is present) is therefore no
 // damage: the statement is run again, and a cursor that already returned
 // rows reports the file as in use (kind Locked).
+#ifdef _WIN32
+#include "win32_file.h"
+#else
 #include <sys/stat.h>
+#endif
 
 #include <chrono>
 #include <cstring>
@@ -61,9 +65,15 @@ struct FileStamp {
 };
 
 FileStamp stampOf(const std::string& path) {
+#ifdef _WIN32
+    win32::FileTimes times;
+    if (!win32::fileAttributes(path, times)) return {};
+    return {times.writeTime / 10'000'000, times.writeTime % 10'000'000 * 100, times.size};
+#else
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return {};
     return {st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_size};
+#endif
 }
 
 bool writtenSince(const std::string& path, const FileStamp& stamp) {
@@ -151,7 +161,7 @@ class JetDatabase : public Database {
     }
 
     void setLockProbe(std::shared_ptr<LockProbe> probe) override {
-        probe_ = probe ? std::move(probe) : std::make_shared<FcntlLockProbe>();
+        probe_ = probe ? std::move(probe) : std::make_shared<SystemLockProbe>();
     }
 
   private:
@@ -229,7 +239,7 @@ class JetDatabase : public Database {
     std::uint64_t size_ = 0;
     std::unordered_map<std::uint32_t, std::vector<std::uint8_t>> tdefBytes_;
     std::vector<std::uint8_t> catalogBytes_;  // catalogSourcePages(), one page after another
-    std::shared_ptr<LockProbe> probe_ = std::make_shared<FcntlLockProbe>();
+    std::shared_ptr<LockProbe> probe_ = std::make_shared<SystemLockProbe>();
 };
 
 }  // namespace
