@@ -78,7 +78,7 @@ FileStamp stampOf(const std::string& path) {
 
 bool writtenSince(const std::string& path, const FileStamp& stamp) {
     std::error_code ec;
-    return stampOf(path) != stamp || std::filesystem::exists(journalPath(path), ec);
+    return stampOf(path) != stamp || std::filesystem::exists(utf8Path(journalPath(path)), ec);
 }
 
 [[noreturn]] void changedWhileReading(const std::string& path) {
@@ -154,7 +154,7 @@ class JetDatabase : public Database {
         // Access users are not told of our changes and could overwrite them
         // or be confused by them: refuse while one is live, before the
         // write lock and journal recovery change anything.
-        refuseIfOpenElsewhere(path_, *probe_);
+        refuseIfOpenElsewhere(utf8Path(path_), *probe_);
         WriteSession session(path_);  // write lock; replays a crashed write's journal
         Storage& storage = fresh(update->table);
         return sql::runUpdate(storage, std::move(*update), params);
@@ -196,7 +196,7 @@ class JetDatabase : public Database {
 
     std::uint64_t currentSize() const {
         std::error_code ec;
-        const auto size = std::filesystem::file_size(path_, ec);
+        const auto size = std::filesystem::file_size(utf8Path(path_), ec);
         if (ec)
             throw Error("Cannot read the database file '" + path_ + "': " + ec.message(),
                         ErrorKind::Io);

@@ -77,9 +77,7 @@ FileLock& FileLock::operator=(FileLock&& other) noexcept {
     return *this;
 }
 
-FileLock::~FileLock() {
-    unlockAndClose(fd_);
-}
+FileLock::~FileLock() { unlockAndClose(fd_); }
 
 #else
 

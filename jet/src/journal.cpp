@@ -133,7 +133,8 @@ void writeJournal(const std::string& databasePath, std::size_t pageSize, std::ui
 
     const std::string path = journalPath(databasePath);
 #ifdef _WIN32
-    // FlushFileBuffers on the journal also records its folder entry.
+    // Windows has no folder flush; NTFS logs the new entry with the file's
+    // own FlushFileBuffers.
     try {
         const win32::Handle h = win32::Handle::open(path, win32::Open::Create);
         h.writeAt(0, out.data(), out.size());

@@ -90,8 +90,9 @@ bool WindowsLockProbe::isHeld(const std::filesystem::path& file, std::uint64_t o
     } catch (const Error& e) {
         // Only a program that uses the database keeps its lock file unshared.
         if (e.kind() == ErrorKind::Locked) return true;
-        throw Error("No se puede abrir el archivo de bloqueo " + pathText(file) + ": " + e.message(),
-                    ErrorKind::Io);
+        throw Error(
+            "No se puede abrir el archivo de bloqueo " + pathText(file) + ": " + e.message(),
+            ErrorKind::Io);
     }
     try {
         if (!handle.tryLock(offset, length)) return true;
@@ -164,8 +165,9 @@ std::vector<LockFileEntry> readLockFile(const std::filesystem::path& lockPath) {
         const win32::Handle handle = win32::Handle::open(pathText(lockPath), win32::Open::Read);
         bytes.resize(handle.readAt(0, bytes.data(), bytes.size()));
     } catch (const Error& e) {
-        throw Error("No se puede leer el archivo de bloqueo " + pathText(lockPath) + ": " + e.message(),
-                    ErrorKind::Io);
+        throw Error(
+            "No se puede leer el archivo de bloqueo " + pathText(lockPath) + ": " + e.message(),
+            ErrorKind::Io);
     }
 #else
     std::ifstream in(lockPath, std::ios::binary);

@@ -163,7 +163,9 @@ class PosixFile : public File {
 class WindowsFile : public File {
   public:
     WindowsFile(std::string path, win32::Handle handle, bool writable)
-        : File(std::move(path)), handle_(std::move(handle)), writable_(writable),
+        : File(std::move(path)),
+          handle_(std::move(handle)),
+          writable_(writable),
           size_(handle_.size()) {}
     std::uint64_t size() const override { return size_; }
     void read(std::uint64_t offset, std::uint8_t* dst, std::size_t n) override {
@@ -212,8 +214,8 @@ std::unique_ptr<File> openFile(const std::string& path, bool writable) {
     if (!attributes.regular) throw Error("'" + path + "' is not a regular file", ErrorKind::Io);
     if (writable) {
         try {
-            return std::make_unique<WindowsFile>(path, win32::Handle::open(path, win32::Open::ReadWrite),
-                                                 true);
+            return std::make_unique<WindowsFile>(
+                path, win32::Handle::open(path, win32::Open::ReadWrite), true);
         } catch (const Error& e) {
             if (e.kind() != ErrorKind::ReadOnly) throw;
         }
@@ -254,6 +256,14 @@ std::unique_ptr<File> openFile(const std::string& path, bool writable) {
     return std::make_unique<PosixFile>(path, fd, canWrite, static_cast<std::uint64_t>(st.st_size));
 }
 #endif
+
+std::filesystem::path utf8Path(const std::string& path) {
+#ifdef _WIN32
+    return std::filesystem::path(std::u8string(path.begin(), path.end()));
+#else
+    return std::filesystem::path(path);
+#endif
+}
 
 MemoryFile::MemoryFile(std::vector<std::uint8_t> bytes, std::string name)
     : File(std::move(name)), bytes_(std::move(bytes)) {}

@@ -56,12 +56,12 @@ std::string errorText(unsigned long code) {
         nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::string text;
     if (n > 0 && buffer) {
-        const int bytes =
-            ::WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
+        const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), nullptr, 0,
+                                                nullptr, nullptr);
         text.resize(static_cast<std::size_t>(std::max(bytes, 0)));
         if (bytes > 0)
-            ::WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), text.data(), bytes, nullptr,
-                                  nullptr);
+            ::WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), text.data(), bytes,
+                                  nullptr, nullptr);
     }
     if (buffer) ::LocalFree(buffer);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
@@ -146,7 +146,8 @@ void Handle::writeAt(std::uint64_t offset, const std::uint8_t* src, std::size_t 
         OVERLAPPED o = at(offset + done);
         DWORD put = 0;
         const DWORD want = static_cast<DWORD>(std::min(n - done, kMaxChunk));
-        if (!::WriteFile(raw(h_), src + done, want, &put, &o)) fail("Cannot write", ::GetLastError());
+        if (!::WriteFile(raw(h_), src + done, want, &put, &o))
+            fail("Cannot write", ::GetLastError());
         if (put == 0) fail("Cannot write", ERROR_WRITE_FAULT);
         done += put;
     }
@@ -198,9 +199,11 @@ bool fileExists(const std::string& path) {
 bool fileAttributes(const std::string& path, FileTimes& out) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!::GetFileAttributesExW(widePath(path).c_str(), GetFileExInfoStandard, &data)) return false;
-    out.writeTime = static_cast<std::int64_t>((std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
-                                              data.ftLastWriteTime.dwLowDateTime);
-    out.size = static_cast<std::int64_t>((std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
+    out.writeTime =
+        static_cast<std::int64_t>((std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
+                                  data.ftLastWriteTime.dwLowDateTime);
+    out.size =
+        static_cast<std::int64_t>((std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
     out.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     out.regular = !out.directory && (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0;
     return true;

@@ -98,7 +98,7 @@ TEST_F(OpenElsewhere, LiveUserRefusesEveryWriteUntilItLeaves) {
     writeLockFile("store.ldb");
     auto db = Database::open(copy.path());
     {
-        LockHolder caja1(lockFile, slotByte(1), F_WRLCK);
+        LockHolder caja1(lockFile, slotByte(1), testing::LockKind::Exclusive);
         ASSERT_TRUE(caja1.locked());
         expectEveryWriteRefused(*db);
     }
@@ -113,7 +113,7 @@ TEST_F(OpenElsewhere, LockFileInAnotherLetterCaseIsFound) {
     JET_REQUIRE_FIXTURES();
     writeLockFile("STORE.LDB");
     auto db = Database::open(copy.path());
-    LockHolder caja1(lockFile, slotByte(1), F_RDLCK);
+    LockHolder caja1(lockFile, slotByte(1), testing::LockKind::Shared);
     ASSERT_TRUE(caja1.locked());
     expectEveryWriteRefused(*db);
     EXPECT_EQ(readAll(lockFile.string()), lockBytes);

@@ -3,14 +3,17 @@
 // content the fixtures document.
 #include "storage.h"
 
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 
 #include "fixtures.h"
+#include "write_check.h"
 
 namespace jet {
 namespace {
@@ -123,6 +126,9 @@ TEST(Open, RefusesWhatIsNotADatabase) {
 
 TEST(Open, RefusesAnUnreadableFile) {
     JET_REQUIRE_FIXTURES();
+#ifdef _WIN32
+    GTEST_SKIP() << "no permission bit makes a file unreadable on Windows";
+#else
     if (::geteuid() == 0) GTEST_SKIP() << "running as root: permissions do not stop reading";
     auto dir = std::filesystem::temp_directory_path() / ("jet-perm-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
@@ -133,16 +139,19 @@ TEST(Open, RefusesAnUnreadableFile) {
     EXPECT_EQ(openError(copy.string(), &message), ErrorKind::Io);
     EXPECT_NE(message.find("Permission denied"), std::string::npos);
     std::filesystem::remove_all(dir);
+#endif
 }
 
 TEST(Open, FallsBackToReadOnlyAndRefusesWrites) {
     JET_REQUIRE_FIXTURES();
-    if (::geteuid() == 0) GTEST_SKIP() << "running as root: a read-only file can still be written";
-    auto dir = std::filesystem::temp_directory_path() / ("jet-ro-" + std::to_string(::getpid()));
+    if (!testing::readOnlyStopsWrites())
+        GTEST_SKIP() << "running as root: a read-only file can still be written";
+    auto dir =
+        std::filesystem::temp_directory_path() / ("jet-ro-" + std::to_string(testing::processId()));
     std::filesystem::create_directories(dir);
     auto copy = dir / "store.mdb";
     std::filesystem::copy_file(fixture("store.mdb"), copy);
-    ::chmod(copy.c_str(), 0444);
+    testing::makeReadOnly(copy);
     auto s = Storage::open(copy.string(), true);
     EXPECT_FALSE(s->pager().file().writable());
     std::uint8_t byte = 0;
@@ -152,6 +161,7 @@ TEST(Open, FallsBackToReadOnlyAndRefusesWrites) {
     } catch (const Error& e) {
         EXPECT_EQ(e.kind(), ErrorKind::ReadOnly);
     }
+    std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
     std::filesystem::remove_all(dir);
 }
 

@@ -6,6 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -22,13 +28,39 @@
 
 namespace jet::testing {
 
+// Distinguishes the scratch files of test runs going on at the same time.
+inline int processId() {
+#ifdef _WIN32
+    return ::_getpid();
+#else
+    return static_cast<int>(::getpid());
+#endif
+}
+
+// Whether a read-only file stops this process from writing: POSIX
+// permissions do not stop root; the Windows read-only attribute stops all.
+inline bool readOnlyStopsWrites() {
+#ifdef _WIN32
+    return true;
+#else
+    return ::geteuid() != 0;
+#endif
+}
+
+// Makes a file read-only (mode 0444 on POSIX, the read-only attribute on
+// Windows).
+inline void makeReadOnly(const std::filesystem::path& file) {
+    namespace fs = std::filesystem;
+    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+}
+
 // A private copy of a fixture in a fresh temporary folder.
 class TempCopy {
 public:
     explicit TempCopy(const std::string& fixtureName, const std::string& from = "") {
         static int counter = 0;
         dir_ = std::filesystem::temp_directory_path() /
-               ("jet-write-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+               ("jet-write-" + std::to_string(processId()) + "-" + std::to_string(++counter));
         std::filesystem::create_directories(dir_);
         path_ = (dir_ / std::filesystem::path(fixtureName).filename()).string();
         std::filesystem::copy_file(from.empty() ? fixture(fixtureName) : from, path_);
@@ -47,16 +79,31 @@ private:
 
 inline std::string runCommand(const std::string& cmd) {
     std::string out;
+#ifdef _WIN32
+    FILE* p = ::_popen(cmd.c_str(), "rb");
+#else
     FILE* p = ::popen(cmd.c_str(), "r");
+#endif
     if (!p) return out;
     char buf[65536];
     std::size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+#ifdef _WIN32
+    ::_pclose(p);
+#else
     ::pclose(p);
+#endif
     return out;
 }
 
-inline bool haveMdbExport() { return std::system("mdb-export --version > /dev/null 2>&1") == 0; }
+// mdbtools is the independent reader on Linux; a Windows build has none.
+inline bool haveMdbExport() {
+#ifdef _WIN32
+    return false;
+#else
+    return std::system("mdb-export --version > /dev/null 2>&1") == 0;
+#endif
+}
 
 inline std::vector<std::string> splitBy(const std::string& s, const std::string& sep) {
     std::vector<std::string> out;
