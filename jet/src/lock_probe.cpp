@@ -141,7 +141,13 @@ std::optional<std::filesystem::path> findLockFile(const std::filesystem::path& d
 
     const std::filesystem::path exact = dir / wanted;
     std::error_code ec;
+#ifdef _WIN32
+    // Every spelling opens the file here; the walk below names it as it is
+    // spelt on disk. A folder we may not list still finds it by name.
+    const bool exactExists = std::filesystem::is_regular_file(exact, ec);
+#else
     if (std::filesystem::is_regular_file(exact, ec)) return exact;
+#endif
 
     // The database may sit on a share written from Windows, where letter case
     // carries no meaning.
@@ -153,6 +159,9 @@ std::optional<std::filesystem::path> findLockFile(const std::filesystem::path& d
         if (!it->is_regular_file(typeEc)) continue;
         if (!found || it->path() < *found) found = it->path();  // deterministic among several
     }
+#ifdef _WIN32
+    if (!found && exactExists) return exact;
+#endif
     return found;
 }
 

@@ -96,7 +96,12 @@ TEST_F(LockProbeTest, FindsTheLockFileInAnyLetterCase) {
     EXPECT_EQ(liveLockHolders(db, probe), std::vector<std::string>{"CAJA1"});
     EXPECT_EQ(probe.lastFile.filename(), "STORE.LDB");
     writeFile(ldb, record("EXACTO", "Admin"));  // the exact name wins
+#ifdef _WIN32
+    // Letter case makes no second file on Windows: the name stays as first spelt.
+    EXPECT_EQ(findLockFile(db)->filename(), "STORE.LDB");
+#else
     EXPECT_EQ(findLockFile(db)->filename(), "store.ldb");
+#endif
     writeFile(dir / "Caja.LdB", "");
     EXPECT_EQ(findLockFile(dir / "CAJA.MDB")->filename(), "Caja.LdB");
 }

@@ -144,14 +144,17 @@ TEST(Open, RefusesAnUnreadableFile) {
 
 TEST(Open, FallsBackToReadOnlyAndRefusesWrites) {
     JET_REQUIRE_FIXTURES();
-    if (!testing::readOnlyStopsWrites())
-        GTEST_SKIP() << "running as root: a read-only file can still be written";
     auto dir =
         std::filesystem::temp_directory_path() / ("jet-ro-" + std::to_string(testing::processId()));
     std::filesystem::create_directories(dir);
     auto copy = dir / "store.mdb";
     std::filesystem::copy_file(fixture("store.mdb"), copy);
     testing::makeReadOnly(copy);
+    if (!testing::readOnlyStopsWrites(copy)) {
+        std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
+        std::filesystem::remove_all(dir);
+        GTEST_SKIP() << "running as root: a read-only file can still be written";
+    }
     auto s = Storage::open(copy.string(), true);
     EXPECT_FALSE(s->pager().file().writable());
     std::uint8_t byte = 0;
@@ -161,6 +164,7 @@ TEST(Open, FallsBackToReadOnlyAndRefusesWrites) {
     } catch (const Error& e) {
         EXPECT_EQ(e.kind(), ErrorKind::ReadOnly);
     }
+    s.reset();  // Windows removes no folder while a file in it is open
     std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
     std::filesystem::remove_all(dir);
 }

@@ -42,11 +42,17 @@ class UnicodeFolder : public ::testing::Test {
         static int counter = 0;
         folder_ = utf8(fs::temp_directory_path()) + "/jet-" + kGreek + "-" +
                   std::to_string(testing::processId()) + "-" + std::to_string(++counter);
-        fs::remove_all(utf8Path(folder_));
+        removeFolder();
         fs::create_directories(utf8Path(folder_));
     }
-    void TearDown() override {
+    void TearDown() override { removeFolder(); }
+    // Copies of the read-only fixtures carry the read-only attribute, which
+    // stops Windows from deleting them.
+    void removeFolder() {
         std::error_code ec;
+        for (fs::directory_iterator it(utf8Path(folder_), ec), end; !ec && it != end;
+             it.increment(ec))
+            fs::permissions(it->path(), fs::perms::owner_all, ec);
         fs::remove_all(utf8Path(folder_), ec);
     }
     std::string path(const std::string& name) const { return folder_ + "/" + name; }
@@ -73,6 +79,7 @@ TEST_F(UnicodeFolder, WritesGoThroughJournalAndLockAndAreRefusedWhileASlotIsHeld
     JET_REQUIRE_FIXTURES();
     const std::string file = path("tienda-" + kGreek + ".mdb");
     fs::copy_file(testing::fixture("store.mdb"), utf8Path(file));
+    fs::permissions(utf8Path(file), fs::perms::owner_read | fs::perms::owner_write);
     auto db = Database::open(file);
     const std::string update = "UPDATE Articulos SET [PVP 1] = 12.5 WHERE Referencia = 'M00004'";
     const std::string check =

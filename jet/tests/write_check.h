@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <set>
 
@@ -37,14 +38,11 @@ inline int processId() {
 #endif
 }
 
-// Whether a read-only file stops this process from writing: POSIX
-// permissions do not stop root; the Windows read-only attribute stops all.
-inline bool readOnlyStopsWrites() {
-#ifdef _WIN32
-    return true;
-#else
-    return ::geteuid() != 0;
-#endif
+// Whether this read-only file really stops this process from writing: POSIX
+// permissions do not stop root, nor does the read-only attribute when wine
+// runs as root. Asking the system is the only sure way.
+inline bool readOnlyStopsWrites(const std::filesystem::path& file) {
+    return !std::fstream(file, std::ios::in | std::ios::out | std::ios::binary).is_open();
 }
 
 // Makes a file read-only (mode 0444 on POSIX, the read-only attribute on
@@ -64,6 +62,12 @@ public:
         std::filesystem::create_directories(dir_);
         path_ = (dir_ / std::filesystem::path(fixtureName).filename()).string();
         std::filesystem::copy_file(from.empty() ? fixture(fixtureName) : from, path_);
+        // The shared fixtures are read-only and a copy keeps that (on Windows
+        // even for an administrator).
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_read |
+                                                std::filesystem::perms::owner_write |
+                                                std::filesystem::perms::group_read |
+                                                std::filesystem::perms::others_read);
     }
     ~TempCopy() {
         std::error_code ec;

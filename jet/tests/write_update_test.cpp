@@ -267,7 +267,7 @@ TEST(WriteUpdate, ReadOnlyFileReadsButRefusesTheFirstWrite) {
     check(*ro);
     ro.reset();
     testing::makeReadOnly(copy.path());
-    if (testing::readOnlyStopsWrites()) {
+    if (testing::readOnlyStopsWrites(copy.path())) {
         auto db = Database::open(copy.path());
         check(*db);
     }
