@@ -21,7 +21,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # Tests and tools run the .exe files through wine when it is there.
-find_program(PRECIOS_WINE NAMES wine64 wine)
+find_program(PRECIOS_WINE NAMES wine64 wine PATHS /usr/lib/wine)
 if(PRECIOS_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${PRECIOS_WINE})
 endif()
