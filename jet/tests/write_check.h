@@ -64,10 +64,9 @@ public:
         std::filesystem::copy_file(from.empty() ? fixture(fixtureName) : from, path_);
         // The shared fixtures are read-only and a copy keeps that (on Windows
         // even for an administrator).
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_read |
-                                                std::filesystem::perms::owner_write |
-                                                std::filesystem::perms::group_read |
-                                                std::filesystem::perms::others_read);
+        std::filesystem::permissions(
+            path_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                       std::filesystem::perms::group_read | std::filesystem::perms::others_read);
     }
     ~TempCopy() {
         std::error_code ec;
