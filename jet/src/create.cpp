@@ -18,6 +18,10 @@
 #include "storage.h"
 #include "writer.h"
 
+#ifdef _WIN32
+#include "win32_file.h"
+#endif
+
 namespace jet {
 namespace {
 
@@ -1137,11 +1141,17 @@ std::vector<std::uint8_t> DatabaseBuilder::finish() { return impl_->finish(); }
 
 void DatabaseBuilder::writeFile(const std::string& path) {
     std::vector<std::uint8_t> bytes = finish();
+#ifdef _WIN32
+    // The path is UTF-8; a narrow ofstream would read it in the ANSI code page.
+    const win32::Handle out = win32::Handle::open(path, win32::Open::Create);
+    out.writeAt(0, bytes.data(), bytes.size());
+#else
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) throw Error("cannot create " + path, ErrorKind::Io);
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     out.close();
     if (!out) throw Error("cannot write " + path, ErrorKind::Io);
+#endif
 }
 
 void createEmptyDatabase(const std::string& path, CreateOptions options) {

@@ -32,7 +32,11 @@
 // error while the file changed (or a journal is present) is therefore no
 // damage: the statement is run again, and a cursor that already returned
 // rows reports the file as in use (kind Locked).
+#ifdef _WIN32
+#include "win32_file.h"
+#else
 #include <sys/stat.h>
+#endif
 
 #include <chrono>
 #include <cstring>
@@ -61,14 +65,20 @@ struct FileStamp {
 };
 
 FileStamp stampOf(const std::string& path) {
+#ifdef _WIN32
+    win32::FileTimes times;
+    if (!win32::fileAttributes(path, times)) return {};
+    return {times.writeTime / 10'000'000, times.writeTime % 10'000'000 * 100, times.size};
+#else
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return {};
     return {st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_size};
+#endif
 }
 
 bool writtenSince(const std::string& path, const FileStamp& stamp) {
     std::error_code ec;
-    return stampOf(path) != stamp || std::filesystem::exists(journalPath(path), ec);
+    return stampOf(path) != stamp || std::filesystem::exists(utf8Path(journalPath(path)), ec);
 }
 
 [[noreturn]] void changedWhileReading(const std::string& path) {
@@ -144,14 +154,14 @@ class JetDatabase : public Database {
         // Access users are not told of our changes and could overwrite them
         // or be confused by them: refuse while one is live, before the
         // write lock and journal recovery change anything.
-        refuseIfOpenElsewhere(path_, *probe_);
+        refuseIfOpenElsewhere(utf8Path(path_), *probe_);
         WriteSession session(path_);  // write lock; replays a crashed write's journal
         Storage& storage = fresh(update->table);
         return sql::runUpdate(storage, std::move(*update), params);
     }
 
     void setLockProbe(std::shared_ptr<LockProbe> probe) override {
-        probe_ = probe ? std::move(probe) : std::make_shared<FcntlLockProbe>();
+        probe_ = probe ? std::move(probe) : std::make_shared<SystemLockProbe>();
     }
 
   private:
@@ -186,7 +196,7 @@ class JetDatabase : public Database {
 
     std::uint64_t currentSize() const {
         std::error_code ec;
-        const auto size = std::filesystem::file_size(path_, ec);
+        const auto size = std::filesystem::file_size(utf8Path(path_), ec);
         if (ec)
             throw Error("Cannot read the database file '" + path_ + "': " + ec.message(),
                         ErrorKind::Io);
@@ -229,7 +239,7 @@ class JetDatabase : public Database {
     std::uint64_t size_ = 0;
     std::unordered_map<std::uint32_t, std::vector<std::uint8_t>> tdefBytes_;
     std::vector<std::uint8_t> catalogBytes_;  // catalogSourcePages(), one page after another
-    std::shared_ptr<LockProbe> probe_ = std::make_shared<FcntlLockProbe>();
+    std::shared_ptr<LockProbe> probe_ = std::make_shared<SystemLockProbe>();
 };
 
 }  // namespace

@@ -1,7 +1,11 @@
 #include "file_lock.h"
 
+#ifdef _WIN32
+#include "win32_file.h"
+#else
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -13,13 +17,77 @@ namespace jet {
 
 namespace {
 
+std::chrono::milliseconds gDefaultWait{3000};
+
+}  // namespace
+
+std::chrono::milliseconds FileLock::defaultWait() { return gDefaultWait; }
+void FileLock::setDefaultWait(std::chrono::milliseconds wait) { gDefaultWait = wait; }
+
+#ifdef _WIN32
+
+namespace {
+
+bool lockByte(const win32::Handle& handle) { return handle.tryLock(kWindowsLockByte, 1); }
+
+// Windows frees the locks of a closed handle only when it gets round to it,
+// so the lock is given back explicitly first.
+void unlockAndClose(void* h) {
+    if (!h) return;
+    win32::Handle handle(h);
+    try {
+        handle.unlock(kWindowsLockByte, 1);
+    } catch (const Error&) {
+        // Closing still releases it, only later.
+    }
+}
+
+}  // namespace
+
+FileLock FileLock::acquire(const std::string& path, std::chrono::milliseconds wait) {
+    // Opening for writing is what tells a read-only file apart, as on POSIX.
+    win32::Handle handle = win32::Handle::open(path, win32::Open::ReadWrite);
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (!lockByte(handle)) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            throw Error("The database '" + path +
+                            "' is in use: another program is writing to it. Try again in a moment.",
+                        ErrorKind::Locked);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return FileLock(handle.release());
+}
+
+FileLock FileLock::tryAcquire(const std::string& path) {
+    try {
+        win32::Handle handle = win32::Handle::open(path, win32::Open::ReadWrite);
+        if (!lockByte(handle)) return FileLock();
+        return FileLock(handle.release());
+    } catch (const Error&) {
+        return FileLock();
+    }
+}
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept {
+    if (this != &other) {
+        unlockAndClose(fd_);
+        fd_ = other.fd_;
+        other.fd_ = kNone;
+    }
+    return *this;
+}
+
+FileLock::~FileLock() { unlockAndClose(fd_); }
+
+#else
+
+namespace {
+
 #ifdef F_OFD_SETLK
 constexpr int kSetLock = F_OFD_SETLK;
 #else
 constexpr int kSetLock = F_SETLK;
 #endif
-
-std::chrono::milliseconds gDefaultWait{3000};
 
 // 0 on success, EAGAIN/EACCES when someone else holds it, else errno.
 int lockWhole(int fd) {
@@ -46,9 +114,6 @@ int openForLock(const std::string& path) {
 }
 
 }  // namespace
-
-std::chrono::milliseconds FileLock::defaultWait() { return gDefaultWait; }
-void FileLock::setDefaultWait(std::chrono::milliseconds wait) { gDefaultWait = wait; }
 
 FileLock FileLock::acquire(const std::string& path, std::chrono::milliseconds wait) {
     const int fd = openForLock(path);
@@ -93,5 +158,7 @@ FileLock::~FileLock() {
     // Closing the description releases its lock.
     if (fd_ >= 0) ::close(fd_);
 }
+
+#endif
 
 }  // namespace jet

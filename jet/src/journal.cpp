@@ -1,8 +1,12 @@
 #include "journal.h"
 
+#ifdef _WIN32
+#include "win32_file.h"
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -34,13 +38,18 @@ std::uint64_t checksum(const std::uint8_t* p, std::size_t n) {
     return h;
 }
 
+#ifndef _WIN32
 [[noreturn]] void ioFail(const std::string& what, const std::string& path, int err) {
     throw Error(what + " '" + path + "': " + std::strerror(err), ErrorKind::Io);
 }
 
+#endif
+
 void putLE(std::vector<std::uint8_t>& out, std::uint64_t v, int width) {
     for (int i = 0; i < width; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
+
+#ifndef _WIN32
 
 void writeAll(int fd, const std::uint8_t* p, std::size_t n, std::uint64_t offset, const std::string& path) {
     while (n > 0) {
@@ -83,6 +92,25 @@ std::vector<std::uint8_t> readWhole(const std::string& path) {
     ::close(fd);
     return data;
 }
+#endif
+
+#ifdef _WIN32
+// The journal's bytes, or nothing when there is no journal.
+std::vector<std::uint8_t> readWhole(const std::string& path) {
+    const win32::Handle h = win32::Handle::open(path, win32::Open::Read);
+    std::vector<std::uint8_t> data(static_cast<std::size_t>(h.size()));
+    data.resize(h.readAt(0, data.data(), data.size()));
+    return data;
+}
+#endif
+
+bool journalExists(const std::string& path) {
+#ifdef _WIN32
+    return win32::fileExists(path);
+#else
+    return ::access(path.c_str(), F_OK) == 0;
+#endif
+}
 
 }  // namespace
 
@@ -104,6 +132,23 @@ void writeJournal(const std::string& databasePath, std::size_t pageSize, std::ui
     out.insert(out.end(), kEndMagic, kEndMagic + 8);
 
     const std::string path = journalPath(databasePath);
+#ifdef _WIN32
+    // Windows has no folder flush; NTFS logs the new entry with the file's
+    // own FlushFileBuffers.
+    try {
+        const win32::Handle h = win32::Handle::open(path, win32::Open::Create);
+        h.writeAt(0, out.data(), out.size());
+        h.flush();
+    } catch (const Error& e) {
+        try {
+            win32::removeFile(path);
+        } catch (const Error&) {
+            // The incomplete journal is ignored and removed on the next open.
+        }
+        if (e.kind() == ErrorKind::Io) throw;
+        throw Error("Cannot create the journal '" + path + "': " + e.message(), ErrorKind::Io);
+    }
+#else
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) ioFail("Cannot create the journal", path, errno);
     try {
@@ -116,17 +161,22 @@ void writeJournal(const std::string& databasePath, std::size_t pageSize, std::ui
     }
     ::close(fd);
     syncFolder(path);
+#endif
 }
 
 void removeJournal(const std::string& databasePath) {
     const std::string path = journalPath(databasePath);
+#ifdef _WIN32
+    win32::removeFile(path);
+#else
     if (::unlink(path.c_str()) != 0 && errno != ENOENT) ioFail("Cannot remove the journal", path, errno);
     syncFolder(path);
+#endif
 }
 
 bool replayJournal(const std::string& databasePath) {
     const std::string path = journalPath(databasePath);
-    if (::access(path.c_str(), F_OK) != 0) return false;
+    if (!journalExists(path)) return false;
     const std::vector<std::uint8_t> j = readWhole(path);
     const ByteView v(j.data(), j.size());
     bool complete = j.size() >= kHeaderSize + kTrailerSize && std::memcmp(j.data(), kMagic, 8) == 0 &&
@@ -147,6 +197,18 @@ bool replayJournal(const std::string& databasePath) {
         removeJournal(databasePath);
         return false;
     }
+#ifdef _WIN32
+    {
+        const win32::Handle h = win32::Handle::open(databasePath, win32::Open::ReadWrite);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t at = kHeaderSize + i * (4 + pageSize);
+            const std::uint64_t page = v.u32(at);
+            h.writeAt(page * pageSize, j.data() + at + 4, pageSize);
+        }
+        h.truncate(length);
+        h.flush();
+    }
+#else
     int fd = ::open(databasePath.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) ioFail("Cannot restore the database", databasePath, errno);
     try {
@@ -162,12 +224,13 @@ bool replayJournal(const std::string& databasePath) {
         throw;
     }
     ::close(fd);
+#endif
     removeJournal(databasePath);
     return true;
 }
 
 bool recoverJournal(const std::string& databasePath) {
-    if (::access(journalPath(databasePath).c_str(), F_OK) != 0) return false;
+    if (!journalExists(journalPath(databasePath))) return false;
     // A writer that holds the lock is still working with its journal.
     FileLock lock = FileLock::tryAcquire(databasePath);
     if (!lock.held()) return false;

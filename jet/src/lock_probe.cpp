@@ -1,7 +1,11 @@
 #include "lock_probe.h"
 
+#ifdef _WIN32
+#include "win32_file.h"
+#else
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -55,15 +59,51 @@ std::string asciiLower(std::string s) {
     return s;
 }
 
+// A path as UTF-8 text, for messages and name comparison (Windows would
+// otherwise convert it to the ANSI code page, losing characters).
+std::string pathText(const std::filesystem::path& path) {
+#ifdef _WIN32
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+#else
+    return path.string();
+#endif
+}
+
+#ifndef _WIN32
 bool queryLock(int fd, int command, struct flock& lock) {
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
     lock.l_pid = 0;  // required by the OFD commands
     return ::fcntl(fd, command, &lock) == 0;
 }
+#endif
 
 }  // namespace
 
+#ifdef _WIN32
+bool WindowsLockProbe::isHeld(const std::filesystem::path& file, std::uint64_t offset,
+                              std::uint64_t length) {
+    win32::Handle handle;
+    try {
+        handle = win32::Handle::open(pathText(file), win32::Open::Read);
+    } catch (const Error& e) {
+        // Only a program that uses the database keeps its lock file unshared.
+        if (e.kind() == ErrorKind::Locked) return true;
+        throw Error(
+            "No se puede abrir el archivo de bloqueo " + pathText(file) + ": " + e.message(),
+            ErrorKind::Io);
+    }
+    try {
+        if (!handle.tryLock(offset, length)) return true;
+        handle.unlock(offset, length);
+    } catch (const Error& e) {
+        throw Error("No se pueden consultar los bloqueos de " + pathText(file) + ": " + e.message(),
+                    ErrorKind::Io);
+    }
+    return false;
+}
+#else
 bool FcntlLockProbe::isHeld(const std::filesystem::path& file, std::uint64_t offset,
                             std::uint64_t length) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
@@ -91,6 +131,7 @@ bool FcntlLockProbe::isHeld(const std::filesystem::path& file, std::uint64_t off
                     ErrorKind::Io);
     return lock.l_type != F_UNLCK;
 }
+#endif
 
 std::optional<std::filesystem::path> findLockFile(const std::filesystem::path& dbPath) {
     std::filesystem::path wanted = dbPath.filename();
@@ -100,30 +141,53 @@ std::optional<std::filesystem::path> findLockFile(const std::filesystem::path& d
 
     const std::filesystem::path exact = dir / wanted;
     std::error_code ec;
+#ifdef _WIN32
+    // Every spelling opens the file here; the walk below names it as it is
+    // spelt on disk. A folder we may not list still finds it by name.
+    const bool exactExists = std::filesystem::is_regular_file(exact, ec);
+#else
     if (std::filesystem::is_regular_file(exact, ec)) return exact;
+#endif
 
     // The database may sit on a share written from Windows, where letter case
     // carries no meaning.
-    const std::string wantedLower = asciiLower(wanted.string());
+    const std::string wantedLower = asciiLower(pathText(wanted));
     std::optional<std::filesystem::path> found;
     for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        if (asciiLower(it->path().filename().string()) != wantedLower) continue;
+        if (asciiLower(pathText(it->path().filename())) != wantedLower) continue;
         std::error_code typeEc;
         if (!it->is_regular_file(typeEc)) continue;
         if (!found || it->path() < *found) found = it->path();  // deterministic among several
     }
+#ifdef _WIN32
+    if (!found && exactExists) return exact;
+#endif
     return found;
 }
 
 std::vector<LockFileEntry> readLockFile(const std::filesystem::path& lockPath) {
+#ifdef _WIN32
+    // Through a handle that shares deleting too: Access must stay free to
+    // remove its lock file while we read it.
+    std::vector<std::uint8_t> bytes(kLockRecordSize * kMaxLockSlots);
+    try {
+        const win32::Handle handle = win32::Handle::open(pathText(lockPath), win32::Open::Read);
+        bytes.resize(handle.readAt(0, bytes.data(), bytes.size()));
+    } catch (const Error& e) {
+        throw Error(
+            "No se puede leer el archivo de bloqueo " + pathText(lockPath) + ": " + e.message(),
+            ErrorKind::Io);
+    }
+#else
     std::ifstream in(lockPath, std::ios::binary);
     if (!in)
-        throw Error("No se puede leer el archivo de bloqueo " + lockPath.string(), ErrorKind::Io);
+        throw Error("No se puede leer el archivo de bloqueo " + pathText(lockPath), ErrorKind::Io);
     std::vector<std::uint8_t> bytes(kLockRecordSize * kMaxLockSlots);
     in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (in.bad())
-        throw Error("No se puede leer el archivo de bloqueo " + lockPath.string(), ErrorKind::Io);
+        throw Error("No se puede leer el archivo de bloqueo " + pathText(lockPath), ErrorKind::Io);
     bytes.resize(static_cast<std::size_t>(in.gcount()));
+#endif
 
     const ByteView view(bytes.data(), bytes.size());
     std::vector<LockFileEntry> entries;

@@ -12,8 +12,11 @@
 // blocks the write (it is reported with an empty computer name).
 //
 // This is a heuristic: on Linux the locks reach Jet only through an SMB
-// server that honours them (a CIFS mount without "nobrl"). The probe never
-// takes a lock, never deletes and never rewrites the lock file.
+// server that honours them (a CIFS mount without "nobrl"). On Windows the
+// locks are the system's own and the probe sees Access's directly. The probe
+// never deletes or rewrites the lock file; on POSIX it takes no lock at all,
+// on Windows (which cannot ask who holds a lock) it takes the probed bytes
+// for an instant and gives them back at once.
 //
 // Ownership: plain functions and a stateless probe; any thread.
 #pragma once
@@ -31,6 +34,19 @@ namespace jet {
 // LockProbe, the interface, is public (jet/jet.h): callers may replace the
 // probe a Database uses.
 
+#ifdef _WIN32
+// The real probe on Windows: LockFileEx(LOCKFILE_FAIL_IMMEDIATELY |
+// LOCKFILE_EXCLUSIVE_LOCK) on the range, released by UnlockFileEx at once
+// when it was free, so Access can never wait on it. It opens the file for
+// reading only, sharing reading, writing and deleting, for each question.
+// A lock file that some program keeps open without sharing counts as held.
+class WindowsLockProbe : public LockProbe {
+  public:
+    bool isHeld(const std::filesystem::path& file, std::uint64_t offset,
+                std::uint64_t length) override;
+};
+using SystemLockProbe = WindowsLockProbe;
+#else
 // The real probe: fcntl F_OFD_GETLK (F_GETLK where that is missing), asking
 // about a write lock so that read and write locks both show. It opens the file
 // read-only for each question and closes it again.
@@ -39,6 +55,8 @@ class FcntlLockProbe : public LockProbe {
     bool isHeld(const std::filesystem::path& file, std::uint64_t offset,
                 std::uint64_t length) override;
 };
+using SystemLockProbe = FcntlLockProbe;
+#endif
 
 // First user-slot lock byte and the number of slots.
 inline constexpr std::uint64_t kUserLockBase = 0x10000001;

@@ -1,8 +1,12 @@
 // Formats, files and the pager.
+#ifdef _WIN32
+#include "win32_file.h"
+#else
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -77,6 +81,7 @@ Format makeJet3() {
     return f;
 }
 
+#ifndef _WIN32
 [[noreturn]] void ioError(const std::string& what, const std::string& name, int err) {
     throw Error(what + " '" + name + "': " + std::strerror(err), ErrorKind::Io);
 }
@@ -151,6 +156,40 @@ class PosixFile : public File {
     std::uint64_t mapSize_ = 0;
 };
 
+#else
+// A file on disk, read and written through its handle. No mapping: Windows
+// refuses to cut a mapped file short, which the journal replay of another
+// instance must be able to do; pages go through the pager's cache instead.
+class WindowsFile : public File {
+  public:
+    WindowsFile(std::string path, win32::Handle handle, bool writable)
+        : File(std::move(path)),
+          handle_(std::move(handle)),
+          writable_(writable),
+          size_(handle_.size()) {}
+    std::uint64_t size() const override { return size_; }
+    void read(std::uint64_t offset, std::uint8_t* dst, std::size_t n) override {
+        if (offset > size_ || n > size_ - offset) corrupt("read past the end of the file");
+        if (handle_.readAt(offset, dst, n) != n) corrupt("the file ended early");
+    }
+    void write(std::uint64_t offset, const std::uint8_t* src, std::size_t n) override {
+        if (!writable_)
+            throw Error("The database '" + name() + "' is read-only", ErrorKind::ReadOnly);
+        handle_.writeAt(offset, src, n);
+        if (offset + n > size_) size_ = offset + n;
+    }
+    void sync() override { handle_.flush(); }
+    bool writable() const override { return writable_; }
+    const std::uint8_t* mapping() const override { return nullptr; }
+    std::uint64_t mappedSize() const override { return 0; }
+
+  private:
+    win32::Handle handle_;
+    bool writable_;
+    std::uint64_t size_;
+};
+#endif
+
 }  // namespace
 
 const Format& jet3Format() {
@@ -165,6 +204,26 @@ const Format& jet4Format() {
 
 File::~File() = default;
 
+#ifdef _WIN32
+std::unique_ptr<File> openFile(const std::string& path, bool writable) {
+    win32::FileTimes attributes;
+    if (!win32::fileAttributes(path, attributes))
+        throw Error("The file '" + path + "' does not exist", ErrorKind::NotFound);
+    if (attributes.directory)
+        throw Error("'" + path + "' is a folder, not a database file", ErrorKind::Io);
+    if (!attributes.regular) throw Error("'" + path + "' is not a regular file", ErrorKind::Io);
+    if (writable) {
+        try {
+            return std::make_unique<WindowsFile>(
+                path, win32::Handle::open(path, win32::Open::ReadWrite), true);
+        } catch (const Error& e) {
+            if (e.kind() != ErrorKind::ReadOnly) throw;
+        }
+    }
+    return std::make_unique<WindowsFile>(path, win32::Handle::open(path, win32::Open::Read), false);
+}
+
+#else
 std::unique_ptr<File> openFile(const std::string& path, bool writable) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
@@ -195,6 +254,15 @@ std::unique_ptr<File> openFile(const std::string& path, bool writable) {
         ioError("Cannot open", path, err);
     }
     return std::make_unique<PosixFile>(path, fd, canWrite, static_cast<std::uint64_t>(st.st_size));
+}
+#endif
+
+std::filesystem::path utf8Path(const std::string& path) {
+#ifdef _WIN32
+    return std::filesystem::path(std::u8string(path.begin(), path.end()));
+#else
+    return std::filesystem::path(path);
+#endif
 }
 
 MemoryFile::MemoryFile(std::vector<std::uint8_t> bytes, std::string name)

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -158,6 +159,10 @@ class File {
 // only be read is opened read-only instead (writable() then says false).
 // Missing file: NotFound; directory, permissions, other failures: Io.
 std::unique_ptr<File> openFile(const std::string& path, bool writable);
+
+// A path given as UTF-8 text (as the engine takes them) for std::filesystem;
+// on Windows a plain std::string would be read in the ANSI code page.
+std::filesystem::path utf8Path(const std::string& path);
 
 class MemoryFile : public File {
   public:

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -54,8 +53,8 @@ class TempFile {
   public:
     explicit TempFile(const std::string& stem) {
         path_ =
-            (std::filesystem::temp_directory_path() /
-             (stem + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter()++) + ".mdb"))
+            (std::filesystem::temp_directory_path() / (stem + "-" + std::to_string(processId()) +
+                                                       "-" + std::to_string(counter()++) + ".mdb"))
                 .string();
     }
     ~TempFile() { std::filesystem::remove(path_); }

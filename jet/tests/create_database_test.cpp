@@ -303,7 +303,11 @@ TEST_F(EveryType, MdbExportReadsTheSameRows) {
         tm.tm_mday = 15 + day;
         tm.tm_hour = hour;
         tm.tm_isdst = -1;
+#ifdef _WIN32
+        std::time_t tt = _mkgmtime(&tm);
+#else
         std::time_t tt = timegm(&tm);
+#endif
         std::tm norm = *gmtime(&tt);
         char date[32];
         std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", &norm);

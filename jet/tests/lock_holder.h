@@ -1,21 +1,54 @@
-// A child process that holds a byte-range lock, as a live Access user holds
+// Another lock owner holding a byte-range lock, as a live Access user holds
 // its user slot in the lock file. Tests of the lock probe and of refused
-// writes share it.
+// writes share it. On POSIX it is a child process (fcntl locks belong to a
+// process); on Windows a second handle of this process is already another
+// owner, as it is for Access's own locks.
 #pragma once
 
+#ifdef _WIN32
+#include "win32_file.h"
+#else
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <stdexcept>
 
 namespace jet::testing {
 
+enum class LockKind { Shared, Exclusive };
+
+#ifdef _WIN32
+class LockHolder {
+  public:
+    LockHolder(const std::filesystem::path& file, std::uint64_t offset, LockKind kind)
+        : offset_(offset) {
+        const std::u8string name = file.u8string();
+        handle_ = win32::Handle::open(std::string(name.begin(), name.end()), win32::Open::Read);
+        locked_ = handle_.tryLock(offset_, 1, kind == LockKind::Exclusive);
+    }
+    ~LockHolder() { release(); }
+    void release() {
+        if (locked_) handle_.unlock(offset_, 1);
+        locked_ = false;
+        handle_ = win32::Handle();
+    }
+    bool locked() const { return locked_; }
+
+  private:
+    win32::Handle handle_;
+    std::uint64_t offset_;
+    bool locked_ = false;
+};
+#else
+
 // A child process holding a byte-range lock, as a live Access user would.
 class LockHolder {
   public:
-    LockHolder(const std::filesystem::path& file, std::uint64_t offset, short type) {
+    LockHolder(const std::filesystem::path& file, std::uint64_t offset, LockKind kind) {
+        const short type = kind == LockKind::Exclusive ? F_WRLCK : F_RDLCK;
         int ready[2], release[2];
         if (::pipe(ready) != 0 || ::pipe(release) != 0) throw std::runtime_error("pipe");
         pid_ = ::fork();
@@ -55,5 +88,6 @@ class LockHolder {
     int releaseFd_ = -1;
     bool locked_ = false;
 };
+#endif
 
 }  // namespace jet::testing

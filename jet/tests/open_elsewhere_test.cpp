@@ -97,7 +97,7 @@ TEST_F(OpenElsewhere, LiveUserRefusesEveryWriteUntilItLeaves) {
     writeLockFile("store.ldb");
     auto db = Database::open(copy.path());
     {
-        LockHolder caja1(lockFile, slotByte(1), F_WRLCK);
+        LockHolder caja1(lockFile, slotByte(1), testing::LockKind::Exclusive);
         ASSERT_TRUE(caja1.locked());
         expectEveryWriteRefused(*db);
     }
@@ -111,7 +111,7 @@ TEST_F(OpenElsewhere, LiveUserRefusesEveryWriteUntilItLeaves) {
 TEST_F(OpenElsewhere, LockFileInAnotherLetterCaseIsFound) {
     writeLockFile("STORE.LDB");
     auto db = Database::open(copy.path());
-    LockHolder caja1(lockFile, slotByte(1), F_RDLCK);
+    LockHolder caja1(lockFile, slotByte(1), testing::LockKind::Shared);
     ASSERT_TRUE(caja1.locked());
     expectEveryWriteRefused(*db);
     EXPECT_EQ(readAll(lockFile.string()), lockBytes);

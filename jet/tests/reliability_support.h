@@ -5,9 +5,15 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
+
+#ifdef _WIN32
+#include <process.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -34,9 +40,17 @@ inline fs::path fixtures() { return fs::path(sharedFixturesDir()); }
 class TempDir {
 public:
     TempDir() {
+#ifdef _WIN32
+        static int counter = 0;
+        path_ = fs::temp_directory_path() /
+                ("reliability-" + std::to_string(::_getpid()) + "-" + std::to_string(++counter));
+        fs::remove_all(path_);
+        fs::create_directories(path_);
+#else
         std::string pattern = (fs::temp_directory_path() / "reliability.XXXXXX").string();
         if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
+#endif
         // Traversable by an unprivileged child (see runAsNobody).
         fs::permissions(path_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
     }
@@ -79,6 +93,7 @@ inline std::int64_t readEverything(Database& db) {
     return rows;
 }
 
+#ifndef _WIN32
 // Runs body in a forked child and returns its exit status (or 128+signal):
 // a crash in the code under test then fails one test, not the whole run.
 // asNobody drops to uid/gid 65534 first, so permission checks apply even
@@ -101,5 +116,6 @@ inline int runInChild(const std::function<int()>& body, bool asNobody = false) {
     if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
     return WEXITSTATUS(status);
 }
+#endif
 
 }  // namespace jet::testing

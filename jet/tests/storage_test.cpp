@@ -3,14 +3,17 @@
 // content the fixtures document.
 #include "storage.h"
 
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 
 #include "fixtures.h"
+#include "write_check.h"
 
 namespace jet {
 namespace {
@@ -124,6 +127,9 @@ TEST(Open, RefusesWhatIsNotADatabase) {
 }
 
 TEST(Open, RefusesAnUnreadableFile) {
+#ifdef _WIN32
+    GTEST_SKIP() << "no permission bit makes a file unreadable on Windows";
+#else
     if (::geteuid() == 0) GTEST_SKIP() << "running as root: permissions do not stop reading";
     auto dir = std::filesystem::temp_directory_path() / ("jet-perm-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
@@ -134,15 +140,21 @@ TEST(Open, RefusesAnUnreadableFile) {
     EXPECT_EQ(openError(copy.string(), &message), ErrorKind::Io);
     EXPECT_NE(message.find("Permission denied"), std::string::npos);
     std::filesystem::remove_all(dir);
+#endif
 }
 
 TEST(Open, FallsBackToReadOnlyAndRefusesWrites) {
-    if (::geteuid() == 0) GTEST_SKIP() << "running as root: a read-only file can still be written";
-    auto dir = std::filesystem::temp_directory_path() / ("jet-ro-" + std::to_string(::getpid()));
+    auto dir =
+        std::filesystem::temp_directory_path() / ("jet-ro-" + std::to_string(testing::processId()));
     std::filesystem::create_directories(dir);
     auto copy = dir / "store.mdb";
     std::filesystem::copy_file(storeFile("store.mdb"), copy);
-    ::chmod(copy.c_str(), 0444);
+    testing::makeReadOnly(copy);
+    if (!testing::readOnlyStopsWrites(copy)) {
+        std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
+        std::filesystem::remove_all(dir);
+        GTEST_SKIP() << "running as root: a read-only file can still be written";
+    }
     auto s = Storage::open(copy.string(), true);
     EXPECT_FALSE(s->pager().file().writable());
     std::uint8_t byte = 0;
@@ -152,6 +164,8 @@ TEST(Open, FallsBackToReadOnlyAndRefusesWrites) {
     } catch (const Error& e) {
         EXPECT_EQ(e.kind(), ErrorKind::ReadOnly);
     }
+    s.reset();  // Windows removes no folder while a file in it is open
+    std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
     std::filesystem::remove_all(dir);
 }
 

@@ -6,10 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <set>
 
@@ -22,6 +29,29 @@
 
 namespace jet::testing {
 
+// Distinguishes the scratch files of test runs going on at the same time.
+inline int processId() {
+#ifdef _WIN32
+    return ::_getpid();
+#else
+    return static_cast<int>(::getpid());
+#endif
+}
+
+// Whether this read-only file really stops this process from writing: POSIX
+// permissions do not stop root, nor does the read-only attribute when wine
+// runs as root. Asking the system is the only sure way.
+inline bool readOnlyStopsWrites(const std::filesystem::path& file) {
+    return !std::fstream(file, std::ios::in | std::ios::out | std::ios::binary).is_open();
+}
+
+// Makes a file read-only (mode 0444 on POSIX, the read-only attribute on
+// Windows).
+inline void makeReadOnly(const std::filesystem::path& file) {
+    namespace fs = std::filesystem;
+    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+}
+
 // A private copy in a fresh temporary folder of a generated store variant
 // or, for any other name, of a file of the shared folder.
 class TempCopy {
@@ -29,10 +59,15 @@ public:
     explicit TempCopy(const std::string& fixtureName, const std::string& from = "") {
         static int counter = 0;
         dir_ = std::filesystem::temp_directory_path() /
-               ("jet-write-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+               ("jet-write-" + std::to_string(processId()) + "-" + std::to_string(++counter));
         std::filesystem::create_directories(dir_);
         path_ = (dir_ / std::filesystem::path(fixtureName).filename()).string();
         std::filesystem::copy_file(from.empty() ? databaseFile(fixtureName) : from, path_);
+        // The shared fixtures are read-only and a copy keeps that (on Windows
+        // even for an administrator).
+        std::filesystem::permissions(
+            path_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                       std::filesystem::perms::group_read | std::filesystem::perms::others_read);
     }
     ~TempCopy() {
         std::error_code ec;
@@ -48,16 +83,31 @@ private:
 
 inline std::string runCommand(const std::string& cmd) {
     std::string out;
+#ifdef _WIN32
+    FILE* p = ::_popen(cmd.c_str(), "rb");
+#else
     FILE* p = ::popen(cmd.c_str(), "r");
+#endif
     if (!p) return out;
     char buf[65536];
     std::size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+#ifdef _WIN32
+    ::_pclose(p);
+#else
     ::pclose(p);
+#endif
     return out;
 }
 
-inline bool haveMdbExport() { return std::system("mdb-export --version > /dev/null 2>&1") == 0; }
+// mdbtools is the independent reader on Linux; a Windows build has none.
+inline bool haveMdbExport() {
+#ifdef _WIN32
+    return false;
+#else
+    return std::system("mdb-export --version > /dev/null 2>&1") == 0;
+#endif
+}
 
 inline std::vector<std::string> splitBy(const std::string& s, const std::string& sep) {
     std::vector<std::string> out;

@@ -3,7 +3,6 @@
 // runs of updates, refused statements that must change nothing, and the
 // read-only and locked cases. After each scenario the file is checked by
 // write_check.h (engine vs mdb-export, exact indexes, sound pages).
-#include <sys/stat.h>
 
 #include <random>
 
@@ -272,8 +271,8 @@ TEST(WriteUpdate, ReadOnlyFileReadsButRefusesTheFirstWrite) {
     auto ro = Database::open(copy.path(), OpenMode::ReadOnly);
     check(*ro);
     ro.reset();
-    ::chmod(copy.path().c_str(), 0444);
-    if (::geteuid() != 0) {  // permissions do not stop root
+    testing::makeReadOnly(copy.path());
+    if (testing::readOnlyStopsWrites(copy.path())) {
         auto db = Database::open(copy.path());
         check(*db);
     }
