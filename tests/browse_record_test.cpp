@@ -2,8 +2,12 @@
 // order of the record's notifications, the pending edit and when it is
 // written, "Guardar" and "Cancelar", and the failures of a write. Stored
 // values are read back with mdb-export, a reader independent of ours.
+#include <QFile>
 #include <QLocale>
+#include <memory>
 
+#include "lock_holder.h"
+#include "lock_probe.h"
 #include "store_window_fixture.h"
 
 using namespace browse_test;
@@ -317,23 +321,41 @@ class BrowseRecordTest : public QObject {
     // root (root ignores the permission bits), before connecting, so that the
     // engine opens it for reading only. "refused writes": the route fails
     // every changing statement, which also lets the test end with a success.
+    // "open in Access": a lock file names CAJA1 and another process holds its
+    // user slot, as a live Access user does; once it lets go, writes pass.
     void writeFailuresKeepTheEdit_data() {
-        QTest::addColumn<bool>("readOnlyFile");
-        QTest::newRow("read-only file") << true;
-        QTest::newRow("refused writes") << false;
+        QTest::addColumn<QString>("cause");
+        QTest::addColumn<QString>("reported");
+        QTest::newRow("read-only file") << "read-only file" << "read-only";
+        QTest::newRow("refused writes") << "refused writes" << "read-only";
+        QTest::newRow("open in Access")
+            << "open in Access" << "La base de datos está abierta en otro equipo (CAJA1).";
     }
     void writeFailuresKeepTheEdit() {
-        QFETCH(bool, readOnlyFile);
+        QFETCH(QString, cause);
+        QFETCH(QString, reported);
         typeSearch(*form_, QStringLiteral("CEMENTO"));
         const QString ref = form_->DBEdit4->text();
         const QString old = form_->DBEdit5->text();
-        if (readOnlyFile) {
+        std::unique_ptr<jet::testing::LockHolder> accessUser;
+        const QString lockFile = path_.left(path_.size() - 4) + QStringLiteral(".ldb");
+        QByteArray lockBytes;
+        if (cause == QStringLiteral("read-only file")) {
             if (!makeReadOnly(path_)) QSKIP("this file system cannot make the copy unwritable");
             QVERIFY(connectTo(*form_, path_));
             typeSearch(*form_, QStringLiteral(" "));
             QTest::keyClick(form_->ebuscar, Qt::Key_Backspace);
-        } else {
+        } else if (cause == QStringLiteral("refused writes")) {
             faults_->failWrites = true;
+        } else {
+            lockBytes = QByteArray("CAJA1").leftJustified(32, '\0') +
+                        QByteArray("Admin").leftJustified(32, '\0');
+            QFile ldb(lockFile);
+            QVERIFY(ldb.open(QIODevice::WriteOnly) && ldb.write(lockBytes) == lockBytes.size());
+            ldb.close();
+            accessUser = std::make_unique<jet::testing::LockHolder>(
+                lockFile.toStdString(), jet::kUserLockBase, jet::testing::LockKind::Shared);
+            QVERIFY(accessUser->locked());
         }
         const int rows = form_->DBGrid1->gridModel()->rowCount();
         QCOMPARE(form_->DBEdit4->text(), ref);
@@ -370,8 +392,14 @@ class BrowseRecordTest : public QObject {
         QCOMPARE(form_->model.ARTICULOS.state(), db::DatasetState::Edit);
 
         for (const QString& error : prompter_.reports)
-            QVERIFY2(error.contains(QStringLiteral("read-only")), qPrintable(error));
-        if (readOnlyFile) return;  // the engine keeps its read-only handle
+            QVERIFY2(error.contains(reported), qPrintable(error));
+        if (cause == QStringLiteral("read-only file")) return;  // the handle stays read-only
+        if (accessUser) {
+            accessUser->release();
+            QFile ldb(lockFile);  // someone else's file: read, never changed
+            QVERIFY(ldb.open(QIODevice::ReadOnly));
+            QCOMPARE(ldb.readAll(), lockBytes);
+        }
         faults_->failWrites = false;
         QTest::keyClick(form_->ebuscar, Qt::Key_Backspace);
         QCOMPARE(prompter_.reports.size(), 4);
