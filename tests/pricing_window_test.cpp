@@ -466,12 +466,7 @@ class PricingWindowTest : public QObject {
     }
 
     // The discount box, reached by the leave rules (search box, grid, discount).
-    void goToEdit1() {
-        for (int i = 0; i < 3 && focusedName(*form_) != QStringLiteral("Edit1"); ++i) {
-            form_->Edit1->setFocus(Qt::OtherFocusReason);
-        }
-        QCOMPARE(focusedName(*form_), QStringLiteral("Edit1"));
-    }
+    void goToEdit1() { QVERIFY(focusEdit1(*form_)); }
 
     // Puts the focus in the box from Edit1 (no leave rule there), replaces its
     // text by typing, and leaves it with Tab.

@@ -106,18 +106,6 @@ class ObservedRoute : public db::Route {
     Hook beforeExecute_;
 };
 
-// Opens `path` in the window as the selection sequence does, on the embedded
-// engine whatever drivers are installed; returns whether it opened.
-inline bool openInWindow(TForm1& form, const QString& path) {
-    form.model.conexion.setRouteFactory([] { return db::makeEmbeddedRoute(); });
-    store::SelectionSeams seams;
-    seams.chooseFile = [path](const QString&) { return std::optional<QString>(path); };
-    seams.showMessage = [](const QString& text) { precios::showMessage(text); };
-    seams.focusSearch = [&form] { form.ebuscar->setFocus(Qt::OtherFocusReason); };
-    return store::runSelection(form.model, store::kFormShowPrefix, seams) ==
-           store::SelectionResult::Opened;
-}
-
 // Runs the selection sequence on the window's model with `path` as the
 // chosen file; returns whether all four datasets opened.
 inline bool connectTo(TForm1& form, const QString& path) {
@@ -127,6 +115,12 @@ inline bool connectTo(TForm1& form, const QString& path) {
     seams.focusSearch = [&form] { form.ebuscar->setFocus(Qt::OtherFocusReason); };
     return store::runSelection(form.model, store::kFormShowPrefix, seams) ==
            store::SelectionResult::Opened;
+}
+
+// The same on the embedded engine, whatever drivers are installed.
+inline bool openInWindow(TForm1& form, const QString& path) {
+    form.model.conexion.setRouteFactory([] { return db::makeEmbeddedRoute(); });
+    return connectTo(form, path);
 }
 
 // One column of one Articulos row as mdb-export (an independent reader)
@@ -284,6 +278,16 @@ inline bool clickRowOf(TForm1& form, const QString& referencia) {
 inline QString focusedName(const TForm1& form) {
     QWidget* control = form.controlOf(QApplication::focusWidget());
     return control != nullptr ? control->objectName() : QString();
+}
+
+// Puts the focus in the discount box by code, as the leave rules let it
+// through: from the search box a move lands on the grid, from the grid on
+// Edit1. Returns whether it got there.
+inline bool focusEdit1(TForm1& form) {
+    for (int i = 0; i < 3 && focusedName(form) != QStringLiteral("Edit1"); ++i) {
+        form.Edit1->setFocus(Qt::OtherFocusReason);
+    }
+    return focusedName(form) == QStringLiteral("Edit1");
 }
 
 inline double asDouble(const jet::Value& value) {

@@ -239,10 +239,7 @@ class TicketsWindowTest : public QObject {
 
     // A press from the discount box, as after working on an item's prices.
     void pressButton3() {
-        for (int i = 0; i < 3 && focusedName(*form_) != QStringLiteral("Edit1"); ++i) {
-            form_->Edit1->setFocus(Qt::OtherFocusReason);
-        }
-        QCOMPARE(focusedName(*form_), QStringLiteral("Edit1"));
+        QVERIFY(focusEdit1(*form_));
         QTest::mouseClick(form_->Button3, Qt::LeftButton);
     }
 
