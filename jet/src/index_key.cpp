@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "uint128.h"
+
 namespace jet {
 namespace {
 
@@ -103,17 +105,15 @@ void appendDecimal(std::string& out, const Decimal& d, int scale, bool descendin
                         ErrorKind::InvalidArgument);
         frac.resize(std::size_t(scale));
     }
-    unsigned __int128 mag = 0;
-    const unsigned __int128 limit = ~static_cast<unsigned __int128>(0) / 10;
+    UInt128 mag;
     for (char c : intPart + frac) {
-        if (c < '0' || c > '9' || mag > limit)
+        if (c < '0' || c > '9' || !mag.multiplyAdd(10, unsigned(c - '0')))
             throw Error("Not a decimal value: " + d.text, ErrorKind::InvalidArgument);
-        mag = mag * 10 + unsigned(c - '0');
     }
-    if (mag == 0) negative = false;
+    if (mag.isZero()) negative = false;
     std::uint8_t bytes[17];
     bytes[0] = negative ? 0x80 : 0x00;
-    for (int i = 0; i < 16; ++i) bytes[1 + i] = std::uint8_t(mag >> (8 * (15 - i)));
+    for (int i = 0; i < 16; ++i) bytes[1 + i] = mag.byte(15 - i);
     if (negative != descending)
         for (auto& b : bytes) b = std::uint8_t(~b);
     bytes[0] = negative ? 0x00 : 0xFF;

@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "storage.h"
+#include "uint128.h"
 
 namespace jet {
 
@@ -141,14 +142,11 @@ bool hasVarArea(const TableDef& def) { return def.varColumns > 0; }
 // little-endian words, most significant word first; scale from the column.
 std::string decimalText(ByteView d, int scale) {
     const bool negative = (d.u8(0) & 0x80) != 0;
-    unsigned __int128 mag = 0;
-    for (int i = 0; i < 4; ++i) mag = (mag << 32) | d.u32(1 + 4 * i);
-    const bool zero = mag == 0;
+    UInt128 mag;
+    for (int i = 0; i < 4; ++i) mag.setWord(3 - i, d.u32(1 + 4 * i));
+    const bool zero = mag.isZero();
     std::string digits;
-    while (mag != 0) {
-        digits.push_back(static_cast<char>('0' + static_cast<int>(mag % 10)));
-        mag /= 10;
-    }
+    while (!mag.isZero()) digits.push_back(static_cast<char>('0' + mag.divide(10)));
     while (digits.size() < static_cast<std::size_t>(scale) + 1) digits.push_back('0');
     std::reverse(digits.begin(), digits.end());
     if (scale > 0) digits.insert(digits.end() - scale, '.');

@@ -10,6 +10,7 @@
 #include "index_key.h"
 #include "index_write.h"
 #include "journal.h"
+#include "uint128.h"
 
 namespace jet {
 
@@ -259,7 +260,7 @@ double asDouble(const Value& v, const ColumnDef& c) {
 // little-endian words, most significant first; scaled by the column.
 Bytes encodeDecimal(const std::string& text, const ColumnDef& c) {
     bool negative = false;
-    unsigned __int128 mag = 0;
+    UInt128 mag;
     int fraction = -1;
     bool digits = false;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -273,22 +274,22 @@ Bytes encodeDecimal(const std::string& text, const ColumnDef& c) {
                 if (ch != '0') throw Error("Too many decimals for column '" + c.column.name + "'", ErrorKind::Conversion);
                 continue;
             }
-            mag = mag * 10 + static_cast<unsigned>(ch - '0');
+            if (!mag.multiplyAdd(10, static_cast<unsigned>(ch - '0')))
+                throw Error("Overflow in column '" + c.column.name + "'", ErrorKind::Arithmetic);
             digits = true;
             if (fraction >= 0) ++fraction;
         } else {
             throw Error("Not a decimal number: '" + text + "'", ErrorKind::Conversion);
         }
-        if (mag >> 96) throw Error("Overflow in column '" + c.column.name + "'", ErrorKind::Arithmetic);
+        if (mag.exceedsBits(96)) throw Error("Overflow in column '" + c.column.name + "'", ErrorKind::Arithmetic);
     }
     if (!digits) throw Error("Not a decimal number: '" + text + "'", ErrorKind::Conversion);
     for (int k = std::max(fraction, 0); k < c.scale; ++k) {
-        mag *= 10;
-        if (mag >> 96) throw Error("Overflow in column '" + c.column.name + "'", ErrorKind::Arithmetic);
+        if (!mag.multiplyAdd(10, 0) || mag.exceedsBits(96)) throw Error("Overflow in column '" + c.column.name + "'", ErrorKind::Arithmetic);
     }
     Bytes out;
-    out.push_back(negative && mag != 0 ? 0x80 : 0x00);
-    for (int wd = 3; wd >= 0; --wd) putLE(out, static_cast<std::uint32_t>(mag >> (32 * wd)), 4);
+    out.push_back(negative && !mag.isZero() ? 0x80 : 0x00);
+    for (int wd = 3; wd >= 0; --wd) putLE(out, mag.word(wd), 4);
     return out;
 }
 
