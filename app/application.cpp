@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QVBoxLayout>
@@ -153,11 +154,22 @@ void reportForeignError(const char* what) {
                                  errorReportText(Error(text.toStdString())));
 }
 
-Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+Application::Application(int& argc, char** argv)
+    : QApplication(argc, argv), qtSettings_(std::make_unique<QTemporaryDir>()) {
     // The classic unthemed look the window was laid out for, on every system.
     if (QStyle* classic = QStyleFactory::create(QStringLiteral("Windows"))) setStyle(classic);
     loadWindowFonts();
+    // Qt's file dialog stores its last folder and history in the user's
+    // "QtProject" settings and starts there next time. Those go to a folder
+    // of this run instead, so every run starts afresh. (On Windows the
+    // system's own dialog is used and the registry is not redirected.)
+    if (qtSettings_->isValid()) {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, qtSettings_->path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, qtSettings_->path());
+    }
 }
+
+Application::~Application() = default;
 
 bool Application::notify(QObject* receiver, QEvent* event) {
     // The outermost frame of every handler: report and let the loop go on.

@@ -20,7 +20,9 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <QTemporaryDir>
 #include <exception>
+#include <memory>
 #include <optional>
 
 #include "precios/error.h"
@@ -104,8 +106,15 @@ class Application : public QApplication {
     Q_OBJECT
   public:
     Application(int& argc, char** argv);
+    ~Application() override;
 
     bool notify(QObject* receiver, QEvent* event) override;
+
+  private:
+    // Where Qt keeps what its own dialogs would remember between runs (the
+    // file dialog's last folder and history): a folder of this run, removed
+    // at exit, since the tool keeps no settings.
+    std::unique_ptr<QTemporaryDir> qtSettings_;
 };
 
 // Makes the window font available where the system lacks it (on Linux the

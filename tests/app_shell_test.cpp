@@ -1,10 +1,13 @@
 // The application shell without the window: title, error report, message
 // box, placement arithmetic, and errors escaping event handlers.
+#include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 #include <stdexcept>
@@ -310,6 +313,20 @@ class AppShellTest : public QObject {
                                    Error("Field 'Trazabilidad' not found", ErrorKind::NotFound)));
         QVERIFY(watchdog.isActive());
         QVERIFY(inspected);
+    }
+
+    // What Qt's own file dialog remembers goes to a folder of this run, not
+    // to the user's settings: the next run's dialog starts afresh.
+    void fileDialogRemembersNothingInTheUsersSettings() {
+        const QString home = QDir::homePath();
+        {
+            QFileDialog dialog;
+            dialog.setDirectory(QDir::tempPath());
+            QTimer::singleShot(0, &dialog, &QDialog::reject);
+            dialog.exec();
+        }
+        const QString where = QSettings(QSettings::UserScope, QStringLiteral("QtProject")).fileName();
+        QVERIFY2(!where.startsWith(home + "/"), qPrintable(where));
     }
 
   private:
