@@ -39,12 +39,21 @@ std::string currencyText(std::int64_t scaled) {
 }  // namespace
 
 Currency currencyFromDouble(double value, const Column& col) {
-    // As Windows turns a double into a currency: scaled by 10,000 in double
-    // arithmetic, then rounded half to even (the default rounding mode).
-    const double scaled = std::nearbyint(value * 10000.0);
-    if (!(scaled >= -9223372036854775808.0 && scaled < 9223372036854775808.0))
+    // Rounded half to even at the fourth decimal, as Windows turns a double
+    // into a currency. The whole part and the fraction of a double are both
+    // exact, so the range check is exact too: scaling the whole double by
+    // 10,000 first could round a value just beyond the range into it.
+    if (!std::isfinite(value)) overflow(col, "the value");
+    const double whole = std::trunc(value);
+    constexpr double kWholeLimit = 922337203685477.0;
+    if (whole > kWholeLimit || whole < -kWholeLimit) overflow(col, "the value " + fixedText(value));
+    const auto fraction = static_cast<std::int64_t>(std::nearbyint((value - whole) * 10000.0));
+    const std::int64_t scaled = static_cast<std::int64_t>(whole) * 10000;
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+    if ((fraction > 0 && scaled > kMax - fraction) || (fraction < 0 && scaled < kMin - fraction))
         overflow(col, "the value " + fixedText(value));
-    return Currency{static_cast<std::int64_t>(scaled)};
+    return Currency{scaled + fraction};
 }
 
 Decimal decimalForColumn(const std::string& text, const Column& col) {
