@@ -99,9 +99,9 @@ Decimal decimalForColumn(const std::string& text, const Column& col) {
 
     const std::string kind = "Decimal(" + std::to_string(precision) + "," + std::to_string(scale) + ")";
     if (frac.size() > static_cast<std::size_t>(scale))
-        throw Error("The value " + text + " has " + std::to_string(frac.size()) +
-                        " digits after the decimal point; column '" + col.name + "' (" + kind +
-                        ") keeps " + std::to_string(scale),
+        throw Error("The value " + text + " has more digits after the decimal point (" +
+                        std::to_string(frac.size()) + ") than column '" + col.name + "' (" + kind +
+                        ") keeps (" + std::to_string(scale) + ")",
                     ErrorKind::Arithmetic);
     if (whole.size() > static_cast<std::size_t>(precision - scale))
         overflow(col, "the value " + text + " (" + std::to_string(whole.size()) +

@@ -153,6 +153,7 @@ inline std::string cellText(const Value& v) {
     if (auto* c = std::get_if<Currency>(&v.v)) return numberText(c->scaled / 10000.0);
     if (auto* t = std::get_if<DateTime>(&v.v)) return civilDate(t->days);
     if (auto* s = std::get_if<std::u16string>(&v.v)) return utf16ToUtf8(*s);
+    if (auto* d = std::get_if<Decimal>(&v.v)) return d->text;
     return "(bytes)";
 }
 

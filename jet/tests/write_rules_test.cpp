@@ -332,6 +332,23 @@ TEST(DecimalValues, FitPrecisionAndScaleExactly) {
     EXPECT_THROW(sql::decimalForColumn("10000000000000000000000000000", wide), Error);
 }
 
+TEST(DecimalWrites, OnAFileAccessMade) {
+    if (!testing::haveFile("access-mdbreader/V2000-numeric.mdb")) GTEST_SKIP();
+    TempCopy copy("access-mdbreader/V2000-numeric.mdb");  // col2..col7 Decimal(18,0)
+    expectChanges(copy.path(), "UPDATE test SET col2 = 17, col3 = -12, col4 = 999999999999999999",
+                  {"test/col2", "test/col3", "test/col4"});
+    expectRefused(copy.path(), "UPDATE test SET col4 = 1000000000000000000", ErrorKind::Arithmetic,
+                  {"'col4'", "Decimal(18,0)"});
+    expectRefused(copy.path(), "UPDATE test SET col3 = -12.5", ErrorKind::Arithmetic, {"'col3'"});
+    auto db = Database::open(copy.path(), OpenMode::ReadOnly);
+    auto c = db->query("SELECT col2, col3, col4 FROM test");
+    ASSERT_TRUE(c->next());
+    EXPECT_EQ(c->row()[0], Value(Decimal{"17"}));
+    EXPECT_EQ(c->row()[1], Value(Decimal{"-12"}));
+    EXPECT_EQ(c->row()[2], Value(Decimal{"999999999999999999"}));
+    testing::expectSameAsMdbExport(copy.path(), "test");
+}
+
 TEST(CurrencyWrites, StoredExactlyAndRefusedBeyondTheRange) {
     TempFile file("currency");
     buildRules(file);
