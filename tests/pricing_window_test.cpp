@@ -2,9 +2,11 @@
 // generated store: the fill from the item record, the recalculations as the
 // user types and leaves the boxes, the silent recovery and the click it
 // cancels, and the stored values read back through the engine.
+#include <QFile>
 #include <QLocale>
 #include <QSignalSpy>
 #include <QTest>
+#include <cmath>
 #include <memory>
 
 #include "price_ops.h"
@@ -402,6 +404,47 @@ class PricingWindowTest : public QObject {
         QCOMPARE(asDouble(rows[0][0]), 12.5);
     }
 
+    // Prices kept as Currency: stored rounded half to even at the fourth
+    // decimal, as Access stores a double there; only the item's three
+    // prices change.
+    void currencyPricesStoredToFourDecimals() {
+        reopenOn(QStringLiteral("store-currency.mdb"));
+        expectFigures({{"pciva", "12,1000"}, {"pvp1iva", "15,1250"}});
+        const auto before = readBack(path_, "select * from Articulos where Referencia <> ?",
+                                     {jet::Value(u"PRUEBA1")});
+        goToEdit1();
+        box("spvp1base")->setFocus(Qt::OtherFocusReason);
+        box("spvp1base")->selectAll();
+        QTest::keyClicks(box("spvp1base"), QStringLiteral("1,23456789"));
+        QTest::mouseClick(form_->Button1, Qt::LeftButton);
+        QVERIFY(prompter_.reports.isEmpty());
+        QCOMPARE(focusedName(*form_), QStringLiteral("ebuscar"));
+        form_.reset();
+        const auto rows = readBack(path_, kItemPrices, {jet::Value(u"PRUEBA1")});
+        QCOMPARE(rows[0][0], jet::Value(jet::Currency{12346}));
+        const double pvp2 = pricing::SecondRetailPrice(1.23456789, 28);
+        QCOMPARE(rows[0][1], jet::Value(jet::Currency{std::llrint(pvp2 * 10000)}));
+        QCOMPARE(rows[0][2], jet::Value(jet::Currency{100000}));
+        QVERIFY(readBack(path_, "select * from Articulos where Referencia <> ?",
+                         {jet::Value(u"PRUEBA1")}) == before);
+    }
+
+    // A price beyond the Currency range is refused before anything is
+    // written: the message is shown and the edit stays pending.
+    void currencyOverflowKeepsTheEdit() {
+        reopenOn(QStringLiteral("store-currency.mdb"));
+        const QByteArray before = fileBytes(path_);
+        box("spvp1base")->setText(QStringLiteral("1000000000000000"));
+        clickApply();
+        QCOMPARE(prompter_.reports.size(), 1);
+        QVERIFY2(prompter_.reports[0].contains("PVP 1"), qPrintable(prompter_.reports[0]));
+        db::Dataset& record = form_->model.ARTICULOS;
+        QCOMPARE(record.state(), db::DatasetState::Edit);
+        QCOMPARE(record.field(QStringLiteral("PVP 1")).asDouble(), 1e15);
+        form_.reset();
+        QCOMPARE(fileBytes(path_), before);
+    }
+
     // With no item shown nothing is written and the user is told.
     void noItemShown_data() {
         QTest::addColumn<QString>("fixture");
@@ -427,6 +470,26 @@ class PricingWindowTest : public QObject {
     }
 
   private:
+    // Starts again on PRUEBA1 in a copy of another store variant.
+    void reopenOn(const QString& variant) {
+        form_.reset();
+        path_ = copyFixture(dir_, variant,
+                            QString::fromLatin1(QTest::currentTestFunction()) + ".mdb");
+        QVERIFY(!path_.isEmpty());
+        form_ = std::make_unique<TForm1>();
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        QVERIFY(openInWindow(*form_, path_));
+        form_->ebuscar->setText(QStringLiteral("ARTICULO DE PRUEBA"));
+        showItem(QStringLiteral("PRUEBA1"));
+        prompter_.clear();
+    }
+
+    static QByteArray fileBytes(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
     QLineEdit* box(const QString& name) const {
         auto* found = form_->findChild<QLineEdit*>(name);
         if (found == nullptr) qFatal("no box %s", qPrintable(name));

@@ -64,9 +64,11 @@ void invert(std::string& s, std::size_t from) {
 
 // Binary and GUID: 8-byte groups, each but the last followed by 09; the last
 // is zero-padded and followed by its real length. Descending inverts data
-// and the final length, never the 09 markers.
+// and the final length, never the 09 markers. A zero-length value has no
+// group at all.
 void appendGrouped(std::string& out, const Bytes& data, bool descending) {
     std::size_t n = data.size();
+    if (n == 0) return;  // an empty value is its flag byte alone
     std::size_t i = 0;
     do {
         std::size_t len = std::min<std::size_t>(8, n - i);
@@ -164,7 +166,9 @@ void appendIndexKey(std::string& out, const Value& v, ColumnType type, bool desc
             if (auto* c = std::get_if<Currency>(&v.v)) {
                 scaled = c->scaled;
             } else {
-                scaled = asInteger(v, type) * 10000;
+                const std::int64_t whole = asInteger(v, type);
+                if (whole > INT64_MAX / 10000 || whole < -(INT64_MAX / 10000)) mismatch(type);
+                scaled = whole * 10000;
             }
             appendSigned(out, scaled, 8);
             break;

@@ -98,8 +98,14 @@ std::vector<std::uint8_t> encodeIndexPage(const IndexPage& page, ByteView origin
     return out;
 }
 
-IndexWriter::IndexWriter(PageWriter& pages, const TableDef& table, const RealIndexDef& index)
-    : pages_(pages), table_(table), index_(index), format_(IndexPageFormat::forJet(pages.format().version)) {}
+IndexWriter::IndexWriter(PageWriter& pages, const TableDef& table, const RealIndexDef& index,
+                         std::string name, bool unique)
+    : pages_(pages),
+      table_(table),
+      index_(index),
+      name_(std::move(name)),
+      unique_(unique),
+      format_(IndexPageFormat::forJet(pages.format().version)) {}
 
 IndexPage& IndexWriter::load(std::uint32_t n) {
     auto it = cache_.find(n);
@@ -317,7 +323,7 @@ void IndexWriter::insert(const std::string& key, RowId row, bool allNull) {
     while (pos < p.entries.size() && p.entries[pos].compare(key, row) < 0) ++pos;
     if (pos < p.entries.size() && p.entries[pos].compare(key, row) == 0)
         corrupt("the index already has an entry for a row being changed", leaf);
-    if ((index_.flags & kIndexUnique) && !allNull) {
+    if (unique_ && !allNull) {
         bool clash = hasEqualKey(leaf, pos, key);
         if (!clash && pos < p.entries.size()) clash = p.entries[pos].key == key;
         if (!clash && pos == p.entries.size()) {
@@ -332,9 +338,9 @@ void IndexWriter::insert(const std::string& key, RowId row, bool allNull) {
             }
         }
         if (clash)
-            throw Error("The change would create a duplicate value in the unique index of table '" +
-                            table_.name + "'; nothing was changed",
-                        ErrorKind::InvalidArgument);
+            throw Error("The change would create a duplicate value in the unique index '" + name_ +
+                            "' of table '" + table_.name + "'; nothing was changed",
+                        ErrorKind::Constraint);
     }
     IndexPage& leafPage = load(leaf);
     IndexEntry e;

@@ -27,12 +27,15 @@ namespace jet {
 
 class IndexWriter {
 public:
-    IndexWriter(PageWriter& pages, const TableDef& table, const RealIndexDef& index);
+    // `name` names the index in messages; `unique` refuses duplicate keys
+    // (a primary key is unique whatever its flags say).
+    IndexWriter(PageWriter& pages, const TableDef& table, const RealIndexDef& index,
+                std::string name, bool unique);
 
     // Removes the entry (key, row); Corrupt when the index lacks it.
     void remove(const std::string& key, RowId row);
     // Inserts (key, row). For a unique index a key equal to another row's
-    // is refused (kind InvalidArgument) unless every key column is null.
+    // is refused (kind Constraint) unless every key column is null.
     void insert(const std::string& key, RowId row, bool allNull);
     // Encodes the changed pages into the PageWriter.
     void flush();
@@ -55,6 +58,8 @@ private:
     PageWriter& pages_;
     const TableDef& table_;
     const RealIndexDef& index_;
+    std::string name_;
+    bool unique_;
     const IndexPageFormat& format_;
     std::map<std::uint32_t, IndexPage> cache_;
     std::map<std::uint32_t, bool> dirty_;

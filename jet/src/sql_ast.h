@@ -46,6 +46,7 @@ struct Expr {
     ExprKind kind = ExprKind::Literal;
     std::size_t pos = 0;
     Value value;         // Literal
+    std::string number;  // Literal number: as written, sign included (exact for Decimal columns)
     int paramIndex = 0;  // Parameter
     ColumnRef ref;       // Column
     int slot = -1;       // Column: index into the row the evaluator sees, set by binding

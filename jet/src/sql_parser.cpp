@@ -308,14 +308,16 @@ class Parser {
             }
             case TokenKind::Number: {
                 auto e = node(ExprKind::Literal, t.pos);
-                e->value = number(take().text, t.pos, false);
+                e->number = take().text;
+                e->value = number(e->number, t.pos, false);
                 return e;
             }
             case TokenKind::Minus: {
                 const std::size_t pos = take().pos;
                 if (peek().kind != TokenKind::Number) fail("expected a number after '-'");
                 auto e = node(ExprKind::Literal, pos);
-                e->value = number(take().text, pos, true);
+                e->number = "-" + take().text;
+                e->value = number(e->number.substr(1), pos, true);
                 return e;
             }
             case TokenKind::Date: {
@@ -356,9 +358,11 @@ class Parser {
             auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
             if (ec == std::errc() && p == text.data() + text.size()) return negative ? -v : v;
         }
-        char* end = nullptr;
-        const double d = std::strtod(text.c_str(), &end);
-        if (end != text.c_str() + text.size() || !std::isfinite(d))
+        // from_chars, not strtod: the decimal point is '.' whatever the
+        // process locale says.
+        double d = 0;
+        auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), d);
+        if (ec != std::errc() || p != text.data() + text.size() || !std::isfinite(d))
             syntaxError("malformed number", pos);
         return negative ? -d : d;
     }

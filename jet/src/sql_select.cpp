@@ -126,11 +126,17 @@ class MaterializedCursor : public CursorBase {
 // of the walk is done at once: when many rows remain, one sequential scan
 // decodes them faster than reading each row by its id, and the rows are
 // then given out in the walk's order.
+//
+// An index that ignores NULLs has no entry for a row whose key columns are
+// all NULL; those rows (`absent`, in row-id order) are merged into the walk
+// where their all-NULL key `absentKey` places them, so that the cursor gives
+// every row of the table, as a scan would.
 class IndexOrderCursor : public CursorBase {
   public:
     IndexOrderCursor(Storage& storage, const TableDef& def, SelectStmt stmt,
                      std::vector<Value> params, std::vector<int> positions, std::uint32_t rootPage,
-                     bool reverse, std::vector<std::string> needles)
+                     bool reverse, std::vector<std::string> needles, std::vector<RowId> absent,
+                     std::string absentKey)
         : storage_(storage),
           def_(def),
           stmt_(std::move(stmt)),
@@ -139,7 +145,9 @@ class IndexOrderCursor : public CursorBase {
           walk_([&pager = storage.pager()](std::uint32_t n) { return pager.page(n); }, rootPage,
                 IndexPageFormat::forJet(storage.format().version)),
           reverse_(reverse),
-          needles_(std::move(needles)) {
+          needles_(std::move(needles)),
+          absent_(std::move(absent)),
+          absentKey_(std::move(absentKey)) {
         walk_.seekFirst();
     }
 
@@ -201,23 +209,58 @@ class IndexOrderCursor : public CursorBase {
         return true;
     }
 
+    // Whether the next absent row comes before the index entry (key, row).
+    bool absentBefore(std::string_view key, RowId row) const {
+        if (nextAbsent_ >= absent_.size()) return false;
+        IndexEntry e;
+        e.key.assign(key);
+        e.row = row;
+        return e.compare(absentKey_, absent_[nextAbsent_]) > 0;
+    }
+
     bool nextCandidate(RowId& id) {
-        while (walk_.next()) {
+        for (;;) {
+            if (!entryPending_) {
+                entryPending_ = true;
+                walkHasEntry_ = walk_.next();
+            }
+            const bool takeAbsent =
+                nextAbsent_ < absent_.size() &&
+                (!walkHasEntry_ || absentBefore(walk_.entry().key, walk_.entry().row));
+            if (takeAbsent) {
+                const RowId r = absent_[nextAbsent_++];
+                if (mayMatch(absentKey_)) {
+                    id = r;
+                    return true;
+                }
+                continue;
+            }
+            if (!walkHasEntry_) return false;
+            entryPending_ = false;
             if (mayMatch(walk_.entry().key)) {
                 id = walk_.entry().row;
                 return true;
             }
         }
-        return false;
     }
 
     // Finishes the walk into list_ and, when the remaining candidates are a
     // large part of the table, reads them all in one scan.
     void listRest() {
         listed_ = true;
-        walk_.forEachRemaining([&](std::string_view key, RowId id) {
+        auto add = [&](std::string_view key, RowId id) {
+            while (absentBefore(key, id)) {
+                const RowId r = absent_[nextAbsent_++];
+                if (mayMatch(absentKey_)) list_.push_back(r);
+            }
             if (mayMatch(key)) list_.push_back(id);
-        });
+        };
+        if (!entryPending_ || walkHasEntry_) {
+            if (entryPending_) add(walk_.entry().key, walk_.entry().row);
+            walk_.forEachRemaining(add);
+        }
+        for (; nextAbsent_ < absent_.size(); ++nextAbsent_)
+            if (mayMatch(absentKey_)) list_.push_back(absent_[nextAbsent_]);
         if (reverse_) std::reverse(list_.begin(), list_.end());
         state_.assign(list_.size(), kUnread);
         // Reading a row by id costs about three times a scan's step.
@@ -283,6 +326,11 @@ class IndexOrderCursor : public CursorBase {
     IndexCursor walk_;
     bool reverse_;
     std::vector<std::string> needles_;
+    std::vector<RowId> absent_;
+    std::string absentKey_;
+    std::size_t nextAbsent_ = 0;
+    bool entryPending_ = false;  // walk_.entry() is read but not yet given out
+    bool walkHasEntry_ = false;
     std::size_t emitted_ = 0;
     bool listed_ = false;
     std::vector<RowId> list_;
@@ -602,9 +650,34 @@ std::unique_ptr<Cursor> runSelect(Storage& storage, SelectStmt stmt,
                     needles = keyNeedles(stmt.where.get(), static_cast<int>(it - positions.begin()),
                                          order);
             }
-            auto cursor = std::make_unique<IndexOrderCursor>(storage, def, std::move(stmt), params,
-                                                             positions, choice->index->rootPage,
-                                                             choice->reverse, std::move(needles));
+            // Rows an ignore-nulls index leaves out: every key column NULL.
+            const RealIndexDef& real = def.realIndexes[choice->index->realIndex];
+            std::vector<RowId> absent;
+            std::string absentKey;
+            if (real.flags & kIndexIgnoreNulls) {
+                std::vector<int> keyPositions = choice->index->columnPositions;
+                std::vector<KeyColumn> keyColumns;
+                bool nullable = true;
+                for (std::size_t k = 0; k < keyPositions.size(); ++k) {
+                    if (keyPositions[k] < 0) nullable = false;
+                    if (!nullable) break;
+                    const ColumnDef& c = def.columns[static_cast<std::size_t>(keyPositions[k])];
+                    if (c.column.type == ColumnType::Boolean) nullable = false;  // never NULL
+                    keyColumns.push_back(KeyColumn{c.column.type, !real.ascending[k], c.scale});
+                }
+                if (nullable) {
+                    absentKey = indexKey(std::vector<Value>(keyColumns.size()), keyColumns, order);
+                    storage.scan(def, keyPositions, [&](RowId id, std::vector<Value>& values) {
+                        if (std::all_of(values.begin(), values.end(),
+                                        [](const Value& v) { return v.isNull(); }))
+                            absent.push_back(id);
+                        return true;
+                    });
+                }
+            }
+            auto cursor = std::make_unique<IndexOrderCursor>(
+                storage, def, std::move(stmt), params, positions, choice->index->rootPage,
+                choice->reverse, std::move(needles), std::move(absent), std::move(absentKey));
             cursor->setShape(std::move(columns), std::move(outputSlots));
             return cursor;
         }
@@ -636,74 +709,6 @@ std::unique_ptr<Cursor> runSelect(Storage& storage, SelectStmt stmt,
     return cursor;
 }
 
-Value convertForColumn(const Value& v, const ColumnDef& def) {
-    const Column& col = def.column;
-    if (v.isNull()) return v;
-    auto mismatch = [&]() -> Value {
-        throw Error("Data type mismatch: the value cannot be stored in column '" + col.name +
-                        "' (" + typeName(col.type, col.autoNumber) + ")",
-                    ErrorKind::Conversion);
-    };
-    const auto* text = std::get_if<std::u16string>(&v.v);
-    std::optional<long double> number;
-    if (auto b = std::get_if<bool>(&v.v)) number = *b ? -1 : 0;
-    if (auto i = std::get_if<std::int64_t>(&v.v)) number = static_cast<long double>(*i);
-    if (auto d = std::get_if<double>(&v.v)) number = *d;
-    if (auto c = std::get_if<Currency>(&v.v))
-        number = static_cast<long double>(c->scaled) / 10000.0L;
-    auto integer = [&](long double lo, long double hi) -> Value {
-        if (!number) return mismatch();
-        const long double r = std::nearbyint(*number);  // round half to even, as Jet does
-        if (r < lo || r > hi)
-            throw Error("Overflow: the value does not fit column '" + col.name + "'",
-                        ErrorKind::Arithmetic);
-        return static_cast<std::int64_t>(r);
-    };
-    switch (col.type) {
-        case ColumnType::Text:
-        case ColumnType::Memo: {
-            std::u16string s =
-                text ? *text : (number ? valueAsText(v) : (mismatch(), std::u16string()));
-            if (col.type == ColumnType::Text && col.size > 0 &&
-                s.size() > static_cast<std::size_t>(col.size))
-                throw Error("The field '" + col.name +
-                                "' is too small to accept the amount of data (" +
-                                std::to_string(s.size()) + " characters, at most " +
-                                std::to_string(col.size) + ")",
-                            ErrorKind::InvalidArgument);
-            return s;
-        }
-        case ColumnType::Boolean:
-            if (!number) return mismatch();
-            return *number != 0;
-        case ColumnType::Byte:
-            return integer(0, 255);
-        case ColumnType::Integer:
-            return integer(-32768, 32767);
-        case ColumnType::Long:
-            return integer(std::numeric_limits<std::int32_t>::min(),
-                           std::numeric_limits<std::int32_t>::max());
-        case ColumnType::Currency:
-            if (auto c = std::get_if<Currency>(&v.v)) return *c;
-            if (!number) return mismatch();
-            return Currency{static_cast<std::int64_t>(std::llround(*number * 10000.0L))};
-        case ColumnType::Single:
-        case ColumnType::Double:
-            if (auto t = std::get_if<DateTime>(&v.v)) return t->days;
-            if (!number) return mismatch();
-            return static_cast<double>(*number);
-        case ColumnType::DateTime:
-            if (auto t = std::get_if<DateTime>(&v.v)) return *t;
-            if (!number) return mismatch();
-            return DateTime{static_cast<double>(*number)};
-        default:
-            if (v.v.index() == Value(Bytes{}).v.index() ||
-                v.v.index() == Value(Decimal{}).v.index())
-                return v;
-            return mismatch();
-    }
-}
-
 PreparedUpdate prepareUpdate(Storage& storage, UpdateStmt stmt, const std::vector<Value>& params) {
     checkParamCount(stmt.paramCount, params);
     const TableDef& def = storage.tableDef(stmt.table);
@@ -727,7 +732,14 @@ PreparedUpdate prepareUpdate(Storage& storage, UpdateStmt stmt, const std::vecto
                             std::to_string(a.value->pos + 1) + ")",
                         ErrorKind::NotSupported);
         }
-        out.changes.push_back(ColumnChange{pos, convertForColumn(v, def.columns[pos])});
+        const ColumnDef& column = def.columns[pos];
+        // A number written in the statement goes into a Decimal column exactly
+        // as written, not through a double.
+        if (a.value->kind == ExprKind::Literal && !a.value->number.empty() &&
+            column.column.type == ColumnType::Numeric)
+            out.changes.push_back(ColumnChange{pos, decimalForColumn(a.value->number, column.column)});
+        else
+            out.changes.push_back(ColumnChange{pos, convertForColumn(v, column)});
     }
     if (stmt.where) {
         bindColumns(*stmt.where, [&](const ColumnRef& r) { return binder.slot(r); });

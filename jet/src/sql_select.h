@@ -63,7 +63,16 @@ std::int64_t updateRows(Storage& storage, const TableDef& table, const std::vect
                         const std::vector<ColumnChange>& changes);
 
 // Converts a value for storing in a column (text into Text/Memo, numbers
-// into numeric columns, ...). Conversion error when it cannot be stored.
+// into numeric columns, ...). Conversion error when it cannot be stored,
+// Arithmetic when it is out of the column's range.
 Value convertForColumn(const Value& v, const ColumnDef& column);
+// A double as a Currency: scaled by 10,000 and rounded half to even, as
+// Access stores it; Arithmetic error beyond the currency range.
+Currency currencyFromDouble(double value, const Column& column);
+// A decimal number (text: sign, digits, point, exponent) for a Decimal
+// column: exactly, with the column's scale. Arithmetic error when it needs
+// more digits after the point than the scale or before it than precision -
+// scale allows; Conversion error for text that is not a number.
+Decimal decimalForColumn(const std::string& text, const Column& column);
 
 }  // namespace jet::sql

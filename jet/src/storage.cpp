@@ -6,6 +6,8 @@
 #include <cstring>
 #include <set>
 
+#include "properties.h"
+
 namespace jet {
 
 namespace {
@@ -162,7 +164,7 @@ void Storage::loadCatalog() {
     const TableDef& c = *catalog_;
     std::vector<int> cols = {c.columnIndex("Id"), c.columnIndex("Name"), c.columnIndex("Type"),
                              c.columnIndex("Flags")};
-    scan(c, cols, [&](RowId, std::vector<Value>& v) {
+    scan(c, cols, [&](RowId row, std::vector<Value>& v) {
         const auto* id = std::get_if<std::int64_t>(&v[0].v);
         const auto* name = std::get_if<std::u16string>(&v[1].v);
         const auto* type = std::get_if<std::int64_t>(&v[2].v);
@@ -174,6 +176,7 @@ void Storage::loadCatalog() {
         e.name = utf16ToUtf8(*name);
         e.tdefPage = static_cast<std::uint32_t>(*id) & 0x00FFFFFF;
         e.user = (flags & kSystemFlags) == 0;
+        e.row = row;
         std::u16string key = foldName(*name);
         auto it = byFoldedName_.find(key);
         entries_.push_back(std::move(e));
@@ -199,7 +202,11 @@ const TableDef& Storage::tableDef(const std::string& name) {
         throw Error("The table '" + name + "' does not exist", ErrorKind::NotFound);
     const CatalogEntry& e = entries_[it->second];
     auto d = defs_.find(e.tdefPage);
-    if (d == defs_.end()) d = defs_.emplace(e.tdefPage, parseTableDef(e.tdefPage, e.name)).first;
+    if (d == defs_.end()) {
+        std::unique_ptr<TableDef> def = parseTableDef(e.tdefPage, e.name);
+        readColumnProperties(*def, e.row);
+        d = defs_.emplace(e.tdefPage, std::move(def)).first;
+    }
     return *d->second;
 }
 
@@ -289,6 +296,8 @@ std::unique_ptr<TableDef> Storage::parseTableDef(std::uint32_t first, const std:
         if (f.version >= 4 && c.typeCode == 0x10) {
             c.precision = d.u8(f.colPrecision);
             c.scale = d.u8(f.colScale);
+            c.column.precision = c.precision;
+            c.column.scale = c.scale;
         }
         c.column.type = publicType(c.typeCode);
         switch (c.column.type) {
@@ -344,9 +353,11 @@ std::unique_ptr<TableDef> Storage::parseTableDef(std::uint32_t first, const std:
         x.usageMap = r.usageMap;
         x.flags = r.flags;
         x.columnNumbers = r.columnNumbers;
-        x.index.primaryKey = x.indexType == 1;
-        x.index.unique = (r.flags & kIndexUnique) != 0;
-        x.index.foreignKey = x.indexType == 2;
+        x.index.primaryKey = x.indexType == kIndexPrimaryKey;
+        x.index.unique = (r.flags & kIndexUnique) != 0 || x.index.primaryKey;
+        x.index.ignoreNulls = (r.flags & kIndexIgnoreNulls) != 0;
+        x.index.required = (r.flags & kIndexRequired) != 0 || x.index.primaryKey;
+        x.index.foreignKey = x.indexType == kIndexForeignKey;
         for (std::size_t k = 0; k < r.columnNumbers.size(); ++k) {
             int pos = -1;
             for (std::size_t j = 0; j < def->columns.size(); ++j)
@@ -373,6 +384,28 @@ std::unique_ptr<TableDef> Storage::parseTableDef(std::uint32_t first, const std:
         off += 10;
     }
     return def;
+}
+
+void Storage::readColumnProperties(TableDef& def, RowId catalogRow) {
+    // Properties are a convenience of Access's designer; a blob this reader
+    // cannot follow leaves the columns without them rather than the table
+    // unreadable.
+    try {
+        const int position = catalog_->columnIndex("LvProp");
+        const Value blob = readRow(*catalog_, catalogRow, {position}).at(0);
+        const auto* bytes = std::get_if<Bytes>(&blob.v);
+        if (!bytes || bytes->empty()) return;
+        const ObjectProperties props =
+            parseProperties(ByteView(bytes->data(), bytes->size()), format(), header_.codePage);
+        for (ColumnDef& c : def.columns) {
+            auto it = props.columns.find(foldName(utf8ToUtf16(c.column.name)));
+            if (it == props.columns.end()) continue;
+            const PropertyValue* required = findProperty(it->second, u"Required");
+            c.column.required = required && required->asBool();
+            if (c.column.required) c.column.nullable = false;
+        }
+    } catch (const Error&) {
+    }
 }
 
 }  // namespace jet

@@ -241,6 +241,13 @@ enum IndexFlag : std::uint8_t {
     kIndexRequired = 0x08,
 };
 
+// Logical-index types.
+enum IndexType : std::uint8_t {
+    kIndexNormal = 0,
+    kIndexPrimaryKey = 1,
+    kIndexForeignKey = 2,
+};
+
 struct ColumnDef {
     Column column;                // public description (name, type, size...)
     std::uint8_t typeCode = 0;    // on-disk type code (unknown codes read as Binary)
@@ -379,11 +386,14 @@ class Storage {
     explicit Storage(std::unique_ptr<Pager> pager, HeaderInfo header);
     void loadCatalog();
     std::unique_ptr<TableDef> parseTableDef(std::uint32_t page, const std::string& name);
+    // Column properties kept in the catalog row (Required).
+    void readColumnProperties(TableDef& def, RowId catalogRow);
 
     struct CatalogEntry {
         std::string name;
         std::uint32_t tdefPage = 0;
         bool user = false;
+        RowId row;  // the table's MSysObjects row (its properties)
     };
 
     std::unique_ptr<Pager> pager_;

@@ -241,6 +241,9 @@ Shaped shape(const char* table, const BaseColumn (&base)[N], const std::vector<I
             std::string name = base[i].name;
             if (o.singleColumns && (name == "Stock" || name == "PVP 3")) c.type = T::Single;
             if (name == "Descripcion") c.length = o.descriptionLength;
+            if (o.currencyPrices &&
+                (name == "PVP 1" || name == "PVP 2" || name == "Precio Compra Proveedor 1"))
+                c.type = T::Currency;
             if (o.typeMismatch && name == "Familia") {
                 c.type = T::Text;
                 c.length = 10;
@@ -274,9 +277,11 @@ IndexDesign plain(const std::string& col) { return IndexDesign{col, {col}, {}, I
 
 std::vector<Shaped> shapedTables(const StoreOptions& o) {
     std::vector<Shaped> out;
+    IndexDesign description = plain("Descripcion");
+    if (o.descriptionIgnoresNulls) description.flags = 0x80 | kIndexIgnoreNulls;
     out.push_back(shape(kItems, kItemColumns,
-                        {pk({"Referencia"}), plain("Descripcion"), plain("Familia"),
-                         plain("Proveedor 1"), plain("Tipo Impuesto")},
+                        {pk({"Referencia"}), description, plain("Familia"), plain("Proveedor 1"),
+                         plain("Tipo Impuesto")},
                         o));
     out.push_back(shape(kTaxTypes, kTaxColumns, {pk({"Codigo"})}, o));
     out.push_back(shape(kSuppliers, kSupplierColumns, {pk({"Codigo"}), plain("Razon Social")}, o));
@@ -308,6 +313,11 @@ class TableWriter {
                 continue;
             }
             Value v = base[std::size_t(from)];
+            if (c.type == T::Currency) {
+                // Rounded half to even at the fourth decimal, as Access stores a double.
+                if (auto d = std::get_if<double>(&v.v))
+                    v = Value(Currency{static_cast<std::int64_t>(std::nearbyint(*d * 10000.0))});
+            }
             if (c.type == T::Text) {
                 if (auto n = std::get_if<std::int64_t>(&v.v)) v = text(std::to_string(*n));
                 if (auto s = std::get_if<std::u16string>(&v.v);
@@ -987,6 +997,10 @@ StoreOptions fixtureVariant(const std::string& fileName) {
         o.noTickets = true;
     else if (fileName == "store-empty.mdb")
         o.empty = true;
+    else if (fileName == "store-currency.mdb")
+        o.currencyPrices = true;
+    else if (fileName == "store-ignore-nulls.mdb")
+        o.descriptionIgnoresNulls = true;
     else if (fileName == "store-big.mdb")
         o = bigOptions(100000, 200000);
     else

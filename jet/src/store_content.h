@@ -39,6 +39,8 @@ struct StoreOptions {
     bool typeMismatch = false;   // Articulos.Familia as Text(10) holding the family number
     bool noTickets = false;      // no ticket table
     bool empty = false;          // no items and no tickets (tax types and suppliers kept)
+    bool currencyPrices = false;  // Articulos.[PVP 1], [PVP 2], [Precio Compra Proveedor 1] as Currency
+    bool descriptionIgnoresNulls = false;  // Articulos' Descripcion index leaves out NULLs
 };
 
 // The demo store: a few hundred items and a year of tickets.
@@ -52,7 +54,9 @@ std::vector<TableDesign> storeTables(const StoreOptions& options);
 
 // The options that build the counterpart of a shared fixture file by its
 // name ("store.mdb", "store-no-iban.mdb", "store-desc40.mdb", ...; see the
-// fixtures' README), for tests that must run without the shared folder.
+// fixtures' README), for tests that must run without the shared folder;
+// also "store-currency.mdb" and "store-ignore-nulls.mdb", shapes Access
+// allows that the shared folder has no file of.
 // The content is this generator's, not the fixture's: the same tables,
 // columns, indexes and special rows, but other ordinary rows and counts.
 // NotFound for a name that is not a store variant.

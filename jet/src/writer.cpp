@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <optional>
 
 #include "collation.h"
@@ -130,6 +131,43 @@ ByteView mapRowBytes(PageWriter& w, std::uint32_t pointer) {
 
 std::uint64_t pagesPerMapPage(const Format& f) { return (f.pageSize - 4) * 8; }
 
+// A new, empty bitmap page of a reference map.
+std::uint32_t newBitmapPage(PageWriter& w) {
+    const std::uint32_t n = claimPage(w, {});
+    ByteSpan img = w.modify(n);
+    img.u8(0, kPageUsageMap);
+    img.u8(1, 0x01);
+    return n;
+}
+
+// Rewrites an inline map row, in place and at its length, as a reference
+// map holding `pages`: type 1, then one bitmap page pointer per span of
+// pagesPerMapPage() pages, each on a page claimed for it. The row's page and
+// the new pages reach the file through the statement's journal like any
+// other change; the new pages are written before the row that points at them.
+void convertToReferenceMap(PageWriter& w, std::uint32_t pointer,
+                           const std::vector<std::uint32_t>& pages) {
+    const std::uint64_t per = pagesPerMapPage(w.format());
+    const std::size_t slots = (mapRowBytes(w, pointer).size() - 1) / 4;
+    std::map<std::size_t, std::uint32_t> bitmapPages;
+    for (std::uint32_t p : pages) {
+        const std::size_t i = static_cast<std::size_t>(p / per);
+        if (i >= slots)
+            throw Error("The usage map cannot describe page " + std::to_string(p), ErrorKind::NotSupported);
+        if (!bitmapPages.count(i)) bitmapPages[i] = newBitmapPage(w);
+        const std::uint64_t k = p % per;
+        w.modify(bitmapPages[i]).data()[4 + k / 8] |= static_cast<std::uint8_t>(1u << (k % 8));
+    }
+    // The claims above may have changed other rows of the map's page: find
+    // the row again.
+    ByteView row = mapRowBytes(w, pointer);
+    const std::size_t rowStart = static_cast<std::size_t>(row.data() - w.page(mapRow(pointer).page).data());
+    ByteSpan mp = w.modify(mapRow(pointer).page);
+    std::memset(mp.data() + rowStart, 0, row.size());
+    mp.u8(rowStart, 1);
+    for (const auto& [i, page] : bitmapPages) mp.u32(rowStart + 1 + 4 * i, page);
+}
+
 // Sets bit `n` of a map; `global` maps mark free pages (bit set = free).
 void setBit(PageWriter& w, std::uint32_t pointer, std::uint32_t n, bool value, bool global) {
     const Format& f = w.format();
@@ -142,9 +180,16 @@ void setBit(PageWriter& w, std::uint32_t pointer, std::uint32_t n, bool value, b
         const std::size_t entry = 1 + 4 * static_cast<std::size_t>(n / per);
         if (entry + 4 > row.size())
             throw Error("The usage map cannot describe page " + std::to_string(n), ErrorKind::NotSupported);
-        const std::uint32_t bitmapPage = row.u32(entry);
-        if (bitmapPage == 0)
-            throw Error("Growing a usage map by a new bitmap page is not supported", ErrorKind::NotSupported);
+        std::uint32_t bitmapPage = row.u32(entry);
+        if (bitmapPage == 0) {
+            if (!value) return;  // nothing to clear
+            if (global) throw Error("The free-page map cannot grow", ErrorKind::NotSupported);
+            bitmapPage = newBitmapPage(w);
+            // Re-read the row's place: claiming may have moved it.
+            ByteView again = mapRowBytes(w, pointer);
+            const std::size_t at = static_cast<std::size_t>(again.data() - w.page(mapRow(pointer).page).data());
+            w.modify(mapRow(pointer).page).u32(at + entry, bitmapPage);
+        }
         if (w.page(bitmapPage).u8(0) != kPageUsageMap) corrupt("usage map page of the wrong type", bitmapPage, 0);
         const std::uint64_t k = n % per;
         ByteSpan bp = w.modify(bitmapPage);
@@ -165,9 +210,11 @@ void setBit(PageWriter& w, std::uint32_t pointer, std::uint32_t n, bool value, b
             set.push_back(n);
             const std::uint32_t lo = *std::min_element(set.begin(), set.end()) / 8 * 8;
             const std::uint32_t hi = *std::max_element(set.begin(), set.end());
-            if (hi - lo >= window)
-                throw Error("The table's page map is full; converting it to a map of pages is not supported",
-                            ErrorKind::NotSupported);
+            if (hi - lo >= window) {
+                if (!value) return;  // a page outside the window has no bit to clear
+                convertToReferenceMap(w, pointer, set);
+                return;
+            }
             newStart = lo;
         } else {
             if (n < start) throw Error("The free-page map cannot move backwards", ErrorKind::NotSupported);
@@ -785,21 +832,60 @@ void writeRow(PageWriter& w, RowPlacer& placer, RowId id, const Bytes& row) {
     }
 }
 
+// A real index that covers a changed column, with the rules its upkeep
+// follows. Several logical indexes may share it: the strictest rules win,
+// and the primary key's name is the one messages use.
 struct AffectedIndex {
     const RealIndexDef* def;
     std::vector<int> positions;  // key columns, positions in TableDef::columns
     std::vector<KeyColumn> keyColumns;
+    std::string name;
+    bool unique = false;
+    bool required = false;     // no key column may be NULL
+    bool ignoreNulls = false;  // an all-NULL key has no entry
 };
 
-std::string keyOf(Storage& s, const TableDef& def, const AffectedIndex& ix, ByteView row, SortOrder order,
-                  bool& allNull) {
+AffectedIndex indexRules(const TableDef& def, const RealIndexDef& ri) {
+    AffectedIndex ix{&ri, {}, {}, {}};
+    ix.unique = (ri.flags & kIndexUnique) != 0;
+    ix.required = (ri.flags & kIndexRequired) != 0;
+    ix.ignoreNulls = (ri.flags & kIndexIgnoreNulls) != 0;
+    for (const IndexDef& logical : def.indexes) {
+        if (logical.realIndex != ri.number) continue;
+        if (ix.name.empty() || logical.indexType == kIndexPrimaryKey) ix.name = logical.index.name;
+        if (logical.indexType == kIndexPrimaryKey) ix.unique = ix.required = true;
+    }
+    if (ix.name.empty()) ix.name = "#" + std::to_string(ri.number);
+    for (std::size_t i = 0; i < ri.columnNumbers.size(); ++i) {
+        const ColumnDef* c = def.columnByNumber(ri.columnNumbers[i]);
+        if (!c)
+            throw Error("The index '" + ix.name + "' of '" + def.name + "' uses a deleted column",
+                        ErrorKind::NotSupported);
+        ix.positions.push_back(static_cast<int>(c - def.columns.data()));
+        ix.keyColumns.push_back(KeyColumn{c->column.type, !ri.ascending[i], c->scale});
+    }
+    return ix;
+}
+
+// A row's key in one index and what its NULLs mean for the entry.
+struct RowKey {
+    std::string key;
+    bool allNull = true;
+    int firstNull = -1;  // position of the first NULL key column, or -1
+};
+
+RowKey keyOf(Storage& s, const TableDef& def, const AffectedIndex& ix, ByteView row, SortOrder order) {
+    RowKey out;
     std::vector<Value> values;
-    allNull = true;
     for (int p : ix.positions) {
         values.push_back(s.decodeColumn(def, row, p));
-        if (!values.back().isNull()) allNull = false;
+        if (!values.back().isNull())
+            out.allNull = false;
+        else if (out.firstNull < 0)
+            out.firstNull = p;
     }
-    return indexKey(values, ix.keyColumns, order);
+    out.key = indexKey(values, ix.keyColumns, order);
+    return out;
 }
 
 }  // namespace
@@ -818,6 +904,15 @@ std::int64_t updateTableRows(Storage& storage, const TableDef& def, const std::v
     const int codePage = storage.header().codePage;
     const bool varArea = def.varColumns > 0;
 
+    // A Required column refuses NULL (a Yes/No value is never NULL).
+    for (const FieldChange& c : changes) {
+        const Column& col = def.columns.at(static_cast<std::size_t>(c.position)).column;
+        if (col.required && c.value.isNull() && col.type != ColumnType::Boolean)
+            throw Error("The field '" + def.name + "." + col.name +
+                            "' is required and cannot be set to NULL; nothing was changed",
+                        ErrorKind::Constraint);
+    }
+
     // Indexes that cover a changed column.
     std::vector<AffectedIndex> affected;
     for (const RealIndexDef& ri : def.realIndexes) {
@@ -826,15 +921,7 @@ std::int64_t updateTableRows(Storage& storage, const TableDef& def, const std::v
             if (std::find(ri.columnNumbers.begin(), ri.columnNumbers.end(), def.columns[c.position].number) !=
                 ri.columnNumbers.end())
                 touches = true;
-        if (!touches) continue;
-        AffectedIndex ix{&ri, {}, {}};
-        for (std::size_t i = 0; i < ri.columnNumbers.size(); ++i) {
-            const ColumnDef* c = def.columnByNumber(ri.columnNumbers[i]);
-            if (!c) throw Error("An index of '" + def.name + "' uses a deleted column", ErrorKind::NotSupported);
-            ix.positions.push_back(static_cast<int>(c - def.columns.data()));
-            ix.keyColumns.push_back(KeyColumn{c->column.type, !ri.ascending[i]});
-        }
-        affected.push_back(std::move(ix));
+        if (touches) affected.push_back(indexRules(def, ri));
     }
 
     // Encode the new fields once: the same for every row.
@@ -855,7 +942,8 @@ std::int64_t updateTableRows(Storage& storage, const TableDef& def, const std::v
     PageWriter w(storage, path);
     RowPlacer placer(w, def);
     std::vector<std::unique_ptr<IndexWriter>> ixw;
-    for (const AffectedIndex& a : affected) ixw.push_back(std::make_unique<IndexWriter>(w, def, *a.def));
+    for (const AffectedIndex& a : affected)
+        ixw.push_back(std::make_unique<IndexWriter>(w, def, *a.def, a.name, a.unique));
 
     for (const RowId id : rows) {
         bool moved = false;
@@ -885,12 +973,21 @@ std::int64_t updateTableRows(Storage& storage, const TableDef& def, const std::v
         ++gStats.rowsRewritten;
         const ByteView newRowView(newRow.data(), newRow.size(), at.page);
         for (std::size_t i = 0; i < affected.size(); ++i) {
-            bool oldNull = false, newNull = false;
-            const std::string oldKey = keyOf(storage, def, affected[i], oldRowView, order, oldNull);
-            const std::string newKey = keyOf(storage, def, affected[i], newRowView, order, newNull);
-            if (oldKey == newKey) continue;
-            ixw[i]->remove(oldKey, id);
-            ixw[i]->insert(newKey, id, newNull);
+            const AffectedIndex& ix = affected[i];
+            const RowKey oldKey = keyOf(storage, def, ix, oldRowView, order);
+            const RowKey newKey = keyOf(storage, def, ix, newRowView, order);
+            if (ix.required && newKey.firstNull >= 0)
+                throw Error("Index or primary key cannot contain a Null value: the index '" + ix.name +
+                                "' of table '" + def.name + "' needs a value in column '" +
+                                def.columns[static_cast<std::size_t>(newKey.firstNull)].column.name +
+                                "'; nothing was changed",
+                            ErrorKind::Constraint);
+            // An ignore-nulls index has no entry for an all-NULL key.
+            const bool hadEntry = !(ix.ignoreNulls && oldKey.allNull);
+            const bool hasEntry = !(ix.ignoreNulls && newKey.allNull);
+            if (hadEntry == hasEntry && (!hadEntry || oldKey.key == newKey.key)) continue;
+            if (hadEntry) ixw[i]->remove(oldKey.key, id);
+            if (hasEntry) ixw[i]->insert(newKey.key, id, newKey.allNull);
             ++gStats.indexEntriesChanged;
         }
         writeRow(w, placer, id, newRow);

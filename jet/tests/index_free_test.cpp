@@ -47,7 +47,7 @@ struct Tickets {
     // when `extra` is large), then commits.
     void emptyLeaf(const IndexPage& leaf, int extra = 0) {
         PageWriter pages(*storage, "");
-        IndexWriter writer(pages, *def, *primary);
+        IndexWriter writer(pages, *def, *primary, "PrimaryKey", false);
         for (const IndexEntry& e : leaf.entries) writer.remove(e.key, e.row);
         for (int i = 0; i < extra; ++i)
             writer.insert(leaf.entries.front().key + char(i / 256) + char(i % 256),

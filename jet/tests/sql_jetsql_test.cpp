@@ -130,3 +130,32 @@ TEST_F(Jetsql, FormatsCatalogAndErrors) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Jetsql, IndexesAndCurrencyLimits) {
+    const Output ix = jetsql("--indexes Articulos");
+    ASSERT_EQ(ix.status, 0) << ix.out;
+    EXPECT_NE(ix.out.find("name\tcolumns\tproperties\n"), std::string::npos) << ix.out;
+    EXPECT_NE(ix.out.find("PrimaryKey\tReferencia ASC\tprimary key, unique, required\n"),
+              std::string::npos)
+        << ix.out;
+    EXPECT_NE(ix.out.find("Descripcion\tDescripcion ASC\t-\n"), std::string::npos) << ix.out;
+
+    // The currency limits print as their exact decimal text.
+    const fs::path money = fs::temp_directory_path() / ("jetsql-money-" + std::to_string(getpid()) + ".mdb");
+    {
+        jet::DatabaseBuilder b;
+        const int t = b.addTable(jet::TableDesign{"Money", {{"c", jet::ColumnType::Currency}}, {}});
+        b.insert(t, {jet::Value(jet::Currency{INT64_MIN})});
+        b.insert(t, {jet::Value(jet::Currency{INT64_MAX})});
+        b.insert(t, {jet::Value(jet::Currency{-5})});
+        b.writeFile(money.string());
+    }
+    const Output m = capture(quote(jetsql_.string()) + " " + quote(money.string()) +
+                             " 'select c from Money' 2>&1");
+    fs::remove(money);
+    EXPECT_EQ(m.out, "c\n-922337203685477.5808\n922337203685477.5807\n-0.0005\n");
+}
+
+}  // namespace

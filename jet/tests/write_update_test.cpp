@@ -246,7 +246,9 @@ TEST(WriteUpdate, RefusedStatementsChangeNothing) {
         db->execute("UPDATE Articulos SET Referencia = 'e00002' WHERE Referencia = 'E00001'");
         ADD_FAILURE() << "duplicate key accepted";
     } catch (const Error& e) {
-        EXPECT_EQ(e.kind(), ErrorKind::InvalidArgument);
+        EXPECT_EQ(e.kind(), ErrorKind::Constraint);
+        EXPECT_NE(std::string(e.what()).find("'PrimaryKey' of table 'Articulos'"), std::string::npos)
+            << e.what();
     }
     // Too long for Text(25).
     EXPECT_THROW(db->execute("UPDATE Articulos SET [Descripcion Corta] = ? WHERE Referencia = 'E00001'",

@@ -4,6 +4,7 @@
 //   jetsql FILE "UPDATE ..."     "N rows affected"
 //   jetsql FILE --tables         the user tables, one a line
 //   jetsql FILE --columns TABLE  name, Access type and size of each column
+//   jetsql FILE --indexes TABLE  each index: name, key columns, properties
 //
 // Output format: NULL as \N; tab, line breaks and backslash inside text
 // escaped as \t \n \r \\; dates as yyyy-mm-dd hh:mm:ss; doubles with 17
@@ -115,9 +116,12 @@ std::string format(const jet::Value& v) {
                 std::snprintf(buf, sizeof buf, "%.17g", x);
                 return buf;
             } else if constexpr (std::is_same_v<T, jet::Currency>) {
-                const std::int64_t a = x.scaled < 0 ? -x.scaled : x.scaled;
-                std::snprintf(buf, sizeof buf, "%s%lld.%04lld", x.scaled < 0 ? "-" : "",
-                              static_cast<long long>(a / 10000), static_cast<long long>(a % 10000));
+                // Unsigned: the smallest currency has no positive counterpart.
+                const std::uint64_t a = x.scaled < 0 ? 0 - static_cast<std::uint64_t>(x.scaled)
+                                                     : static_cast<std::uint64_t>(x.scaled);
+                std::snprintf(buf, sizeof buf, "%s%llu.%04llu", x.scaled < 0 ? "-" : "",
+                              static_cast<unsigned long long>(a / 10000),
+                              static_cast<unsigned long long>(a % 10000));
                 return buf;
             } else if constexpr (std::is_same_v<T, jet::DateTime>) {
                 return formatDate(x.days);
@@ -147,11 +151,12 @@ bool startsWithSelect(const std::string& sql) {
 
 int run(int argc, char** argv) {
     if (argc < 3) {
-        std::cerr << "usage: jetsql FILE \"STATEMENT\" | --tables | --columns TABLE\n";
+        std::cerr << "usage: jetsql FILE \"STATEMENT\" | --tables | --columns TABLE | --indexes TABLE\n";
         return 1;
     }
     const std::string arg = argv[2];
-    const bool readOnly = arg == "--tables" || arg == "--columns" || startsWithSelect(arg);
+    const bool readOnly =
+        arg == "--tables" || arg == "--columns" || arg == "--indexes" || startsWithSelect(arg);
     auto db =
         jet::Database::open(argv[1], readOnly ? jet::OpenMode::ReadOnly : jet::OpenMode::ReadWrite);
     if (arg == "--tables") {
@@ -164,6 +169,27 @@ int run(int argc, char** argv) {
         for (const auto& c : t.columns)
             std::cout << c.name << '\t' << jet::typeName(c.type, c.autoNumber) << '\t' << c.size
                       << '\n';
+    } else if (arg == "--indexes") {
+        if (argc < 4)
+            throw jet::Error("--indexes needs a table name", jet::ErrorKind::InvalidArgument);
+        const jet::TableInfo t = db->table(argv[3]);
+        std::cout << "name\tcolumns\tproperties\n";
+        for (const auto& ix : t.indexes) {
+            std::string columns;
+            for (std::size_t i = 0; i < ix.columns.size(); ++i)
+                columns += (i ? ", " : "") + ix.columns[i] + (ix.descending[i] ? " DESC" : " ASC");
+            std::string props;
+            auto add = [&](bool on, const char* what) {
+                if (on) props += (props.empty() ? "" : ", ") + std::string(what);
+            };
+            add(ix.primaryKey, "primary key");
+            add(ix.unique, "unique");
+            add(ix.required, "required");
+            add(ix.ignoreNulls, "ignore nulls");
+            add(ix.foreignKey, "foreign key");
+            std::cout << ix.name << '\t' << columns << '\t' << (props.empty() ? "-" : props)
+                      << '\n';
+        }
     } else if (readOnly) {
         auto cursor = db->query(arg);
         std::string line;

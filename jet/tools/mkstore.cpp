@@ -7,7 +7,9 @@
 //
 // Variant options: --missing-column TABLE.COLUMN (repeatable),
 // --extra-columns, --single, --desc-length N, --type-mismatch, --no-tickets,
-// --empty, --seed N. The same command always writes the same bytes.
+// --empty, --currency-prices (three prices as Currency), --ignore-nulls
+// (the description index leaves out NULLs), --seed N. The same command
+// always writes the same bytes.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -24,7 +26,8 @@ int usage() {
            "       mkstore big FILE [--items N] [--tickets M] [options]\n"
            "       mkstore empty FILE\n"
            "options: --missing-column TABLE.COLUMN  --extra-columns  --single  --desc-length N\n"
-           "         --type-mismatch  --no-tickets  --empty  --seed N\n";
+           "         --type-mismatch  --no-tickets  --empty  --currency-prices  --ignore-nulls\n"
+           "         --seed N\n";
     return 2;
 }
 
@@ -81,6 +84,10 @@ int main(int argc, char** argv) {
                 o.noTickets = true;
             else if (a == "--empty")
                 o.empty = true;
+            else if (a == "--currency-prices")
+                o.currencyPrices = true;
+            else if (a == "--ignore-nulls")
+                o.descriptionIgnoresNulls = true;
             else if (a == "--seed")
                 o.seed = std::uint64_t(number(a, value()));
             else

@@ -28,6 +28,7 @@ enum class ErrorKind {
     ReadOnly,         // the file or the connection cannot be written
     Conversion,       // a text that is not a number
     Arithmetic,       // division by zero, overflow
+    Constraint,       // a change the table's rules refuse: a missing required value, a duplicate key
     Abort,            // the silent kind: the error report shows nothing
 };
 

@@ -95,16 +95,22 @@ struct Column {
     std::string name;        // UTF-8
     ColumnType type{};
     int size = 0;            // Text: characters; fixed types: bytes
+    int precision = 0;       // Decimal: digits in all
+    int scale = 0;           // Decimal: digits after the point
     bool autoNumber = false;
-    bool nullable = true;
+    bool required = false;   // the column's Required property: NULL is refused
+    bool nullable = true;    // false for Required columns and Yes/No (never NULL)
 };
 
+// What Access calls an index, with the properties its upkeep follows.
 struct Index {
     std::string name;
     std::vector<std::string> columns;  // in key order
     std::vector<bool> descending;      // per key column
-    bool primaryKey = false;
-    bool unique = false;
+    bool primaryKey = false;           // implies unique and required
+    bool unique = false;               // no two rows share a key (all-NULL keys never clash)
+    bool ignoreNulls = false;          // a row whose key columns are all NULL has no entry
+    bool required = false;             // no key column may be NULL
     bool foreignKey = false;           // a relationship's index
 };
 
