@@ -115,9 +115,12 @@ std::string format(const jet::Value& v) {
                 std::snprintf(buf, sizeof buf, "%.17g", x);
                 return buf;
             } else if constexpr (std::is_same_v<T, jet::Currency>) {
-                const std::int64_t a = x.scaled < 0 ? -x.scaled : x.scaled;
-                std::snprintf(buf, sizeof buf, "%s%lld.%04lld", x.scaled < 0 ? "-" : "",
-                              static_cast<long long>(a / 10000), static_cast<long long>(a % 10000));
+                // The magnitude unsigned: the lowest Currency has no positive twin.
+                const std::uint64_t a = x.scaled < 0 ? 0 - static_cast<std::uint64_t>(x.scaled)
+                                                     : static_cast<std::uint64_t>(x.scaled);
+                std::snprintf(buf, sizeof buf, "%s%llu.%04llu", x.scaled < 0 ? "-" : "",
+                              static_cast<unsigned long long>(a / 10000),
+                              static_cast<unsigned long long>(a % 10000));
                 return buf;
             } else if constexpr (std::is_same_v<T, jet::DateTime>) {
                 return formatDate(x.days);
