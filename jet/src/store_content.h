@@ -39,6 +39,7 @@ struct StoreOptions {
     bool typeMismatch = false;   // Articulos.Familia as Text(10) holding the family number
     bool noTickets = false;      // no ticket table
     bool empty = false;          // no items and no tickets (tax types and suppliers kept)
+    int jetVersion = 4;          // 3: an Access 97 file
 };
 
 // The demo store: a few hundred items and a year of tickets.
