@@ -5,11 +5,14 @@
 // builder refuses what Access refuses, leaving no trace of a refused row.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <set>
+#include <stdexcept>
 
 #include "create.h"
 #include "create_checks.h"
+#include "fixtures.h"
 #include "index_property_files.h"
 #include "jet/jet.h"
 #include "storage.h"
@@ -221,6 +224,77 @@ TEST_P(IndexProperties, RequiredColumnsAreInTheTablesProperties) {
     for (const char* s : {"[Nombre]\t\t\tText (40) NOT NULL", "[Precio]\t\t\tCurrency NOT NULL",
                           "[Nota]\t\t\tText (60), "})
         EXPECT_NE(schema.find(s), std::string::npos) << s << "\n" << schema;
+}
+
+// A property blob read by the layout Access writes: column (empty for the
+// object itself) -> property name -> "DDL flag/data type/data in hex". Every
+// chunk and entry must end inside its parent and the chunks fill the blob.
+std::map<std::string, std::map<std::string, std::string>> parseProperties(const Bytes& blob,
+                                                                          bool unicode) {
+    auto need = [&](std::size_t end) {
+        if (end > blob.size()) throw std::runtime_error("property blob overrun");
+    };
+    auto u16 = [&](std::size_t at) {
+        need(at + 2);
+        return std::size_t(blob[at] | blob[at + 1] << 8);
+    };
+    auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
+    auto text = [&](std::size_t at, std::size_t n) {
+        need(at + n);
+        ByteView bytes(blob.data() + at, n);
+        return utf16ToUtf8(unicode ? decodeJet4Text(bytes) : decodeCodePageText(bytes, 1252));
+    };
+    std::map<std::string, std::map<std::string, std::string>> out;
+    std::vector<std::string> names;
+    std::size_t at = 4;
+    while (at < blob.size()) {
+        const std::size_t end = at + u32(at), type = u16(at + 4);
+        need(end);
+        std::size_t p = at + 6;
+        if (type == 0x80) {
+            for (; p < end; p += 2 + u16(p)) names.push_back(text(p + 2, u16(p)));
+        } else {
+            const std::string owner = text(p + 6, u16(p + 4));
+            for (p += u32(p); p < end; p += u16(p)) {
+                const std::size_t length = u16(p), dataLength = u16(p + 6);
+                if (length != 8 + dataLength || p + length > end)
+                    throw std::runtime_error("property entry of the wrong length");
+                std::string d =
+                    std::to_string(blob[p + 2]) + "/" + std::to_string(blob[p + 3]) + "/";
+                for (std::size_t i = 0; i < dataLength; ++i) {
+                    char hex[3];
+                    std::snprintf(hex, sizeof hex, "%02x", blob[p + 8 + i]);
+                    d += hex;
+                }
+                out[owner][names.at(u16(p + 4))] = d;
+            }
+        }
+        if (p != end) throw std::runtime_error("property chunk of the wrong length");
+        at = end;
+    }
+    return out;
+}
+
+TEST(RequiredProperty, BlobHasTheLayoutAccessWrites) {
+    // Ours: one column chunk per required column, holding Required = yes.
+    const std::map<std::string, std::string> yes{{"Required", "1/1/01"}};
+    for (int version : {4, 3}) {
+        SCOPED_TRACE("Jet " + std::to_string(version));
+        auto db = Storage::open(testing::indexPropertyFile(version), false);
+        auto ours = parseProperties(tableProperties(*db, "RequiredColumns"), version == 4);
+        EXPECT_EQ(ours, (std::map<std::string, std::map<std::string, std::string>>{
+                            {"Id", yes}, {"Nombre", yes}, {"Precio", yes}, {"Activo", yes}}));
+    }
+    // Access's: the same entry among its other column properties.
+    JET_REQUIRE_FIXTURES();
+    auto access2000 = Storage::open(testing::fixture("access/fixedTextTestV2000.mdb"), false);
+    auto users = parseProperties(tableProperties(*access2000, "users"), true);
+    ASSERT_EQ(users.count("c_user_login"), 1u);
+    EXPECT_EQ(users["c_user_login"]["Required"], "1/1/01");
+    auto access97 = Storage::open(testing::fixture("access/testV1997.mdb"), false);
+    auto table1 = parseProperties(tableProperties(*access97, "Table1"), false);
+    ASSERT_EQ(table1.count("A"), 1u);
+    EXPECT_EQ(table1["A"]["Required"], "1/1/00");  // Required = no, the same shape
 }
 
 TEST_P(IndexProperties, MdbSchemaShowsTheIndexes) {
