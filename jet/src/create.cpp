@@ -1,9 +1,14 @@
-// DatabaseBuilder: lays out a new Jet 4 file page by page in memory.
+// DatabaseBuilder: lays out a new Jet 3 or Jet 4 file page by page in memory.
 //
 // Page plan: 0 header, 1 global usage map, 2 MSysObjects' TDEF, then for
 // each table its TDEF and its usage-map page as the table is added; data and
 // LVAL pages as rows arrive; at finish(), index pages (bottom-up, one index
-// after the other), TDEF continuation pages and usage-map bitmap pages.
+// after the other), further usage-map pages where a table's maps do not fit
+// on one, TDEF continuation pages and usage-map bitmap pages.
+//
+// Every offset the readers know comes from the version's Format and
+// IndexPageFormat; Layout adds what only a writer needs: the sizes Access
+// chooses and the values it stamps into fields no reader interprets.
 #include "create.h"
 
 #include <algorithm>
@@ -11,10 +16,14 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <map>
+#include <unordered_set>
 
 #include "bytes.h"
+#include "collation.h"
 #include "index_key.h"
+#include "index_page.h"
 #include "storage.h"
 #include "writer.h"
 
@@ -25,25 +34,19 @@
 namespace jet {
 namespace {
 
-constexpr std::size_t kPageSize = 4096;
-constexpr std::size_t kDataRowTable = 0x0E;
-constexpr std::size_t kDataCapacity = kPageSize - kDataRowTable;  // 4082
-constexpr unsigned kMaxSlots = 255;
-constexpr std::size_t kMaxRowSize = 4060;
-constexpr std::size_t kMapRowSize = 69;  // inline: 5 + 64 bytes = 512 pages
-constexpr std::uint32_t kInlineMapPages = (kMapRowSize - 5) * 8;
-constexpr std::size_t kRefMapSlots = (kMapRowSize - 1) / 4;
-constexpr std::uint32_t kBitmapPageSpan = (kPageSize - 4) * 8;
-constexpr std::size_t kMemoInlineMax = 64;
-constexpr std::size_t kLvalSingleMax = 4076;
-constexpr std::size_t kLvalChunk = 4072;  // chained rows: 4-byte link + data
-constexpr std::size_t kMemoCompressMax = 1024;
-constexpr std::size_t kFreeMapThreshold = 512;
+// A field the version does not have.
+constexpr std::size_t kAbsent = std::numeric_limits<std::size_t>::max();
 
-// Index page layout (J4).
-constexpr std::size_t kIxPrev = 0x0C, kIxNext = 0x10, kIxTail = 0x14, kIxPrefix = 0x18;
-constexpr std::size_t kIxNodeMark = 0x1A, kIxBitmap = 0x1B, kIxEntries = 0x1E0;
-constexpr std::size_t kIxArea = 3616;
+constexpr unsigned kMaxSlots = 255;
+constexpr std::size_t kMemoInlineMax = 64;
+constexpr std::size_t kRowPointerSize = 4;    // index entry: 3-byte page, 1-byte slot
+constexpr std::size_t kChildPointerSize = 4;  // node entry: child page
+constexpr std::size_t kCommitSlots = 256;     // page 0 ends with 256 two-byte slots
+constexpr std::uint16_t kIdleCommitSlot = 0x0100;
+constexpr std::uint32_t kLvalOwner = 0x4C41564C;  // "LVAL"
+constexpr std::uint16_t kSortGeneral = 1033;
+constexpr int kCodePage = 1252;
+constexpr int kMaxDecimalPrecision = 28;
 
 constexpr std::uint32_t kTdefConst = 1625;
 constexpr std::uint32_t kRealIndexConst = 1923;
@@ -53,6 +56,115 @@ constexpr std::uint32_t kDatabasesId = 0x0F000002;
 constexpr std::uint32_t kRelationshipsId = 0x0F000003;
 constexpr std::uint32_t kMSysDbId = 0x10000000;
 constexpr std::uint32_t kSystemFlag = 0x80000000;
+constexpr std::uint8_t kJet4IndexMark = 0x80;  // on every real index Access 2000 creates
+
+// Security ids of the default workgroup, as Access stores them in MSysACEs
+// and MSysObjects.Owner.
+struct Sids {
+    const char* engine;  // owner of the system objects
+    const char* admin;
+    const char* users;
+    const char* creator;
+    const char* admins;
+};
+
+const Sids kJet4Sids{
+    "a731", "a633", "a733", "a736",
+    "a4f74667e17167eed7b10f8ffeef76ffaae3665105bdd29d4d4b3952d9fb9a07660c5bd2d87dddb31e659019009489"
+    "c23c256acfdb349a57af50c5149a9830e62c35553f0e95cfb6ecb570b2f0a99b1cdbce60747b7b13cf1dafc3d6185f"
+    "9c5be4e87e37edb3"};
+const Sids kJet3Sids{
+    "0203", "0301", "0201", "0204",
+    "01db879320814fab38df561a17236a4b1172cc76e4776cb172df561a17236a4b11df561a17236a4b11df561a172"
+    "36a4b11df561a17236a4b1172cc76e4776cb172df561a17236a4b11df561a17236a4b11df561a17236a4b11df56"
+    "1a17236a4b11df561a1723"};
+
+// Fields at the same place in both versions that Format does not name.
+constexpr std::size_t kHeaderEngine = 0x04;    // page 0: engine name
+constexpr std::size_t kHeaderVersion = 0x14;   // page 0: 0 Jet 3, 1 Jet 4
+constexpr std::size_t kTdefPageInfo = 0x02;    // TDEF pages: J4 free space, J3 "VC"
+constexpr std::size_t kIndexFreeSpace = 0x02;  // index pages
+constexpr std::size_t kIndexOwner = 0x04;      // index pages: the table's TDEF page
+
+// A value Access writes into page 0 whose meaning is not known.
+struct HeaderStamp {
+    std::size_t at;
+    int width;  // 0: none
+    std::uint32_t value;
+};
+
+// The writing side of a version.
+struct Layout {
+    int version;
+    const Format& f;
+    const IndexPageFormat& ix;
+    SortOrder order;
+    const Sids& sids;
+    std::size_t mapRowSize;        // inline usage-map rows Access creates
+    std::size_t maxRowSize;        // longest row the builder writes
+    std::size_t maxBinaryLength;   // declared length of a Binary column
+    std::size_t memoCompressMax;   // longest memo text stored compressed (0: never)
+    std::size_t freeMapThreshold;  // free bytes that put a page in the free-space map
+    // Values Access stamps into fields no reader interprets (kAbsent where
+    // the version has no such field).
+    std::size_t tdefConstant;      // 1625
+    std::size_t tdefAutoNumberOn;  // 0x01
+    std::size_t colConstant;       // 1625
+    std::size_t colNumberAgain;    // the column number again (user tables; 0 in system ones)
+    std::size_t riConstant;        // 1923
+    std::size_t liConstant;        // 1625
+    const char* accessVersion;     // the AccessVersion database property
+    const char* propertyMagic;     // property blobs start with these 4 bytes
+    std::array<HeaderStamp, 3> headerStamps;
+};
+
+const Layout& layoutFor(int version) {
+    static const Layout jet4{
+        .version = 4,
+        .f = jet4Format(),
+        .ix = IndexPageFormat::forJet(4),
+        .order = sortOrderForJet(4),
+        .sids = kJet4Sids,
+        .mapRowSize = 69,
+        .maxRowSize = 4060,
+        .maxBinaryLength = 510,
+        .memoCompressMax = 1024,
+        .freeMapThreshold = 512,
+        .tdefConstant = 0x0C,
+        .tdefAutoNumberOn = 0x18,
+        .colConstant = 0x01,
+        .colNumberAgain = 0x09,
+        .riConstant = 0x00,
+        .liConstant = 0x00,
+        .accessVersion = "08.50",
+        .propertyMagic = "MR2",
+        // The last one is the text "4.0".
+        .headerStamps = {{{0x6A, 4, 0x21AA}, {0x98, 4, 0x0654}, {0x9C, 4, 0x00302E34}}}};
+    static const Layout jet3{.version = 3,
+                             .f = jet3Format(),
+                             .ix = IndexPageFormat::forJet(3),
+                             .order = sortOrderForJet(3),
+                             .sids = kJet3Sids,
+                             .mapRowSize = 133,
+                             .maxRowSize = 2012,
+                             .maxBinaryLength = 255,
+                             .memoCompressMax = 0,
+                             .freeMapThreshold = 256,
+                             .tdefConstant = kAbsent,
+                             .tdefAutoNumberOn = kAbsent,
+                             .colConstant = kAbsent,
+                             .colNumberAgain = 0x05,
+                             .riConstant = kAbsent,
+                             .liConstant = kAbsent,
+                             .accessVersion = "07.53",
+                             .propertyMagic = "KKD",
+                             .headerStamps = {{{0x56, 2, 0x251E}, {0, 0, 0}, {0, 0, 0}}}};
+    if (version == 4) return jet4;
+    if (version == 3) return jet3;
+    throw Error(
+        "the builder writes Jet 3 or Jet 4 databases, not version " + std::to_string(version),
+        ErrorKind::InvalidArgument);
+}
 
 [[noreturn]] void invalid(const std::string& message) {
     throw Error(message, ErrorKind::InvalidArgument);
@@ -65,13 +177,47 @@ void putU16(Bytes& b, std::uint16_t v) {
 void putU32(Bytes& b, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) b.push_back(std::uint8_t(v >> (8 * i)));
 }
-void putName(Bytes& b, const std::string& utf8) {
-    std::u16string s = utf8ToUtf16(utf8);
-    putU16(b, std::uint16_t(s.size() * 2));
-    for (char16_t c : s) putU16(b, std::uint16_t(c));
-}
 void appendBE(std::string& s, std::uint32_t v, int width) {
     for (int i = width - 1; i >= 0; --i) s.push_back(char(std::uint8_t(v >> (8 * i))));
+}
+void putAt(ByteSpan s, std::size_t at, std::size_t width, std::uint32_t v) {
+    if (at != kAbsent) s.writeLE(at, width, v);
+}
+
+// Text of names and property values: UCS-2LE in Jet 4, code page bytes in
+// Jet 3 (callers check first that the code page holds every character).
+Bytes nameBytes(const Layout& L, const std::u16string& s) {
+    Bytes out;
+    for (char16_t c : s) {
+        if (L.f.unicodeText) {
+            putU16(out, std::uint16_t(c));
+        } else {
+            int b = cp1252Byte(c);
+            out.push_back(std::uint8_t(b < 0 ? '?' : b));
+        }
+    }
+    return out;
+}
+
+// A name in a table definition: its byte length (2 bytes in Jet 4, 1 in
+// Jet 3), then its text.
+void putName(const Layout& L, Bytes& b, const std::string& utf8) {
+    Bytes text = nameBytes(L, utf8ToUtf16(utf8));
+    b.push_back(std::uint8_t(text.size()));
+    if (L.f.nameLengthSize == 2) b.push_back(std::uint8_t(text.size() >> 8));
+    b.insert(b.end(), text.begin(), text.end());
+}
+
+// Names a Jet 3 table definition can hold: code page characters, at most
+// 255 bytes (its length is one byte).
+void checkName(const Layout& L, const std::string& utf8, const char* what) {
+    if (L.f.unicodeText) return;
+    std::u16string s = utf8ToUtf16(utf8);
+    if (s.size() > 255) invalid(std::string(what) + " name too long: " + utf8);
+    for (char16_t c : s)
+        if (cp1252Byte(c) < 0)
+            invalid(std::string(what) + " name " + utf8 +
+                    " has a character an Access 97 database cannot store");
 }
 
 Bytes fromHex(const char* hex) {
@@ -81,32 +227,82 @@ Bytes fromHex(const char* hex) {
     return out;
 }
 
-// The database's property blob (MSysDb.LvProp): "MR2\0", a chunk naming
-// the properties, then a chunk of values for the database itself. Only
-// AccessVersion is set; readers use it to tell Access 2000 files (08.50)
-// from 2002-2003 ones.
-Bytes databaseProperties() {
-    const std::u16string name = u"AccessVersion", value = u"08.50";
-    Bytes names;
-    putU16(names, std::uint16_t(name.size() * 2));
-    for (char16_t c : name) putU16(names, std::uint16_t(c));
-    Bytes entry;
-    putU16(entry, std::uint16_t(8 + value.size() * 2));  // entry length
-    entry.push_back(0x00);                               // not a DDL property
-    entry.push_back(std::uint8_t(ColumnType::Text));     // value type
-    putU16(entry, 0);                                    // index into the name chunk
-    putU16(entry, std::uint16_t(value.size() * 2));
-    for (char16_t c : value) putU16(entry, std::uint16_t(c));
-    Bytes out = {'M', 'R', '2', 0};
-    putU32(out, std::uint32_t(6 + names.size()));
-    putU16(out, 0x0080);  // chunk of property names
-    out.insert(out.end(), names.begin(), names.end());
-    putU32(out, std::uint32_t(6 + 6 + entry.size()));
-    putU16(out, 0x0000);  // chunk of values, for the object itself (empty name)
-    putU32(out, 6);
-    putU16(out, 0);
-    out.insert(out.end(), entry.begin(), entry.end());
-    return out;
+// A property blob (MSysObjects.LvProp): the magic bytes ("MR2\0" Jet 4,
+// "KKD\0" Jet 3), then chunks of {length (4, the chunk's 6-byte header
+// included), type (2)}:
+//   0x0080  the property names: {byte length (2), text} each
+//   0x0000  the object's own properties  } a name block {length (4,
+//   0x0001  one column's properties      } itself included), byte length
+//                                          (2), column name}, then entries
+// An entry: {entry length (2), DDL flag (1), data type (1), index into the
+// names (2), data length (2), data}.
+class PropertyBlob {
+  public:
+    explicit PropertyBlob(const Layout& L) : L_(L) {}
+
+    // A property of the object itself (owner empty) or of column `owner`.
+    void add(const std::u16string& owner, const std::u16string& name, ColumnType type, Bytes data,
+             bool ddl) {
+        std::size_t index = 0;
+        while (index < names_.size() && names_[index] != name) ++index;
+        if (index == names_.size()) names_.push_back(name);
+        auto chunk = std::find_if(chunks_.begin(), chunks_.end(),
+                                  [&](const Chunk& c) { return c.owner == owner; });
+        if (chunk == chunks_.end()) chunk = chunks_.insert(chunks_.end(), Chunk{owner, {}});
+        Bytes& e = chunk->entries;
+        putU16(e, std::uint16_t(8 + data.size()));
+        e.push_back(ddl ? 0x01 : 0x00);
+        e.push_back(std::uint8_t(type));
+        putU16(e, std::uint16_t(index));
+        putU16(e, std::uint16_t(data.size()));
+        e.insert(e.end(), data.begin(), data.end());
+    }
+    void addText(const std::u16string& owner, const std::u16string& name,
+                 const std::u16string& value, bool ddl) {
+        add(owner, name, ColumnType::Text, nameBytes(L_, value), ddl);
+    }
+    bool empty() const { return chunks_.empty(); }
+
+    Bytes bytes() const {
+        Bytes out(L_.propertyMagic, L_.propertyMagic + 3);
+        out.push_back(0);
+        Bytes names;
+        for (const std::u16string& n : names_) {
+            Bytes text = nameBytes(L_, n);
+            putU16(names, std::uint16_t(text.size()));
+            names.insert(names.end(), text.begin(), text.end());
+        }
+        putU32(out, std::uint32_t(6 + names.size()));
+        putU16(out, 0x0080);
+        out.insert(out.end(), names.begin(), names.end());
+        for (const Chunk& c : chunks_) {
+            Bytes owner = nameBytes(L_, c.owner);
+            putU32(out, std::uint32_t(6 + 6 + owner.size() + c.entries.size()));
+            putU16(out, c.owner.empty() ? 0x0000 : 0x0001);
+            putU32(out, std::uint32_t(6 + owner.size()));
+            putU16(out, std::uint16_t(owner.size()));
+            out.insert(out.end(), owner.begin(), owner.end());
+            out.insert(out.end(), c.entries.begin(), c.entries.end());
+        }
+        return out;
+    }
+
+  private:
+    struct Chunk {
+        std::u16string owner;
+        Bytes entries;
+    };
+    const Layout& L_;
+    std::vector<std::u16string> names_;
+    std::vector<Chunk> chunks_;
+};
+
+// The database's property blob (MSysDb.LvProp). Only AccessVersion is set;
+// readers use it to tell the Access version that made the file.
+Bytes databaseProperties(const Layout& L) {
+    PropertyBlob blob(L);
+    blob.addText(u"", u"AccessVersion", utf8ToUtf16(L.accessVersion), false);
+    return blob.bytes();
 }
 
 int fixedSize(ColumnType t) {
@@ -152,6 +348,26 @@ std::int64_t asInteger(const Value& v, const std::string& column, std::int64_t l
     return x;
 }
 
+// Checks that a decimal text fits `precision` digits with `scale` of them
+// after the point (leading zeros and trailing fraction zeros do not count).
+void checkDecimal(const std::string& text, int precision, int scale, const std::string& column) {
+    std::size_t i = 0;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+    std::size_t point = text.find('.', i);
+    std::string whole = text.substr(i, point == std::string::npos ? std::string::npos : point - i);
+    std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
+    auto digitsOnly = [](const std::string& s) {
+        return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if ((whole.empty() && fraction.empty()) || !digitsOnly(whole) || !digitsOnly(fraction))
+        invalid("column " + column + " needs a decimal number, not '" + text + "'");
+    whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
+    fraction.erase(fraction.find_last_not_of('0') + 1);
+    if (whole.size() > std::size_t(precision - scale) || fraction.size() > std::size_t(scale))
+        invalid("value " + text + " does not fit column " + column + " (precision " +
+                std::to_string(precision) + ", scale " + std::to_string(scale) + ")");
+}
+
 struct Col {
     ColumnDesign design;
     ColumnDef def;  // as the reader and the writer's encoders see the column
@@ -170,7 +386,6 @@ struct Col {
 struct Entry {
     std::string key;
     RowId row;
-    bool allNull = false;
 };
 
 struct Ix {
@@ -178,8 +393,12 @@ struct Ix {
     std::vector<int> cols;  // positions in Table::cols
     std::vector<KeyColumn> keyColumns;
     std::uint8_t flags = 0;
+    bool unique = false;
+    bool ignoreNulls = false;
+    bool required = false;
     int indexType = 0;
     std::vector<Entry> entries;
+    std::unordered_set<std::string> keys;  // unique indexes: the keys taken
     std::uint32_t root = 0;
     std::vector<std::uint32_t> pages;
     std::uint32_t distinct = 0;
@@ -189,7 +408,7 @@ struct Table {
     TableDesign design;
     std::u16string folded;
     std::uint32_t tdefPage = 0;
-    std::uint32_t mapPage = 0;
+    std::uint32_t mapPage = 0;  // where the next usage map goes
     std::vector<Col> cols;
     std::vector<Ix> ixs;
     int varCount = 0;
@@ -204,6 +423,7 @@ struct Table {
 // sizes pages that way when it splits them, so a half page must fit.
 class PagePacker {
   public:
+    explicit PagePacker(std::size_t area) : area_(area) {}
     bool tryAdd(const std::string& e) {
         std::size_t prefix = prefix_;
         if (count_ == 0) {
@@ -215,7 +435,7 @@ class PagePacker {
             prefix = k;
         }
         std::size_t total = sum_ + e.size();
-        if (total > kIxArea) return false;
+        if (total > area_) return false;
         if (count_ == 0) first_ = e;
         prefix_ = prefix;
         sum_ = total;
@@ -231,6 +451,7 @@ class PagePacker {
     }
 
   private:
+    std::size_t area_;
     std::string first_;
     std::size_t prefix_ = 0;
     std::size_t sum_ = 0;
@@ -256,18 +477,24 @@ std::size_t commonPrefix(const std::vector<std::string>& entries, std::size_t po
 }  // namespace
 
 struct DatabaseBuilder::Impl {
+    explicit Impl(const Layout& layout) : L(layout), f(layout.f), ipf(layout.ix) {}
+
+    const Layout& L;
+    const Format& f;
+    const IndexPageFormat& ipf;
     CreateOptions options;
     std::vector<std::uint8_t> image;
     std::vector<Table> tables;
     bool finished = false;
 
-    std::uint32_t pageCount() const { return std::uint32_t(image.size() / kPageSize); }
-    std::uint8_t* page(std::uint32_t n) { return image.data() + std::size_t(n) * kPageSize; }
-    ByteSpan span(std::uint32_t n) { return ByteSpan(page(n), kPageSize, n); }
+    std::size_t dataCapacity() const { return f.pageSize - f.dataRowTable; }
+    std::uint32_t pageCount() const { return std::uint32_t(image.size() / f.pageSize); }
+    std::uint8_t* page(std::uint32_t n) { return image.data() + std::size_t(n) * f.pageSize; }
+    ByteSpan span(std::uint32_t n) { return ByteSpan(page(n), f.pageSize, n); }
 
     std::uint32_t allocPage() {
         std::uint32_t n = pageCount();
-        image.resize(image.size() + kPageSize, 0);
+        image.resize(image.size() + f.pageSize, 0);
         return n;
     }
 
@@ -278,27 +505,28 @@ struct DatabaseBuilder::Impl {
         ByteSpan p = span(n);
         p.u8(0, kPageData);
         p.u8(1, 0x01);
-        p.u16(0x02, std::uint16_t(kDataCapacity));
-        p.u32(0x04, owner);
+        p.u16(f.dataFreeSpace, std::uint16_t(dataCapacity()));
+        p.u32(f.dataOwner, owner);
         return n;
     }
 
     bool fits(std::uint32_t n, std::size_t length) {
         ByteView p = span(n).view();
-        return p.u16(0x0C) < kMaxSlots && std::size_t(p.u16(0x02)) >= length + 2;
+        return p.u16(f.dataRowCount) < kMaxSlots &&
+               std::size_t(p.u16(f.dataFreeSpace)) >= length + 2;
     }
 
     std::uint16_t appendRow(std::uint32_t n, const std::uint8_t* data, std::size_t length) {
         ByteSpan p = span(n);
         ByteView v = p.view();
-        std::uint16_t count = v.u16(0x0C);
+        std::uint16_t count = v.u16(f.dataRowCount);
         std::size_t end =
-            count == 0 ? kPageSize : (v.u16(kDataRowTable + 2 * (count - 1)) & 0x1FFF);
+            count == 0 ? f.pageSize : (v.u16(f.dataRowTable + 2 * (count - 1)) & 0x1FFF);
         std::size_t start = end - length;
         std::memcpy(p.data() + start, data, length);
-        p.u16(kDataRowTable + 2 * count, std::uint16_t(start));
-        p.u16(0x0C, std::uint16_t(count + 1));
-        p.u16(0x02, std::uint16_t(v.u16(0x02) - length - 2));
+        p.u16(f.dataRowTable + 2 * count, std::uint16_t(start));
+        p.u16(f.dataRowCount, std::uint16_t(count + 1));
+        p.u16(f.dataFreeSpace, std::uint16_t(v.u16(f.dataFreeSpace) - length - 2));
         return count;
     }
 
@@ -307,6 +535,7 @@ struct DatabaseBuilder::Impl {
     int addTable(const TableDesign& design) {
         if (finished) invalid("the database was already finished");
         if (design.columns.empty()) invalid("table " + design.name + " has no columns");
+        checkName(L, design.name, "table");
         Table t;
         t.design = design;
         t.folded = foldName(utf8ToUtf16(design.name));
@@ -317,16 +546,18 @@ struct DatabaseBuilder::Impl {
             Col c;
             c.design = cs;
             c.number = int(t.cols.size());
+            checkName(L, cs.name, "column");
             if (!byName.emplace(foldName(utf8ToUtf16(cs.name)), c.number).second)
                 invalid("column " + cs.name + " appears twice in " + design.name);
             int size = fixedSize(cs.type);
             if (cs.type == ColumnType::Text) {
                 if (cs.length < 1 || cs.length > 255)
                     invalid("text column " + cs.name + " needs a length 1..255");
-                c.length = cs.length * 2;
+                c.length = cs.length * (f.unicodeText ? 2 : 1);
             } else if (cs.type == ColumnType::Binary) {
-                if (cs.length < 1 || cs.length > 510)
-                    invalid("binary column " + cs.name + " needs a length");
+                if (cs.length < 1 || std::size_t(cs.length) > L.maxBinaryLength)
+                    invalid("binary column " + cs.name + " needs a length 1.." +
+                            std::to_string(L.maxBinaryLength));
                 c.length = cs.length;
             } else if (isLongValue(cs.type)) {
                 c.length = 0;
@@ -335,12 +566,22 @@ struct DatabaseBuilder::Impl {
             } else {
                 c.length = cs.length;  // a type kept as Access declares it
             }
+            if (cs.type == ColumnType::Numeric) {
+                if (L.version < 4)
+                    invalid("Decimal column " + cs.name +
+                            ": Access 97 databases have no Decimal type");
+                if (cs.precision < 1 || cs.precision > kMaxDecimalPrecision || cs.scale < 0 ||
+                    cs.scale > cs.precision)
+                    invalid("Decimal column " + cs.name +
+                            " needs a precision 1..28 and a scale 0..precision");
+            }
             c.flags = cs.flags >= 0
                           ? std::uint8_t(cs.flags)
                           : std::uint8_t(kColumnUpdatable | (size > 0 ? kColumnFixed : 0) |
                                          (design.system ? 0x10 : 0));
             c.fixed = (c.flags & kColumnFixed) != 0;
-            c.extra = isText(cs.type) && cs.compressed && !design.system ? 0x01 : 0x00;
+            c.extra =
+                f.unicodeText && isText(cs.type) && cs.compressed && !design.system ? 0x01 : 0x00;
             if (c.fixed) {
                 c.varIndex = t.varCount;
                 if (cs.type != ColumnType::Boolean) {
@@ -359,12 +600,18 @@ struct DatabaseBuilder::Impl {
             c.def.length = c.length;
             c.def.flags = c.flags;
             c.def.extraFlags = c.extra;
-            c.def.sortOrder = 1033;
+            c.def.sortOrder = kSortGeneral;
+            if (!f.unicodeText) c.def.codePage = kCodePage;
+            if (cs.type == ColumnType::Numeric) {
+                c.def.precision = cs.precision;
+                c.def.scale = cs.scale;
+            }
             t.cols.push_back(std::move(c));
         }
         for (const IndexDesign& is : design.indexes) {
             Ix ix;
             ix.design = is;
+            checkName(L, is.name, "index");
             if (is.columns.empty() || is.columns.size() > 10)
                 invalid("index " + is.name + " needs 1 to 10 columns");
             for (std::size_t k = 0; k < is.columns.size(); ++k) {
@@ -376,21 +623,22 @@ struct DatabaseBuilder::Impl {
                     invalid("index " + is.name + " on a long-value column");
                 ix.cols.push_back(it->second);
                 ix.keyColumns.push_back(
-                    KeyColumn{c.design.type, k < is.descending.size() && is.descending[k]});
+                    KeyColumn{c.design.type, k < is.descending.size() && is.descending[k],
+                              c.design.type == ColumnType::Numeric ? c.design.scale : -1});
             }
-            switch (is.kind) {
-                case IndexKind::PrimaryKey:
-                    ix.flags = 0x80 | kIndexUnique | kIndexRequired;
-                    break;
-                case IndexKind::Unique:
-                    ix.flags = 0x80 | kIndexUnique;
-                    break;
-                case IndexKind::Plain:
-                    ix.flags = 0x80;
-                    break;
+            const bool primary = is.kind == IndexKind::PrimaryKey;
+            if (is.flags >= 0) {
+                ix.flags = std::uint8_t(is.flags);
+            } else {
+                ix.flags = L.version >= 4 ? kJet4IndexMark : 0;
+                if (is.kind != IndexKind::Plain) ix.flags |= kIndexUnique;
+                if (is.ignoreNulls) ix.flags |= kIndexIgnoreNulls;
+                if (primary || is.required) ix.flags |= kIndexRequired;
             }
-            if (is.flags >= 0) ix.flags = std::uint8_t(is.flags);
-            ix.indexType = is.kind == IndexKind::PrimaryKey ? 1 : 0;
+            ix.unique = (ix.flags & kIndexUnique) != 0;
+            ix.ignoreNulls = (ix.flags & kIndexIgnoreNulls) != 0;
+            ix.required = (ix.flags & kIndexRequired) != 0 || primary;
+            ix.indexType = primary ? 1 : 0;
             t.ixs.push_back(std::move(ix));
         }
         t.tdefPage = allocPage();
@@ -401,14 +649,25 @@ struct DatabaseBuilder::Impl {
         const Table& added = tables.back();
         const std::int32_t id = std::int32_t(added.tdefPage);
         addCatalogRow(added.design.name, id, kTablesId, 1, design.catalogFlags,
-                      design.system ? "a731" : "a633");
+                      design.system ? L.sids.engine : L.sids.admin, tableProperties(added));
         if (!design.system && design.catalogFlags == 0) addTableAces(id);
         return handle;
     }
 
+    // The table's property blob: the Required property of its required
+    // columns, as Access keeps it; nothing when no column has one.
+    Bytes tableProperties(const Table& t) const {
+        PropertyBlob blob(L);
+        for (const Col& c : t.cols)
+            if (c.design.required)
+                blob.add(utf8ToUtf16(c.design.name), u"Required", ColumnType::Boolean, Bytes{0x01},
+                         true);
+        return blob.empty() ? Bytes{} : blob.bytes();
+    }
+
     void addCatalogRow(const std::string& name, std::int32_t id, std::uint32_t parent, int type,
                        std::uint32_t flags, const char* ownerHex, Bytes lvProp = {}) {
-        std::vector<Value> row(17);
+        std::vector<Value> row(tables[0].cols.size());
         row[0] = std::int64_t(id);
         row[1] = std::int64_t(std::int32_t(parent));
         row[2] = utf8ToUtf16(name);
@@ -427,8 +686,45 @@ struct DatabaseBuilder::Impl {
 
     // ---- rows ---------------------------------------------------------------
 
+    // The bytes of a value as the column stores them; the encoders' own
+    // conversion errors become the builder's InvalidArgument.
+    Bytes field(const Value& v, const ColumnDef& def) {
+        bool present = true;
+        try {
+            return encodeField(v, def, f, kCodePage, present);
+        } catch (const Error& e) {
+            if (e.kind() == ErrorKind::Conversion) invalid(e.message());
+            throw;
+        }
+    }
+
+    // The data of a long value: memo text encoded as the column stores it
+    // (compressed as Access does, up to 1024 characters in Jet 4), OLE bytes
+    // as they are.
+    Bytes longValueData(const Col& c, const Value& v) {
+        const std::string& name = c.design.name;
+        if (c.design.type == ColumnType::Ole) {
+            auto b = std::get_if<Bytes>(&v.v);
+            if (!b) invalid("column " + name + " needs bytes");
+            return *b;
+        }
+        auto s = std::get_if<std::u16string>(&v.v);
+        if (!s) invalid("column " + name + " needs text");
+        ColumnDef text = c.def;
+        text.column.type = ColumnType::Text;
+        text.length = 0;
+        if (s->size() > L.memoCompressMax) text.extraFlags = 0;
+        return field(v, text);
+    }
+
+    // Length of the field that holds a long value: the 12-byte header, and
+    // the data too when it is stored inline.
+    static std::size_t longValueFieldSize(const Bytes& data) {
+        return data.size() <= kMemoInlineMax ? 12 + data.size() : 12;
+    }
+
     // The 12-byte long-value header, with the data inline or on LVAL pages.
-    Bytes longValue(Table& t, Col& c, const Bytes& data) {
+    Bytes longValue(Col& c, const Bytes& data) {
         Bytes out;
         std::uint32_t length = std::uint32_t(data.size());
         if (data.size() <= kMemoInlineMax) {
@@ -438,24 +734,26 @@ struct DatabaseBuilder::Impl {
             out.insert(out.end(), data.begin(), data.end());
             return out;
         }
-        if (data.size() <= kLvalSingleMax) {
-            RowId at = placeLval(t, c, data.data(), data.size());
+        if (data.size() <= f.lvalSingleRowMax) {
+            RowId at = placeLval(c, data.data(), data.size());
             putU32(out, length | 0x40000000u);
             putU32(out, (at.page << 8) | at.slot);
             putU32(out, 0);
             return out;
         }
-        // A chain: written last chunk first so that each row knows its successor.
-        std::size_t chunks = (data.size() + kLvalChunk - 1) / kLvalChunk;
+        // A chain: written last chunk first so that each row knows its
+        // successor; each row is a 4-byte link and data.
+        const std::size_t chunk = f.lvalSingleRowMax - 4;
+        std::size_t chunks = (data.size() + chunk - 1) / chunk;
         std::uint32_t next = 0;
         for (std::size_t i = chunks; i-- > 0;) {
-            std::size_t from = i * kLvalChunk;
-            std::size_t n = std::min(kLvalChunk, data.size() - from);
+            std::size_t from = i * chunk;
+            std::size_t n = std::min(chunk, data.size() - from);
             Bytes rowBytes;
             putU32(rowBytes, next);
             rowBytes.insert(rowBytes.end(), data.begin() + std::ptrdiff_t(from),
                             data.begin() + std::ptrdiff_t(from + n));
-            RowId at = placeLval(t, c, rowBytes.data(), rowBytes.size());
+            RowId at = placeLval(c, rowBytes.data(), rowBytes.size());
             next = (at.page << 8) | at.slot;
         }
         putU32(out, length);
@@ -464,20 +762,19 @@ struct DatabaseBuilder::Impl {
         return out;
     }
 
-    RowId placeLval(Table&, Col& c, const std::uint8_t* data, std::size_t n) {
+    RowId placeLval(Col& c, const std::uint8_t* data, std::size_t n) {
         if (c.lvalCurrent == 0 || !fits(c.lvalCurrent, n)) {
-            c.lvalCurrent = newDataPage(0x4C41564C);  // "LVAL"
+            c.lvalCurrent = newDataPage(kLvalOwner);
             c.lvalPages.push_back(c.lvalCurrent);
         }
         std::uint16_t slot = appendRow(c.lvalCurrent, data, n);
         return RowId{c.lvalCurrent, slot};
     }
 
-    // The bytes of a non-null value in its field. Scalars and short text go
-    // through the writer's field encoder; long values get their LVAL rows here.
-    Bytes encodeValue(Table& t, Col& c, const Value& v) {
+    // The bytes of a non-null value of a scalar or text column, after the
+    // checks the field encoder leaves to its callers.
+    Bytes encodeValue(const Col& c, const Value& v) {
         const std::string& name = c.design.name;
-        bool present = true;
         switch (c.design.type) {
             case ColumnType::Byte:
                 asInteger(v, name, 0, 255);
@@ -500,39 +797,51 @@ struct DatabaseBuilder::Impl {
                 if (auto b = std::get_if<Bytes>(&v.v); b && b->size() > std::size_t(c.length))
                     invalid("value too long for column " + name);
                 break;
-            case ColumnType::Memo: {
-                auto s = std::get_if<std::u16string>(&v.v);
-                if (!s) invalid("column " + name + " needs text");
-                // Access compresses memo text only up to 1024 characters.
-                ColumnDef text = c.def;
-                text.column.type = ColumnType::Text;
-                text.length = 0;
-                if (s->size() > kMemoCompressMax) text.extraFlags = 0;
-                return longValue(t, c, encodeField(v, text, jet4Format(), 1252, present));
-            }
-            case ColumnType::Ole: {
-                auto b = std::get_if<Bytes>(&v.v);
-                if (!b) invalid("column " + name + " needs bytes");
-                return longValue(t, c, *b);
+            case ColumnType::Numeric: {
+                auto d = std::get_if<Decimal>(&v.v);
+                if (!d) invalid("column " + name + " needs a decimal number");
+                checkDecimal(d->text, c.design.precision, c.design.scale, name);
+                break;
             }
             default:
                 break;
         }
-        try {
-            return encodeField(v, c.def, jet4Format(), 1252, present);
-        } catch (const Error& e) {
-            if (e.kind() == ErrorKind::Conversion) invalid(e.message());
-            throw;
-        }
+        return field(v, c.def);
     }
 
-    void insert(int handle, const std::vector<Value>& values) {
+    // The row's values as the encoders and key builders take them: Yes/No
+    // as bool (a null is No, as Access stores it), whole numbers given for a
+    // Decimal column as Decimal.
+    std::vector<Value> normalized(const Table& t, const std::vector<Value>& values) {
+        std::vector<Value> out = values;
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            const Col& c = t.cols[i];
+            Value& v = out[i];
+            if (c.design.type == ColumnType::Boolean) {
+                if (auto n = std::get_if<std::int64_t>(&v.v))
+                    v = Value(*n != 0);
+                else if (v.isNull())
+                    v = Value(false);
+                else if (!std::holds_alternative<bool>(v.v))
+                    invalid("column " + c.design.name + " needs true or false");
+            } else if (c.design.type == ColumnType::Numeric) {
+                if (auto n = std::get_if<std::int64_t>(&v.v))
+                    v = Value(Decimal{std::to_string(*n)});
+            }
+        }
+        return out;
+    }
+
+    // Checks and encodes the whole row, and the entry of every index, before
+    // anything is placed: a refused row leaves the file as it was.
+    void insert(int handle, const std::vector<Value>& given) {
         if (finished) invalid("the database was already finished");
         if (handle < 0 || std::size_t(handle) >= tables.size()) invalid("no such table handle");
         Table& t = tables[std::size_t(handle)];
-        if (values.size() != t.cols.size())
+        if (given.size() != t.cols.size())
             invalid("table " + t.design.name + " has " + std::to_string(t.cols.size()) +
-                    " columns, row has " + std::to_string(values.size()));
+                    " columns, row has " + std::to_string(given.size()));
+        const std::vector<Value> values = normalized(t, given);
         const std::size_t columns = t.cols.size();
         RowImage image;
         image.columnCount = unsigned(columns);
@@ -540,23 +849,33 @@ struct DatabaseBuilder::Impl {
         image.vars.resize(std::size_t(t.varCount));
         image.nullMask.assign((columns + 7) / 8, 0);
         image.hasVarArea = t.varCount > 0;
+        struct Long {
+            std::size_t column;
+            Bytes data;
+        };
+        std::vector<Long> longs;
         for (std::size_t i = 0; i < columns; ++i) {
             Col& c = t.cols[i];
             const Value& v = values[i];
             if (c.design.type == ColumnType::Boolean) {
-                bool b = false;
-                if (auto p = std::get_if<bool>(&v.v))
-                    b = *p;
-                else if (auto n = std::get_if<std::int64_t>(&v.v))
-                    b = *n != 0;
-                else if (!v.isNull())
-                    invalid("column " + c.design.name + " needs true or false");
-                image.setHasValue(c.number, b);  // a Yes/No value lives in the null mask
+                image.setHasValue(c.number, std::get<bool>(v.v));  // the value is the mask bit
                 continue;
             }
-            if (v.isNull()) continue;
+            if (v.isNull()) {
+                if (c.design.required)
+                    invalid("column " + c.design.name + " of " + t.design.name +
+                            " requires a value");
+                continue;
+            }
             image.setHasValue(c.number, true);
-            Bytes bytes = encodeValue(t, c, v);
+            if (isLongValue(c.design.type)) {
+                Bytes data = longValueData(c, v);
+                // Sized now, placed once the row is known to fit.
+                image.vars[std::size_t(c.varIndex)] = Bytes(longValueFieldSize(data), 0);
+                longs.push_back(Long{i, std::move(data)});
+                continue;
+            }
+            Bytes bytes = encodeValue(c, v);
             if (c.fixed) {
                 if (bytes.size() > std::size_t(c.length))
                     invalid("value too long for column " + c.design.name);
@@ -565,70 +884,89 @@ struct DatabaseBuilder::Impl {
                 image.vars[std::size_t(c.varIndex)] = std::move(bytes);
             }
         }
-        const Bytes row = encodeRowImage(image, jet4Format());
-        if (row.size() > kMaxRowSize)
-            invalid("row too large for table " + t.design.name + " (" + std::to_string(row.size()) +
+        const std::size_t rowSize = encodeRowImage(image, f).size();
+        if (rowSize > L.maxRowSize)
+            invalid("row too large for table " + t.design.name + " (" + std::to_string(rowSize) +
                     " bytes)");
 
+        // The entry of each index, or none for a null key an index ignores.
+        // Yes/No values are never null (normalized() made them bool).
+        enum class Entered { No, Yes, YesAllNull };
+        std::vector<std::string> keys(t.ixs.size());
+        std::vector<Entered> entered(t.ixs.size(), Entered::No);
+        for (std::size_t k = 0; k < t.ixs.size(); ++k) {
+            const Ix& ix = t.ixs[k];
+            std::vector<Value> keyValues;
+            bool allNull = true, anyNull = false;
+            for (int pos : ix.cols) {
+                const Value& v = values[std::size_t(pos)];
+                if (v.isNull())
+                    anyNull = true;
+                else
+                    allNull = false;
+                keyValues.push_back(v);
+            }
+            if (anyNull && ix.required)
+                invalid("index " + ix.design.name + " of " + t.design.name +
+                        " does not allow nulls");
+            if (allNull && ix.ignoreNulls) continue;
+            keys[k] = indexKey(keyValues, ix.keyColumns, L.order);
+            // Keys whose columns are all null never collide.
+            if (ix.unique && !allNull && ix.keys.count(keys[k]))
+                invalid("duplicate key in unique index " + ix.design.name + " of " + t.design.name);
+            entered[k] = allNull ? Entered::YesAllNull : Entered::Yes;
+        }
+
+        for (Long& l : longs) {
+            Col& c = t.cols[l.column];
+            image.vars[std::size_t(c.varIndex)] = longValue(c, l.data);
+        }
+        const Bytes row = encodeRowImage(image, f);
         if (t.current == 0 || !fits(t.current, row.size())) {
             t.current = newDataPage(t.tdefPage);
             t.dataPages.push_back(t.current);
         }
         RowId id{t.current, appendRow(t.current, row.data(), row.size())};
         ++t.rows;
-
-        for (Ix& ix : t.ixs) {
-            std::vector<Value> keyValues;
-            bool allNull = true, anyNull = false;
-            for (int pos : ix.cols) {
-                const Value& v = values[std::size_t(pos)];
-                bool isBool = t.cols[std::size_t(pos)].design.type == ColumnType::Boolean;
-                if (isBool && v.isNull()) {
-                    keyValues.push_back(Value(false));
-                } else {
-                    keyValues.push_back(v);
-                }
-                if (v.isNull() && !isBool)
-                    anyNull = true;
-                else
-                    allNull = false;
-                if (auto n = std::get_if<std::int64_t>(&keyValues.back().v); n && isBool)
-                    keyValues.back() = Value(*n != 0);
-            }
-            if (anyNull && (ix.flags & kIndexRequired))
-                invalid("index " + ix.design.name + " of " + t.design.name + " does not allow nulls");
-            if (allNull && (ix.flags & kIndexIgnoreNulls)) continue;
-            ix.entries.push_back(
-                Entry{indexKey(keyValues, ix.keyColumns, SortOrder::General4), id, allNull});
+        for (std::size_t k = 0; k < t.ixs.size(); ++k) {
+            if (entered[k] == Entered::No) continue;
+            Ix& ix = t.ixs[k];
+            if (ix.unique && entered[k] == Entered::Yes) ix.keys.insert(keys[k]);
+            ix.entries.push_back(Entry{std::move(keys[k]), id});
         }
     }
 
     // ---- indexes ------------------------------------------------------------
 
+    std::size_t entryArea() const { return f.pageSize - ipf.entriesOffset; }
+
     void writeIndexPage(std::uint32_t n, bool leaf, std::uint32_t tdef,
                         const std::vector<std::string>& entries, std::uint32_t prev,
                         std::uint32_t next, std::uint32_t tail) {
         ByteSpan p = span(n);
-        std::memset(p.data(), 0, kPageSize);
+        std::memset(p.data(), 0, f.pageSize);
         p.u8(0, leaf ? kPageIndexLeaf : kPageIndexNode);
         p.u8(1, 0x01);
-        p.u32(0x04, tdef);
-        p.u32(kIxPrev, prev);
-        p.u32(kIxNext, next);
-        p.u32(kIxTail, tail);
-        std::size_t prefix = commonPrefix(entries, leaf ? 4 : 8);
-        p.u16(kIxPrefix, std::uint16_t(prefix));
-        p.u8(kIxNodeMark, leaf ? 0 : 1);
+        p.u32(kIndexOwner, tdef);
+        p.u32(ipf.prevOffset, prev);
+        p.u32(ipf.nextOffset, next);
+        p.u32(ipf.tailOffset, tail);
+        std::size_t prefix =
+            commonPrefix(entries, leaf ? kRowPointerSize : kRowPointerSize + kChildPointerSize);
+        // Jet 3 keeps the prefix length in one byte.
+        prefix = std::min<std::size_t>(prefix, (std::size_t(1) << (8 * ipf.prefixWidth)) - 1);
+        p.writeLE(ipf.prefixOffset, ipf.prefixWidth, prefix);
+        p.u8(ipf.prefixOffset + ipf.prefixWidth, leaf ? 0 : 1);  // 1 marks node pages
         std::size_t pos = 0;
         for (std::size_t i = 0; i < entries.size(); ++i) {
             std::size_t skip = i == 0 ? 0 : prefix;
             std::size_t len = entries[i].size() - skip;
-            if (pos + len > kIxArea) throw Error("index page overflow", ErrorKind::Generic);
-            std::memcpy(p.data() + kIxEntries + pos, entries[i].data() + skip, len);
+            if (pos + len > entryArea()) throw Error("index page overflow", ErrorKind::Generic);
+            std::memcpy(p.data() + ipf.entriesOffset + pos, entries[i].data() + skip, len);
             pos += len;
-            p.data()[kIxBitmap + pos / 8] |= std::uint8_t(1u << (pos % 8));
+            p.data()[ipf.bitmapOffset + pos / 8] |= std::uint8_t(1u << (pos % 8));
         }
-        p.u16(0x02, std::uint16_t(kPageSize - kIxEntries - pos));
+        p.u16(kIndexFreeSpace, std::uint16_t(entryArea() - pos));
     }
 
     void buildIndex(Table& t, Ix& ix) {
@@ -637,12 +975,9 @@ struct DatabaseBuilder::Impl {
             return a.row < b.row;
         });
         ix.distinct = 0;
-        for (std::size_t i = 0; i < ix.entries.size(); ++i) {
-            bool same = i > 0 && ix.entries[i].key == ix.entries[i - 1].key;
-            if (!same) ++ix.distinct;
-            if (same && (ix.flags & kIndexUnique) && !ix.entries[i].allNull)
-                invalid("duplicate key in unique index " + ix.design.name + " of " + t.design.name);
-        }
+        for (std::size_t i = 0; i < ix.entries.size(); ++i)
+            if (i == 0 || ix.entries[i].key != ix.entries[i - 1].key) ++ix.distinct;
+        ix.keys.clear();
         if (ix.entries.empty()) {
             ix.root = allocPage();
             ix.pages.push_back(ix.root);
@@ -656,7 +991,7 @@ struct DatabaseBuilder::Impl {
         // Leaves: all linked in key order.
         std::vector<std::vector<std::string>> groups;
         {
-            PagePacker packer;
+            PagePacker packer(entryArea());
             std::vector<std::string> cur;
             for (const Entry& e : ix.entries) {
                 std::string bytes = e.key;
@@ -687,7 +1022,7 @@ struct DatabaseBuilder::Impl {
             // except its last child, the tail.
             std::vector<std::pair<std::size_t, std::size_t>> spans;  // [from, to)
             std::size_t from = 0;
-            PagePacker packer;
+            PagePacker packer(entryArea());
             for (std::size_t i = 0; i < level.size(); ++i) {
                 if (i == from)
                     continue;  // the first child of a group costs nothing until another follows
@@ -719,8 +1054,8 @@ struct DatabaseBuilder::Impl {
                 if (!childrenAreLeaves) {
                     for (std::size_t i = a; i < b; ++i) {
                         ByteSpan c = span(level[i].page);
-                        c.u32(kIxPrev, i > a ? level[i - 1].page : 0);
-                        c.u32(kIxNext, i + 1 < b ? level[i + 1].page : 0);
+                        c.u32(ipf.prevOffset, i > a ? level[i - 1].page : 0);
+                        c.u32(ipf.nextOffset, i + 1 < b ? level[i + 1].page : 0);
                     }
                 }
             }
@@ -735,10 +1070,13 @@ struct DatabaseBuilder::Impl {
     // ---- usage maps -----------------------------------------------------------
 
     Bytes mapRow(std::vector<std::uint32_t> pages) {
+        const std::uint32_t inlinePages = std::uint32_t(L.mapRowSize - 5) * 8;
+        const std::size_t refSlots = (L.mapRowSize - 1) / 4;
+        const std::uint32_t bitmapSpan = std::uint32_t(f.pageSize - 4) * 8;
         std::sort(pages.begin(), pages.end());
-        Bytes row(kMapRowSize, 0);
+        Bytes row(L.mapRowSize, 0);
         std::uint32_t start = pages.empty() ? 0 : pages.front();
-        if (pages.empty() || pages.back() - start < kInlineMapPages) {
+        if (pages.empty() || pages.back() - start < inlinePages) {
             row[0] = 0x00;
             ByteSpan(row.data(), row.size()).u32(1, start);
             for (std::uint32_t p : pages)
@@ -748,8 +1086,8 @@ struct DatabaseBuilder::Impl {
         row[0] = 0x01;
         std::map<std::uint32_t, std::uint32_t> bitmapPages;
         for (std::uint32_t p : pages) {
-            std::uint32_t i = p / kBitmapPageSpan;
-            if (i >= kRefMapSlots)
+            std::uint32_t i = p / bitmapSpan;
+            if (i >= refSlots)
                 throw Error("table too large for its usage map", ErrorKind::NotSupported);
             auto it = bitmapPages.find(i);
             if (it == bitmapPages.end()) {
@@ -760,90 +1098,104 @@ struct DatabaseBuilder::Impl {
                 it = bitmapPages.emplace(i, n).first;
                 ByteSpan(row.data(), row.size()).u32(1 + 4 * i, n);
             }
-            std::uint32_t k = p % kBitmapPageSpan;
+            std::uint32_t k = p % bitmapSpan;
             page(it->second)[4 + k / 8] |= std::uint8_t(1u << (k % 8));
         }
         return row;
     }
 
-    std::uint32_t addMap(std::uint32_t mapPage, std::vector<std::uint32_t> pages) {
+    // Adds a map row on the table's map page; a full page (Jet 3 pages hold
+    // 15 map rows) continues on a new one, as Access does.
+    std::uint32_t addMap(Table& t, std::vector<std::uint32_t> pages) {
         Bytes row = mapRow(std::move(pages));
-        if (!fits(mapPage, row.size()))
-            throw Error("too many usage maps for one table", ErrorKind::NotSupported);
-        std::uint16_t slot = appendRow(mapPage, row.data(), row.size());
-        return (mapPage << 8) | slot;
+        if (!fits(t.mapPage, row.size())) t.mapPage = newDataPage(0);
+        std::uint16_t slot = appendRow(t.mapPage, row.data(), row.size());
+        return (t.mapPage << 8) | slot;
     }
 
     // ---- table definitions ----------------------------------------------------
+    //
+    // Buffer: header block, per-real-index blocks, column descriptors, column
+    // names, real-index descriptors, logical-index descriptors, index names,
+    // LVAL map list ending FF FF (offsets: the version's Format).
 
     void writeTdef(Table& t, std::uint32_t ownedMap, std::uint32_t freeMap,
                    const std::vector<std::uint32_t>& indexMaps,
                    const std::vector<std::pair<std::uint32_t, std::uint32_t>>& lvalMaps) {
-        Bytes b(0x3F, 0);
+        Bytes b(f.tdefIndexBlocks, 0);
         ByteSpan h(b.data(), b.size());
         h.u8(0, kPageTdef);
         h.u8(1, 0x01);
-        h.u32(0x0C, kTdefConst);
-        h.u32(0x10, std::uint32_t(t.rows));
-        h.u8(0x18, 0x01);
-        h.u8(0x28, t.design.system ? 0x53 : 0x4E);
-        h.u16(0x29, std::uint16_t(t.cols.size()));
-        h.u16(0x2B, std::uint16_t(t.varCount));
-        h.u16(0x2D, std::uint16_t(t.cols.size()));
-        h.u32(0x2F, std::uint32_t(t.ixs.size()));
-        h.u32(0x33, std::uint32_t(t.ixs.size()));
-        h.u32(0x37, ownedMap);
-        h.u32(0x3B, freeMap);
+        putAt(h, L.tdefConstant, 4, kTdefConst);
+        h.u32(f.tdefRowCount, std::uint32_t(t.rows));
+        putAt(h, L.tdefAutoNumberOn, 1, 0x01);
+        h.u8(f.tdefTableType, t.design.system ? 0x53 : 0x4E);
+        h.u16(f.tdefMaxColumns, std::uint16_t(t.cols.size()));
+        h.u16(f.tdefVarColumns, std::uint16_t(t.varCount));
+        h.u16(f.tdefColumnCount, std::uint16_t(t.cols.size()));
+        h.u32(f.tdefLogicalIndexCount, std::uint32_t(t.ixs.size()));
+        h.u32(f.tdefRealIndexCount, std::uint32_t(t.ixs.size()));
+        h.u32(f.tdefOwnedMap, ownedMap);
+        h.u32(f.tdefFreeMap, freeMap);
         for (const Ix& ix : t.ixs) {
-            putU32(b, 0);
-            putU32(b, ix.distinct);
-            putU32(b, 0);
+            // 4 unknown bytes, the distinct keys, (Jet 4) 4 more unknown.
+            Bytes d(f.realIndexBlockSize, 0);
+            ByteSpan(d.data(), d.size()).u32(4, ix.distinct);
+            b.insert(b.end(), d.begin(), d.end());
         }
         for (const Col& c : t.cols) {
-            Bytes d(25, 0);
+            Bytes d(f.columnDescSize, 0);
             ByteSpan s(d.data(), d.size());
-            s.u8(0x00, std::uint8_t(c.design.type));
-            s.u32(0x01, kTdefConst);
-            s.u16(0x05, std::uint16_t(c.number));
-            s.u16(0x07, std::uint16_t(c.varIndex));
-            s.u16(0x09, std::uint16_t(t.design.system ? 0 : c.number));
-            s.u16(0x0B, 1033);
-            s.u8(0x0F, c.flags);
-            s.u8(0x10, c.extra);
-            s.u16(0x15, std::uint16_t(c.fixedOffset));
-            s.u16(0x17, std::uint16_t(c.length));
+            s.u8(f.colType, std::uint8_t(c.design.type));
+            putAt(s, L.colConstant, 4, kTdefConst);
+            s.u16(f.colNumber, std::uint16_t(c.number));
+            s.u16(f.colVarIndex, std::uint16_t(c.varIndex));
+            s.u16(L.colNumberAgain, std::uint16_t(t.design.system ? 0 : c.number));
+            // Access writes the sort order (and in Jet 3 the code page) into
+            // every descriptor; a Decimal has its precision and scale there.
+            s.u16(f.colSortOrder, kSortGeneral);
+            if (f.colCodePage) s.u16(f.colCodePage, kCodePage);
+            if (c.design.type == ColumnType::Numeric) {
+                s.u8(f.colPrecision, std::uint8_t(c.design.precision));
+                s.u8(f.colScale, std::uint8_t(c.design.scale));
+            }
+            s.u8(f.colFlags, c.flags);
+            if (f.colExtraFlags) s.u8(f.colExtraFlags, c.extra);
+            s.u16(f.colFixedOffset, std::uint16_t(c.fixedOffset));
+            s.u16(f.colLength, std::uint16_t(c.length));
             b.insert(b.end(), d.begin(), d.end());
         }
-        for (const Col& c : t.cols) putName(b, c.design.name);
+        for (const Col& c : t.cols) putName(L, b, c.design.name);
         for (std::size_t i = 0; i < t.ixs.size(); ++i) {
             const Ix& ix = t.ixs[i];
-            Bytes d(52, 0);
+            Bytes d(f.realIndexDescSize, 0);
             ByteSpan s(d.data(), d.size());
-            s.u32(0x00, kRealIndexConst);
+            putAt(s, L.riConstant, 4, kRealIndexConst);
             for (std::size_t k = 0; k < 10; ++k) {
+                const std::size_t at = f.riColumns + 3 * k;
                 if (k < ix.cols.size()) {
-                    s.u16(0x04 + 3 * k, std::uint16_t(t.cols[std::size_t(ix.cols[k])].number));
-                    s.u8(0x06 + 3 * k, ix.keyColumns[k].descending ? 0x00 : 0x01);
+                    s.u16(at, std::uint16_t(t.cols[std::size_t(ix.cols[k])].number));
+                    s.u8(at + 2, ix.keyColumns[k].descending ? 0x00 : 0x01);
                 } else {
-                    s.u16(0x04 + 3 * k, 0xFFFF);
+                    s.u16(at, 0xFFFF);
                 }
             }
-            s.u32(0x22, indexMaps[i]);
-            s.u32(0x26, ix.root);
-            s.u8(0x2E, ix.flags);
+            s.u32(f.riUsageMap, indexMaps[i]);
+            s.u32(f.riRootPage, ix.root);
+            s.u8(f.riFlags, ix.flags);
             b.insert(b.end(), d.begin(), d.end());
         }
         for (std::size_t i = 0; i < t.ixs.size(); ++i) {
-            Bytes d(28, 0);
+            Bytes d(f.logicalIndexDescSize, 0);
             ByteSpan s(d.data(), d.size());
-            s.u32(0x00, kTdefConst);
-            s.u32(0x04, std::uint32_t(i));
-            s.u32(0x08, std::uint32_t(i));
-            s.u32(0x0D, 0xFFFFFFFFu);
-            s.u8(0x17, std::uint8_t(t.ixs[i].indexType));
+            putAt(s, L.liConstant, 4, kTdefConst);
+            s.u32(f.liNumber, std::uint32_t(i));
+            s.u32(f.liRealIndex, std::uint32_t(i));
+            s.u32(f.liRelIndex, 0xFFFFFFFFu);
+            s.u8(f.liType, std::uint8_t(t.ixs[i].indexType));
             b.insert(b.end(), d.begin(), d.end());
         }
-        for (const Ix& ix : t.ixs) putName(b, ix.design.name);
+        for (const Ix& ix : t.ixs) putName(L, b, ix.design.name);
         for (std::size_t i = 0, m = 0; i < t.cols.size(); ++i) {
             if (!isLongValue(t.cols[i].design.type)) continue;
             putU16(b, std::uint16_t(t.cols[i].number));
@@ -852,30 +1204,37 @@ struct DatabaseBuilder::Impl {
             ++m;
         }
         putU16(b, 0xFFFF);
-        ByteSpan(b.data(), b.size()).u32(0x08, std::uint32_t(b.size()));
+        ByteSpan(b.data(), b.size()).u32(f.tdefLength, std::uint32_t(b.size()));
 
-        // First page whole, continuation pages carry an 8-byte header each.
+        // First page whole, continuation pages carry the page header each.
+        const std::size_t ps = f.pageSize, header = f.tdefPageHeader;
         std::uint32_t n = t.tdefPage;
         std::size_t from = 0;
         bool first = true;
         while (true) {
             ByteSpan p = span(n);
-            std::memset(p.data(), 0, kPageSize);
-            std::size_t room = first ? kPageSize : kPageSize - 8;
+            std::memset(p.data(), 0, ps);
+            std::size_t room = first ? ps : ps - header;
             std::size_t take = std::min(room, b.size() - from);
             if (first) {
                 std::memcpy(p.data(), b.data(), take);
             } else {
                 p.u8(0, kPageTdef);
                 p.u8(1, 0x01);
-                std::memcpy(p.data() + 8, b.data() + from, take);
+                std::memcpy(p.data() + header, b.data() + from, take);
             }
-            std::size_t used = first ? take : take + 8;
-            p.u16(0x02, std::uint16_t(used + 8 <= kPageSize ? kPageSize - used - 8 : 0));
+            // Jet 4 keeps the page's free space here, Jet 3 the letters "VC".
+            if (L.version >= 4) {
+                std::size_t used = first ? take : take + header;
+                p.u16(kTdefPageInfo, std::uint16_t(used + header <= ps ? ps - used - header : 0));
+            } else {
+                p.u8(kTdefPageInfo, 'V');
+                p.u8(kTdefPageInfo + 1, 'C');
+            }
             from += take;
             if (from >= b.size()) break;
             std::uint32_t next = allocPage();
-            span(n).u32(0x04, next);
+            span(n).u32(f.tdefNextPage, next);
             n = next;
             first = false;
         }
@@ -887,36 +1246,43 @@ struct DatabaseBuilder::Impl {
         ByteSpan p = span(0);
         p.u8(0, 0x00);
         p.u8(1, 0x01);
-        std::memcpy(p.data() + 4, "Standard Jet DB", 16);
-        p.u32(0x14, 1);
+        std::memcpy(p.data() + kHeaderEngine, "Standard Jet DB", 16);
+        p.u32(kHeaderVersion, L.version >= 4 ? 1 : 0);
         // The masked region, in clear; values Access writes whose meaning is not known are kept.
         static const std::uint8_t kMaskedStart[] = {0x00, 0x01, 0x00, 0x00, 0x01, 0x01, 0x00, 0x00,
                                                     0x02, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00,
                                                     0x04, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00};
-        std::memcpy(p.data() + 0x18, kMaskedStart, sizeof kMaskedStart);
-        p.u16(0x3C, 1252);
-        p.u32(0x3E, 0);
-        // No password: the password area holds only the date mask.
-        std::uint32_t dateMask = std::uint32_t(std::int32_t(options.creationDate));
-        for (int i = 0; i < 10; ++i) p.u32(0x42 + 4 * i, dateMask);
-        p.u32(0x6A, 0x21AA);
-        p.u16(0x6E, 1033);
-        p.f64(0x72, options.creationDate);
-        p.u32(0x98, 0x0654);
-        std::memcpy(p.data() + 0x9C, "4.0", 4);
-        std::uint8_t key[4] = {0xC7, 0xDA, 0x39, 0x6B};
-        rc4(key, 4, p.data() + 0x18, 128);
-        for (std::size_t slot = 0; slot < 256; ++slot) p.u16(0xE00 + 2 * slot, 0x0100);
+        std::memcpy(p.data() + f.headerMaskedStart, kMaskedStart, sizeof kMaskedStart);
+        p.u16(f.headerCodePage, kCodePage);
+        p.u32(f.headerEncodingKey, 0);
+        p.u16(f.headerSortOrder, kSortGeneral);
+        // No password: Jet 4 masks the password area with the creation
+        // date's whole part, so it holds the mask alone; Jet 3 leaves it zero.
+        if (f.headerCreationDate) {
+            std::uint32_t dateMask = std::uint32_t(std::int32_t(options.creationDate));
+            for (std::size_t i = 0; i < f.headerPasswordLength; i += 4)
+                p.u32(f.headerPassword + i, dateMask);
+            p.f64(f.headerCreationDate, options.creationDate);
+        }
+        for (const HeaderStamp& s : L.headerStamps)
+            if (s.width) p.writeLE(s.at, std::size_t(s.width), s.value);
+        static const std::uint8_t kHeaderKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
+        rc4(kHeaderKey, sizeof kHeaderKey, p.data() + f.headerMaskedStart, f.headerMaskedLength);
+        const std::size_t slots = f.pageSize - 2 * kCommitSlots;
+        for (std::size_t slot = 0; slot < kCommitSlots; ++slot)
+            p.u16(slots + 2 * slot, kIdleCommitSlot);
     }
 
+    // Page 1: the global map (bit set = page free, or past the end of the
+    // file), covering the whole file, and a second, empty map.
     void writeGlobalMap() {
         std::uint32_t pages = pageCount();
-        std::size_t bytes = std::max<std::size_t>(64, (pages + 7) / 8);
+        std::size_t bytes = std::max<std::size_t>(L.mapRowSize - 5, (pages + 7) / 8);
         Bytes global(5 + bytes, 0);
         for (std::uint32_t k = pages; k < bytes * 8; ++k)
             global[5 + k / 8] |= std::uint8_t(1u << (k % 8));
-        Bytes second(kMapRowSize, 0);
-        if (global.size() + second.size() + 4 > kDataCapacity)
+        Bytes second(L.mapRowSize, 0);
+        if (global.size() + second.size() + 4 > dataCapacity())
             throw Error("database too large for the builder (" + std::to_string(pages) + " pages)",
                         ErrorKind::NotSupported);
         appendRow(1, global.data(), global.size());
@@ -932,19 +1298,19 @@ struct DatabaseBuilder::Impl {
         for (Table& t : tables) {
             std::vector<std::uint32_t> roomy;
             for (std::uint32_t p : t.dataPages)
-                if (p == t.current || span(p).view().u16(0x02) >= kFreeMapThreshold)
+                if (p == t.current || span(p).view().u16(f.dataFreeSpace) >= L.freeMapThreshold)
                     roomy.push_back(p);
-            std::uint32_t owned = addMap(t.mapPage, t.dataPages);
-            std::uint32_t freeMap = addMap(t.mapPage, roomy);
+            std::uint32_t owned = addMap(t, t.dataPages);
+            std::uint32_t freeMap = addMap(t, roomy);
             std::vector<std::uint32_t> indexMaps;
-            for (Ix& ix : t.ixs) indexMaps.push_back(addMap(t.mapPage, ix.pages));
+            for (Ix& ix : t.ixs) indexMaps.push_back(addMap(t, ix.pages));
             std::vector<std::pair<std::uint32_t, std::uint32_t>> lvalMaps;
             for (Col& c : t.cols) {
                 if (!isLongValue(c.design.type)) continue;
-                std::uint32_t lo = addMap(t.mapPage, c.lvalPages);
+                std::uint32_t lo = addMap(t, c.lvalPages);
                 std::vector<std::uint32_t> lvalRoomy;
                 if (c.lvalCurrent) lvalRoomy.push_back(c.lvalCurrent);
-                std::uint32_t lf = addMap(t.mapPage, lvalRoomy);
+                std::uint32_t lf = addMap(t, lvalRoomy);
                 lvalMaps.emplace_back(lo, lf);
             }
             writeTdef(t, owned, freeMap, indexMaps, lvalMaps);
@@ -957,17 +1323,6 @@ struct DatabaseBuilder::Impl {
 };
 
 namespace {
-
-// Security ids of the default workgroup, as Access stores them in MSysACEs.
-const char* const kSidAdmin = "a633";
-const char* const kSidUsers = "a733";
-const char* const kSidCreator = "a736";
-const char* const kSidAdmins =
-    "a4f74667e17167eed7b10f8ffeef76ffaae3665105bdd29d4d4b3952d9fb9a07660c5bd2d87dddb31e659019009489"
-    "c2"
-    "3c256acfdb349a57af50c5149a9830e62c35553f0e95cfb6ecb570b2f0a99b1cdbce60747b7b13cf1dafc3d6185f9c"
-    "5be"
-    "4e87e37edb3";
 
 struct Ace {
     std::int32_t objectId;
@@ -987,46 +1342,51 @@ void DatabaseBuilder::Impl::addTableAces(std::int32_t objectId) {
     for (std::size_t i = 0; i < tables.size(); ++i)
         if (tables[i].design.name == "MSysACEs") aces = int(i);
     if (aces < 0) return;  // still building the system tables
-    static const Ace kTableAces[] = {{0, kSidCreator, 983294, false},
-                                     {0, kSidAdmin, 1048319, false},
-                                     {0, kSidAdmins, 1048319, false},
-                                     {0, kSidUsers, 1048319, false}};
-    for (const Ace& a : kTableAces)
+    const Sids& s = L.sids;
+    // Access 97 leaves the creator out.
+    const std::vector<Ace> jet4{{0, s.creator, 983294, false},
+                                {0, s.admin, 1048319, false},
+                                {0, s.admins, 1048319, false},
+                                {0, s.users, 1048319, false}};
+    const std::vector<Ace> jet3(jet4.begin() + 1, jet4.end());
+    for (const Ace& a : L.version >= 4 ? jet4 : jet3)
         insert(aces, {Value(std::int64_t(objectId)), Value(fromHex(a.sid)),
                       Value(std::int64_t(a.mask)), Value(a.inheritable)});
 }
 
-std::vector<TableDesign> systemTableDesigns() {
+std::vector<TableDesign> systemTableDesigns(int jetVersion) {
+    const Layout& L = layoutFor(jetVersion);
     using T = ColumnType;
+    const int binary = int(L.maxBinaryLength);
     std::vector<TableDesign> out;
     TableDesign objects{
         "MSysObjects",
         {col("Id", T::Long), col("ParentId", T::Long), col("Name", T::Text, 255),
          col("Type", T::Integer), col("DateCreate", T::DateTime), col("DateUpdate", T::DateTime),
-         col("Owner", T::Binary, 510, 0x32), col("Flags", T::Long), col("Database", T::Memo),
+         col("Owner", T::Binary, binary, 0x32), col("Flags", T::Long), col("Database", T::Memo),
          col("Connect", T::Memo), col("ForeignName", T::Text, 255),
-         col("RmtInfoShort", T::Binary, 510), col("RmtInfoLong", T::Ole), col("Lv", T::Ole),
+         col("RmtInfoShort", T::Binary, binary), col("RmtInfoLong", T::Ole), col("Lv", T::Ole),
          col("LvProp", T::Ole), col("LvModule", T::Ole), col("LvExtra", T::Ole)},
         {IndexDesign{"ParentIdName", {"ParentId", "Name"}, {}, IndexKind::Plain, 0x81},
          IndexDesign{"Id", {"Id"}, {}, IndexKind::PrimaryKey, 0x81}},
         true,
         kSystemFlag};
     TableDesign aces{"MSysACEs",
-                   {col("ObjectId", T::Long), col("SID", T::Binary, 510, 0x32), col("ACM", T::Long),
-                    col("FInheritable", T::Boolean)},
-                   {IndexDesign{"ObjectId", {"ObjectId"}, {}, IndexKind::Plain, 0x88}},
-                   true,
-                   kSystemFlag};
+                     {col("ObjectId", T::Long), col("SID", T::Binary, binary, 0x32),
+                      col("ACM", T::Long), col("FInheritable", T::Boolean)},
+                     {IndexDesign{"ObjectId", {"ObjectId"}, {}, IndexKind::Plain, 0x88}},
+                     true,
+                     kSystemFlag};
     TableDesign queries{
         "MSysQueries",
-        {col("ObjectId", T::Long), col("Attribute", T::Byte), col("Order", T::Binary, 510),
+        {col("ObjectId", T::Long), col("Attribute", T::Byte), col("Order", T::Binary, binary),
          col("Name1", T::Text, 255), col("Name2", T::Text, 255), col("Expression", T::Memo),
          col("Flag", T::Integer), col("LvExtra", T::Long)},
         {IndexDesign{"ObjectIdAttribute",
-                   {"ObjectId", "Attribute", "Order"},
-                   {},
-                   IndexKind::PrimaryKey,
-                   0x81}},
+                     {"ObjectId", "Attribute", "Order"},
+                     {},
+                     IndexKind::PrimaryKey,
+                     0x81}},
         true,
         kSystemFlag};
     TableDesign relationships{
@@ -1051,74 +1411,110 @@ std::vector<TableDesign> systemTableDesigns() {
     out.push_back(std::move(aces));
     out.push_back(std::move(queries));
     out.push_back(std::move(relationships));
-    out.push_back(std::move(accessObjects));
+    if (jetVersion >= 4) {
+        out.push_back(std::move(accessObjects));
+    } else {
+        // Access 97: no MSysAccessObjects, no MSysQueries.LvExtra, and its
+        // indexes without the Jet 4 mark.
+        out[2].columns.pop_back();
+        for (TableDesign& t : out)
+            for (IndexDesign& ix : t.indexes) ix.flags &= ~kJet4IndexMark;
+    }
     return out;
 }
 
-DatabaseBuilder::DatabaseBuilder(CreateOptions options) : impl_(new Impl) {
+DatabaseBuilder::DatabaseBuilder(CreateOptions options)
+    : impl_(new Impl(layoutFor(options.jetVersion))) {
     Impl& m = *impl_;
+    const Sids& sid = m.L.sids;
     m.options = options;
-    m.image.reserve(64 * kPageSize);
+    m.image.reserve(64 * m.f.pageSize);
     m.allocPage();     // 0: header, written by finish()
     m.newDataPage(1);  // 1: global usage map, filled by finish()
-    std::vector<TableDesign> system = systemTableDesigns();
+    std::vector<TableDesign> system = systemTableDesigns(options.jetVersion);
     for (const TableDesign& design : system) m.addTable(design);  // MSysObjects gets page 2
 
     const std::int32_t objects = std::int32_t(m.tables[0].tdefPage);
     const std::int32_t aces = std::int32_t(m.tables[1].tdefPage);
     const std::int32_t queries = std::int32_t(m.tables[2].tdefPage);
     const std::int32_t relationships = std::int32_t(m.tables[3].tdefPage);
-    const std::int32_t accessObjects = std::int32_t(m.tables[4].tdefPage);
 
-    m.addCatalogRow("Tables", std::int32_t(kTablesId), kContainerRoot, 3, kSystemFlag, "a731");
+    m.addCatalogRow("Tables", std::int32_t(kTablesId), kContainerRoot, 3, kSystemFlag, sid.engine);
     m.addCatalogRow("Databases", std::int32_t(kDatabasesId), kContainerRoot, 3, kSystemFlag,
-                    "a731");
+                    sid.engine);
     m.addCatalogRow("Relationships", std::int32_t(kRelationshipsId), kContainerRoot, 3, kSystemFlag,
-                    "a731");
-    m.addCatalogRow("MSysDb", std::int32_t(kMSysDbId), kDatabasesId, 2, kSystemFlag, kSidAdmin,
-                    databaseProperties());
-    const char* containers[] = {"DataAccessPages", "Forms",   "Modules",
-                                "Reports",         "Scripts", "SysRel"};
-    for (int i = 0; i < 6; ++i)
-        m.addCatalogRow(containers[i], std::int32_t(0x80000000u + std::uint32_t(i)), kContainerRoot,
-                        3, 0, kSidAdmin);
-    const char* documents[] = {"AccessLayout", "SummaryInfo", "UserDefined"};
-    for (int i = 0; i < 3; ++i)
-        m.addCatalogRow(documents[i], std::int32_t(0x80000006u + std::uint32_t(i)), kDatabasesId,
-                        -32757, 0, kSidAdmin);
-
+                    sid.engine);
+    m.addCatalogRow("MSysDb", std::int32_t(kMSysDbId), kDatabasesId, 2, kSystemFlag, sid.admin,
+                    databaseProperties(m.L));
+    // Access's containers of forms, reports... and the database's documents,
+    // numbered from 0x80000000 in the order Access 2000 / Access 97 gives them.
     const std::int32_t c0 = std::int32_t(0x80000000u);
+    std::vector<const char*> containers, documents;
+    std::int32_t firstContainer = 0, firstDocument = 0;
+    if (m.L.version >= 4) {
+        containers = {"DataAccessPages", "Forms", "Modules", "Reports", "Scripts", "SysRel"};
+        documents = {"AccessLayout", "SummaryInfo", "UserDefined"};
+        firstContainer = c0;
+        firstDocument = c0 + 6;
+    } else {
+        documents = {"SummaryInfo", "UserDefined"};
+        containers = {"Forms", "Reports", "Scripts", "Modules", "SysRel"};
+        firstDocument = c0;
+        firstContainer = c0 + 2;
+    }
+    auto addContainers = [&] {
+        for (std::size_t i = 0; i < containers.size(); ++i)
+            m.addCatalogRow(containers[i], firstContainer + std::int32_t(i), kContainerRoot, 3, 0,
+                            sid.admin);
+    };
+    auto addDocuments = [&] {
+        for (std::size_t i = 0; i < documents.size(); ++i)
+            m.addCatalogRow(documents[i], firstDocument + std::int32_t(i), kDatabasesId, -32757, 0,
+                            sid.admin);
+    };
+    if (m.L.version >= 4) {
+        addContainers();
+        addDocuments();
+    } else {
+        addDocuments();
+        addContainers();
+    }
+
     std::vector<Ace> list;
-    for (int i = 0; i < 6; ++i)
-        for (const char* sid : {kSidUsers, kSidAdmins, kSidAdmin, kSidCreator})
-            list.push_back({c0 + i, sid, 1048575, true});
-    list.push_back({std::int32_t(kDatabasesId), kSidAdmin, 393216, false});
-    list.push_back({std::int32_t(kRelationshipsId), kSidCreator, 983294, true});
-    list.push_back({std::int32_t(kRelationshipsId), kSidAdmin, 393217, false});
-    list.push_back({std::int32_t(kRelationshipsId), kSidAdmins, 1048575, true});
-    list.push_back({std::int32_t(kRelationshipsId), kSidUsers, 1048575, true});
-    list.push_back({std::int32_t(kTablesId), kSidCreator, 983294, true});
-    list.push_back({std::int32_t(kTablesId), kSidAdmin, 1048319, true});
-    list.push_back({std::int32_t(kTablesId), kSidAdmins, 1048319, true});
-    list.push_back({std::int32_t(kTablesId), kSidUsers, 1048319, true});
-    list.push_back({std::int32_t(kMSysDbId), kSidAdmin, 393230, false});
-    list.push_back({std::int32_t(kMSysDbId), kSidUsers, 14, false});
-    list.push_back({std::int32_t(kMSysDbId), kSidAdmins, 393230, false});
-    list.push_back({c0 + 7, kSidUsers, 65536, false});
-    list.push_back({c0 + 8, kSidUsers, 65536, false});
-    for (const char* sid : {kSidAdmin, kSidAdmins, kSidUsers})
-        list.push_back({accessObjects, sid, 1048575, false});
-    list.push_back({aces, kSidAdmin, 393216, false});
-    list.push_back({aces, kSidAdmins, 393300, false});
-    list.push_back({objects, kSidAdmin, 393216, false});
-    list.push_back({objects, kSidAdmins, 393300, false});
-    list.push_back({objects, kSidUsers, 20, false});
-    list.push_back({queries, kSidAdmin, 393216, false});
-    list.push_back({queries, kSidAdmins, 393236, false});
-    list.push_back({queries, kSidUsers, 20, false});
-    list.push_back({relationships, kSidAdmin, 917504, false});
-    list.push_back({relationships, kSidAdmins, 393236, false});
-    list.push_back({relationships, kSidUsers, 20, false});
+    for (std::size_t i = 0; i < containers.size(); ++i)
+        for (const char* s : {sid.users, sid.admins, sid.admin, sid.creator})
+            list.push_back({firstContainer + std::int32_t(i), s, 1048575, true});
+    list.push_back({std::int32_t(kDatabasesId), sid.admin, 393216, false});
+    list.push_back({std::int32_t(kRelationshipsId), sid.creator, 983294, true});
+    list.push_back({std::int32_t(kRelationshipsId), sid.admin, 393217, false});
+    list.push_back({std::int32_t(kRelationshipsId), sid.admins, 1048575, true});
+    list.push_back({std::int32_t(kRelationshipsId), sid.users, 1048575, true});
+    list.push_back({std::int32_t(kTablesId), sid.creator, 983294, true});
+    list.push_back({std::int32_t(kTablesId), sid.admin, 1048319, true});
+    list.push_back({std::int32_t(kTablesId), sid.admins, 1048319, true});
+    list.push_back({std::int32_t(kTablesId), sid.users, 1048319, true});
+    list.push_back({std::int32_t(kMSysDbId), sid.admin, 393230, false});
+    list.push_back({std::int32_t(kMSysDbId), sid.users, 14, false});
+    list.push_back({std::int32_t(kMSysDbId), sid.admins, 393230, false});
+    // The documents after the first (Jet 4: after AccessLayout).
+    for (std::size_t i = m.L.version >= 4 ? 1 : 0; i < documents.size(); ++i)
+        list.push_back({firstDocument + std::int32_t(i), sid.users, 65536, false});
+    if (m.L.version >= 4) {
+        const std::int32_t accessObjects = std::int32_t(m.tables[4].tdefPage);
+        for (const char* s : {sid.admin, sid.admins, sid.users})
+            list.push_back({accessObjects, s, 1048575, false});
+    }
+    list.push_back({aces, sid.admin, 393216, false});
+    list.push_back({aces, sid.admins, 393300, false});
+    list.push_back({objects, sid.admin, 393216, false});
+    list.push_back({objects, sid.admins, 393300, false});
+    list.push_back({objects, sid.users, 20, false});
+    list.push_back({queries, sid.admin, 393216, false});
+    list.push_back({queries, sid.admins, 393236, false});
+    list.push_back({queries, sid.users, 20, false});
+    list.push_back({relationships, sid.admin, 917504, false});
+    list.push_back({relationships, sid.admins, 393236, false});
+    list.push_back({relationships, sid.users, 20, false});
     for (const Ace& a : list)
         m.insert(1, {Value(std::int64_t(a.objectId)), Value(fromHex(a.sid)),
                      Value(std::int64_t(a.mask)), Value(a.inheritable)});

@@ -1037,7 +1037,9 @@ std::vector<std::uint8_t> buildStore(const StoreOptions& o) {
         if (!known) throw Error("no such store column: " + m, ErrorKind::InvalidArgument);
     }
     std::vector<Shaped> shaped = shapedTables(o);
-    DatabaseBuilder builder;
+    CreateOptions created;
+    created.jetVersion = o.jetVersion;
+    DatabaseBuilder builder(created);
     Rng rng(o.seed);
     TableWriter items(builder, shaped[0]);
     TableWriter taxes(builder, shaped[1]);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -72,18 +73,20 @@ class TempFile {
 // free-space field equals the real gap and whose rows lie back to back.
 inline void checkDataPages(Storage& db, const TableDef& def) {
     for (std::uint32_t p : db.usageMapPages(def.ownedMap)) {
+        const Format& f = db.format();
         ByteView page = db.pager().page(p);
         ASSERT_EQ(page.u8(0), kPageData) << "page " << p;
-        ASSERT_EQ(page.u32(4), def.tdefPage) << "page " << p;
-        std::size_t n = page.u16(0x0C);
+        ASSERT_EQ(page.u32(f.dataOwner), def.tdefPage) << "page " << p;
+        std::size_t n = page.u16(f.dataRowCount);
         ASSERT_LE(n, 255u);
-        std::size_t end = db.format().pageSize;
+        std::size_t end = f.pageSize;
         for (std::size_t s = 0; s < n; ++s) {
-            std::size_t start = page.u16(0x0E + 2 * s) & 0x1FFF;
+            std::size_t start = page.u16(f.dataRowTable + 2 * s) & 0x1FFF;
             ASSERT_LT(start, end) << "page " << p << " slot " << s;
             end = start;
         }
-        EXPECT_EQ(page.u16(2), end - (0x0E + 2 * n)) << "free space of page " << p;
+        EXPECT_EQ(page.u16(f.dataFreeSpace), end - (f.dataRowTable + 2 * n))
+            << "free space of page " << p;
     }
 }
 
@@ -100,21 +103,29 @@ inline int indexDepth(Storage& db, std::uint32_t root) {
     }
 }
 
-// Every real index holds exactly one correctly encoded entry per row, in
-// strictly rising order (the cursor checks the order), and every index page
-// is in the index's usage map.
+// Every real index holds exactly one correctly encoded entry per row (none
+// for a row whose key columns are all null when the index ignores nulls),
+// in strictly rising order (the cursor checks the order), and every index
+// page is in the index's usage map.
 inline void checkIndexes(Storage& db, const TableDef& def) {
-    const std::int64_t rows = db.countRows(def);
     const auto& format = IndexPageFormat::forJet(db.format().version);
     for (const IndexDef& ix : def.indexes) {
         SCOPED_TRACE("index " + ix.index.name);
         const RealIndexDef& real = def.realIndexes.at(std::size_t(ix.realIndex));
         std::vector<KeyColumn> keyColumns;
-        for (std::size_t k = 0; k < ix.columnPositions.size(); ++k)
-            keyColumns.push_back(KeyColumn{
-                def.columns[std::size_t(ix.columnPositions[k])].column.type, !real.ascending[k]});
+        for (std::size_t k = 0; k < ix.columnPositions.size(); ++k) {
+            const ColumnDef& c = def.columns[std::size_t(ix.columnPositions[k])];
+            keyColumns.push_back(KeyColumn{c.column.type, !real.ascending[k],
+                                           c.column.type == ColumnType::Numeric ? c.scale : -1});
+        }
+        std::set<RowId> expected;
+        db.scan(def, ix.columnPositions, [&](RowId id, std::vector<Value>& key) {
+            if (!indexHasEntry(real, key)) return true;
+            expected.insert(id);
+            return true;
+        });
         std::vector<IndexEntry> entries = readIndex(pagerSource(db.pager()), ix.rootPage, format);
-        ASSERT_EQ(std::int64_t(entries.size()), rows);
+        ASSERT_EQ(entries.size(), expected.size());
         std::set<RowId> seen;
         for (const IndexEntry& e : entries) {
             std::vector<Value> values = db.readRow(def, e.row, ix.columnPositions);
@@ -122,7 +133,7 @@ inline void checkIndexes(Storage& db, const TableDef& def) {
                 << "row " << e.row.page << "." << e.row.slot;
             seen.insert(e.row);
         }
-        EXPECT_EQ(std::int64_t(seen.size()), rows);
+        EXPECT_EQ(seen, expected);
 
         auto mapped = db.usageMapPages(ix.usageMap);
         std::set<std::uint32_t> inMap(mapped.begin(), mapped.end());
@@ -138,6 +149,53 @@ inline void checkIndexes(Storage& db, const TableDef& def) {
             if (ip.tailPage) todo.push_back(ip.tailPage);
         }
     }
+}
+
+// Columns of a table definition by name: type code, number, length, flags,
+// fixed offset (or "var") and extra flags.
+inline std::string describeColumns(const TableDef& def) {
+    std::map<std::string, std::string> byName;
+    for (const ColumnDef& c : def.columns) {
+        byName[c.column.name] = std::to_string(c.typeCode) + "/" + std::to_string(c.number) + "/" +
+                                std::to_string(c.length) + "/" + std::to_string(c.flags) + "/" +
+                                (c.fixed() ? std::to_string(c.fixedOffset) : "var") + "/" +
+                                std::to_string(c.extraFlags);
+    }
+    std::string out;
+    for (const auto& [name, d] : byName) out += name + "=" + d + " ";
+    return out;
+}
+
+// Indexes of a table definition by name: key columns and order, flags, type.
+inline std::string describeIndexes(const TableDef& def) {
+    std::map<std::string, std::string> byName;
+    for (const IndexDef& ix : def.indexes) {
+        std::string d;
+        for (std::size_t k = 0; k < ix.index.columns.size(); ++k)
+            d += ix.index.columns[k] + (ix.index.descending[k] ? "-" : "+") + ",";
+        d += "flags " + std::to_string(ix.flags) + " type " + std::to_string(ix.indexType);
+        byName[ix.index.name] = d;
+    }
+    std::string out;
+    for (const auto& [name, d] : byName) out += name + ": " + d + "; ";
+    return out;
+}
+
+// Catalog rows as (Name, Type, ParentId, Flags); table ids differ between
+// files (they are TDEF page numbers), so parents under Tables stay symbolic.
+inline std::multiset<std::string> catalogRows(Storage& db) {
+    const TableDef& cat = db.catalogDef();
+    std::vector<int> cols{cat.columnIndex("Name"), cat.columnIndex("Type"),
+                          cat.columnIndex("ParentId"), cat.columnIndex("Flags")};
+    std::multiset<std::string> out;
+    db.scan(cat, cols, [&](RowId, std::vector<Value>& row) {
+        out.insert(utf16ToUtf8(std::get<std::u16string>(row[0].v)) + "|" +
+                   std::to_string(std::get<std::int64_t>(row[1].v)) + "|" +
+                   std::to_string(std::get<std::int64_t>(row[2].v)) + "|" +
+                   std::to_string(std::get<std::int64_t>(row[3].v)));
+        return true;
+    });
+    return out;
 }
 
 }  // namespace jet::testing

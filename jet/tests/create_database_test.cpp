@@ -16,54 +16,13 @@
 namespace jet {
 namespace {
 
+using testing::catalogRows;
+using testing::describeColumns;
+using testing::describeIndexes;
 using testing::TempFile;
 
 std::unique_ptr<Storage> openImage(std::vector<std::uint8_t> image) {
     return Storage::open(std::make_unique<MemoryFile>(std::move(image)));
-}
-
-std::string describeColumns(const TableDef& def) {
-    std::map<std::string, std::string> byName;
-    for (const ColumnDef& c : def.columns) {
-        byName[c.column.name] = std::to_string(c.typeCode) + "/" + std::to_string(c.number) + "/" +
-                                std::to_string(c.length) + "/" + std::to_string(c.flags) + "/" +
-                                (c.fixed() ? std::to_string(c.fixedOffset) : "var") + "/" +
-                                std::to_string(c.extraFlags);
-    }
-    std::string out;
-    for (const auto& [name, d] : byName) out += name + "=" + d + " ";
-    return out;
-}
-
-std::string describeIndexes(const TableDef& def) {
-    std::map<std::string, std::string> byName;
-    for (const IndexDef& ix : def.indexes) {
-        std::string d;
-        for (std::size_t k = 0; k < ix.index.columns.size(); ++k)
-            d += ix.index.columns[k] + (ix.index.descending[k] ? "-" : "+") + ",";
-        d += "flags " + std::to_string(ix.flags) + " type " + std::to_string(ix.indexType);
-        byName[ix.index.name] = d;
-    }
-    std::string out;
-    for (const auto& [name, d] : byName) out += name + ": " + d + "; ";
-    return out;
-}
-
-// Catalog rows as (Name, Type, ParentId, Flags); table ids differ between
-// files (they are TDEF page numbers), so parents under Tables stay symbolic.
-std::multiset<std::string> catalogRows(Storage& db) {
-    const TableDef& cat = db.catalogDef();
-    std::vector<int> cols{cat.columnIndex("Name"), cat.columnIndex("Type"),
-                          cat.columnIndex("ParentId"), cat.columnIndex("Flags")};
-    std::multiset<std::string> out;
-    db.scan(cat, cols, [&](RowId, std::vector<Value>& row) {
-        out.insert(utf16ToUtf8(std::get<std::u16string>(row[0].v)) + "|" +
-                   std::to_string(std::get<std::int64_t>(row[1].v)) + "|" +
-                   std::to_string(std::get<std::int64_t>(row[2].v)) + "|" +
-                   std::to_string(std::get<std::int64_t>(row[3].v)));
-        return true;
-    });
-    return out;
 }
 
 const char* const kSystemTables[] = {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships",
@@ -447,9 +406,13 @@ TEST(CreateRefuses, BadDefinitionsAndValues) {
     expectInvalid([&] { b.insert(t, {Value(), Value(std::int64_t(1))}); });  // null primary key
     expectInvalid([&] { b.insert(t, {Value(u"ab")}); });                     // too few values
     b.insert(t, {Value(u"ab"), Value()});
-    b.insert(t, {Value(u"cd"), Value()});                 // nulls never collide in a unique index
-    b.insert(t, {Value(u"AB"), Value(std::int64_t(7))});  // same key as "ab": text keys ignore case
-    expectInvalid([&] { b.finish(); });
+    b.insert(t, {Value(u"cd"), Value()});  // nulls never collide in a unique index
+    expectInvalid([&] {
+        b.insert(t, {Value(u"AB"), Value(std::int64_t(7))});  // same key as "ab": keys ignore case
+    });
+    EXPECT_EQ(b.rowCount(t), 2);
+    auto db = openImage(b.finish());
+    EXPECT_EQ(db->countRows(db->tableDef("T")), 2);
 }
 
 }  // namespace

@@ -390,5 +390,42 @@ TEST(StoreContent, RefusesUnknownColumnsAndVariants) {
     EXPECT_THROW(store::fixtureVariant("otra.mdb"), Error);
 }
 
+TEST(StoreContent, Access97StoreHoldsTheSameRows) {
+    StoreOptions o = store::demoOptions();
+    auto access2000 = openStore(o);
+    o.jetVersion = 3;
+    auto access97 = openStore(o);
+    EXPECT_EQ(access97->format().version, 3);
+    ASSERT_EQ(access97->tableNames(), access2000->tableNames());
+    for (const std::string& name : access2000->tableNames()) {
+        SCOPED_TRACE(name);
+        const TableDef& a = access2000->tableDef(name);
+        const TableDef& b = access97->tableDef(name);
+        ASSERT_EQ(columnNames(b), columnNames(a));
+        ASSERT_EQ(b.indexes.size(), a.indexes.size());
+        for (std::size_t i = 0; i < a.indexes.size(); ++i) {
+            EXPECT_EQ(b.indexes[i].index.name, a.indexes[i].index.name);
+            EXPECT_EQ(b.indexes[i].index.columns, a.indexes[i].index.columns);
+            EXPECT_EQ(b.indexes[i].index.descending, a.indexes[i].index.descending);
+            EXPECT_EQ(b.indexes[i].indexType, a.indexes[i].indexType);
+            EXPECT_EQ(b.indexes[i].flags, a.indexes[i].flags & 0x7F);  // no Access 2000 mark
+        }
+        std::vector<int> all;
+        for (std::size_t i = 0; i < a.columns.size(); ++i) all.push_back(int(i));
+        std::vector<std::vector<Value>> rowsA, rowsB;
+        access2000->scan(a, all, [&](RowId, std::vector<Value>& row) {
+            rowsA.push_back(row);
+            return true;
+        });
+        access97->scan(b, all, [&](RowId, std::vector<Value>& row) {
+            rowsB.push_back(row);
+            return true;
+        });
+        EXPECT_TRUE(rowsA == rowsB) << rowsA.size() << " rows against " << rowsB.size();
+        testing::checkDataPages(*access97, b);
+        testing::checkIndexes(*access97, b);
+    }
+}
+
 }  // namespace
 }  // namespace jet

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "index_property_files.h"
 #include "store_files.h"
 
 namespace {
@@ -127,6 +128,18 @@ TEST_F(Jetsql, FormatsCatalogAndErrors) {
     const Output missing = capture(quote(jetsql_.string()) + " /nonexistent.mdb --tables 2>&1");
     EXPECT_NE(missing.status, 0);
     EXPECT_FALSE(missing.out.empty());
+}
+
+TEST_F(Jetsql, PrintsCurrencyAndDecimalAtTheirLimits) {
+    file_ = jet::testing::indexPropertyFile(4);
+    const Output r = jetsql(quote("select Cur, D28s10 from Limits where Id <= 3 order by Id"));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out,
+              "Cur\tD28s10\n"
+              "922337203685477.5807\t999999999999999999.9999999999\n"
+              "-922337203685477.5808\t-999999999999999999.9999999999\n"
+              "0.0000\t0.0000000000\n"
+              "-0.0001\t0.0000000001\n");
 }
 
 }  // namespace

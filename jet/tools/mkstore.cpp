@@ -8,8 +8,9 @@
 // Variant options: --missing-column TABLE.COLUMN (repeatable),
 // --extra-columns, --single, --desc-length N, --type-mismatch, --no-tickets,
 // --empty, --currency-prices (three prices as Currency), --ignore-nulls
-// (the description index leaves out NULLs), --seed N. The same command
-// always writes the same bytes.
+// (the description index leaves out NULLs), --seed N. --jet3 (with any
+// mode) writes an Access 97 file instead of an Access 2000 one. The same
+// command always writes the same bytes.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -24,10 +25,10 @@ int usage() {
     std::cerr
         << "usage: mkstore demo FILE [options]\n"
            "       mkstore big FILE [--items N] [--tickets M] [options]\n"
-           "       mkstore empty FILE\n"
+           "       mkstore empty FILE [--jet3]\n"
            "options: --missing-column TABLE.COLUMN  --extra-columns  --single  --desc-length N\n"
            "         --type-mismatch  --no-tickets  --empty  --currency-prices  --ignore-nulls\n"
-           "         --seed N\n";
+           "         --seed N  --jet3\n";
     return 2;
 }
 
@@ -48,8 +49,12 @@ int main(int argc, char** argv) {
     try {
         auto start = std::chrono::steady_clock::now();
         if (mode == "empty") {
-            if (argc != 3) return usage();
-            jet::createEmptyDatabase(path);
+            jet::CreateOptions created;
+            if (argc == 4 && std::string(argv[3]) == "--jet3")
+                created.jetVersion = 3;
+            else if (argc != 3)
+                return usage();
+            jet::createEmptyDatabase(path, created);
             return 0;
         }
         jet::store::StoreOptions o;
@@ -90,6 +95,8 @@ int main(int argc, char** argv) {
                 o.descriptionIgnoresNulls = true;
             else if (a == "--seed")
                 o.seed = std::uint64_t(number(a, value()));
+            else if (a == "--jet3")
+                o.jetVersion = 3;
             else
                 return usage();
         }
