@@ -10,6 +10,7 @@
 #include "create_checks.h"
 #include "fixtures.h"
 #include "index_key.h"
+#include "index_property_files.h"
 #include "jet/jet.h"
 #include "sql_select.h"
 #include "write_check.h"
@@ -414,6 +415,102 @@ TEST(UsageMapGrowth, InlineMapBecomesAMapOfPagesWhenARowMovesFarAway) {
     for (; c->next(); ++rows) EXPECT_EQ(c->row()[0], Value(longText));
     EXPECT_EQ(rows, 24);
 }
+
+}  // namespace
+}  // namespace jet
+
+// ---- every index property, in Jet 4 and Jet 3 files of our own making ------
+
+namespace jet {
+namespace {
+
+class EveryProperty : public ::testing::TestWithParam<int> {
+  protected:
+    int version() const { return GetParam(); }
+    TempCopy copy_{"properties.mdb", testing::indexPropertyFile(GetParam())};
+    const std::string& path() const { return copy_.path(); }
+};
+
+TEST_P(EveryProperty, IgnoreNullsAndRequiredIndexes) {
+    // Id 1: Code, Amount and Region all NULL, so no entry in either
+    // ignore-nulls index; Id 2 has them all.
+    expectChanges(path(), "UPDATE IgnoreNulls SET Code = NULL WHERE Id = 2", {"IgnoreNulls/Code"});
+    expectChanges(path(), "UPDATE IgnoreNulls SET Code = 'x' WHERE Id = 1", {"IgnoreNulls/Code"});
+    expectChanges(path(), "UPDATE IgnoreNulls SET Amount = NULL, Region = NULL WHERE Id = 2",
+                  {"IgnoreNulls/Amount", "IgnoreNulls/Region"});
+    expectChanges(path(), "UPDATE IgnoreNulls SET Region = 'Sur' WHERE Id = 1", {"IgnoreNulls/Region"});
+    {
+        auto db = Database::open(path(), OpenMode::ReadOnly);
+        EXPECT_EQ(column(*db, "SELECT Region FROM IgnoreNulls ORDER BY Amount, Region DESC").size(), 40u);
+        EXPECT_EQ(sql::lastAccessPath(), sql::AccessPath::IndexOrder);
+    }
+    expectRefused(path(), "UPDATE RequiredKeys SET Ref = NULL WHERE Id = 3", ErrorKind::Constraint,
+                  {"'Ref'", "'RequiredKeys'"});
+    expectRefused(path(), "UPDATE RequiredKeys SET B = NULL", ErrorKind::Constraint, {"'AB'"});
+    expectRefused(path(), "UPDATE PrimaryKeyMulti SET Linea = NULL WHERE Serie = 'A'",
+                  ErrorKind::Constraint, {"'PrimaryKey'", "'Linea'"});
+    expectRefused(path(), "UPDATE RequiredColumns SET Nombre = NULL WHERE Id = 2",
+                  ErrorKind::Constraint, {"'RequiredColumns.Nombre'"});
+    expectChanges(path(), "UPDATE RequiredColumns SET Nota = NULL WHERE Id = 2",
+                  {"RequiredColumns/Nota"});
+}
+
+TEST_P(EveryProperty, UniqueKeysAndEveryKeyType) {
+    expectRefused(path(), "UPDATE UniqueKeys SET Email = 'USUARIO1@tienda.es' WHERE Id = 4",
+                  ErrorKind::Constraint, {"Email", "'UniqueKeys'"});
+    expectChanges(path(), "UPDATE UniqueKeys SET Email = NULL WHERE Id = 4", {"UniqueKeys/Email"});
+    expectChanges(path(),
+                  "UPDATE PrimaryKeyMulti SET Numero = 999 WHERE Serie = 'Ñ' AND Numero = -40 AND "
+                  "Linea = 0",
+                  {"PrimaryKeyMulti/Numero"});
+    std::string set =
+        "UPDATE KeyTypes SET Txt = 'Nuevo ÁRBOL', Byt = 7, Int = -5, Lng = 123456, Cur = 1.5, "
+        "Sng = 2.5, Dbl = -3.25, Dt = #1/2/2020#, YN = TRUE, Bin = ?";
+    std::vector<std::string> changed = {"KeyTypes/Txt", "KeyTypes/Byt", "KeyTypes/Int",
+                                        "KeyTypes/Lng", "KeyTypes/Cur", "KeyTypes/Sng",
+                                        "KeyTypes/Dbl", "KeyTypes/Dt",  "KeyTypes/YN",
+                                        "KeyTypes/Bin"};
+    if (version() >= 4) {
+        set += ", Dec = 12.3456";
+        changed.push_back("KeyTypes/Dec");
+    }
+    expectChanges(path(), set + " WHERE Id = 5", changed, {Value(Bytes{9, 8, 7})});
+    expectChanges(path(), "UPDATE EmptyBinary SET Bin = ? WHERE Id = 0", {"EmptyBinary/Bin"},
+                  {Value(Bytes{9})});
+    expectChanges(path(), "UPDATE EmptyBinary SET Bin = ? WHERE Id = 3", {"EmptyBinary/Bin"},
+                  {Value(Bytes{})});
+    expectRefused(path(), "UPDATE EmptyBinary SET Bin = ? WHERE Id = 4", ErrorKind::Constraint,
+                  {"'BinUnique'"}, {Value(Bytes{})});
+}
+
+TEST_P(EveryProperty, CurrencyAndDecimalLimits) {
+    expectRefused(path(), "UPDATE Limits SET Cur = 922337203685477.5807 WHERE Id = 7",
+                  ErrorKind::Arithmetic, {"'Cur'"});
+    expectChanges(path(), "UPDATE Limits SET Cur = ? WHERE Id = 7", {"Limits/Cur"},
+                  {Value(Currency{std::numeric_limits<std::int64_t>::min() + 2})});
+    if (version() < 4) return;
+    expectRefused(path(), "UPDATE Limits SET D5s2 = 999.99 WHERE Id = 7", ErrorKind::Constraint,
+                  {"'D5s2'"});
+    expectRefused(path(), "UPDATE Limits SET D5s2 = 1000 WHERE Id = 7", ErrorKind::Arithmetic,
+                  {"'D5s2'", "Decimal(5,2)"});
+    expectChanges(path(),
+                  "UPDATE Limits SET D28 = -9999999999999999999999999998, D28s10 = 0.5, D5s2 = 17 "
+                  "WHERE Id = 7",
+                  {"Limits/D28", "Limits/D28s10", "Limits/D5s2"});
+    auto db = Database::open(path(), OpenMode::ReadOnly);
+    auto c = db->query("SELECT D28, D28s10, D5s2 FROM Limits WHERE Id = 7");
+    ASSERT_TRUE(c->next());
+    EXPECT_EQ(c->row()[0], Value(Decimal{"-9999999999999999999999999998"}));
+    EXPECT_EQ(c->row()[1], Value(Decimal{"0.5000000000"}));
+    EXPECT_EQ(c->row()[2], Value(Decimal{"17.00"}));
+    db.reset();
+    testing::expectSameAsMdbExport(path(), "Limits");
+}
+
+INSTANTIATE_TEST_SUITE_P(Jet, EveryProperty, ::testing::Values(4, 3),
+                         [](const ::testing::TestParamInfo<int>& i) {
+                             return "Jet" + std::to_string(i.param);
+                         });
 
 }  // namespace
 }  // namespace jet
