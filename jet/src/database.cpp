@@ -31,7 +31,11 @@
 // walks pages, and what it read then need not fit together. A corruption
 // error while the file changed (or a journal is present) is therefore no
 // damage: the statement is run again, and a cursor that already returned
-// rows reports the file as in use (kind Locked).
+// rows reports the file as in use (kind Locked). The file's modification
+// time is kept at a coarse clock's steps (milliseconds), so two writes can
+// leave the same stamp: a corruption error with an unchanged stamp is
+// confirmed by running the statement once more on the file as it is now,
+// and only an error that comes back is reported as damage.
 #ifdef _WIN32
 #include "win32_file.h"
 #else
@@ -87,17 +91,40 @@ bool writtenSince(const std::string& path, const FileStamp& stamp) {
                 ErrorKind::Locked);
 }
 
+// Runs a SELECT to its end on a storage of its own, opened on the file as it
+// is now: whether a corruption error comes back.
+bool failsAgain(const std::string& path, const std::string& sql, const std::vector<Value>& params) {
+    try {
+        auto storage = Storage::open(path, false);
+        sql::Statement statement = sql::parse(sql);
+        auto* select = std::get_if<sql::SelectStmt>(&statement);
+        if (!select) return false;
+        auto cursor = sql::runSelect(*storage, std::move(*select), params);
+        while (cursor->next()) (void)cursor->row();
+        return false;
+    } catch (const Error& e) {
+        return e.kind() == ErrorKind::Corrupt;
+    }
+}
+
 class HoldingCursor : public Cursor {
 public:
     HoldingCursor(std::shared_ptr<Storage> storage, std::unique_ptr<Cursor> inner, std::string path,
-                  FileStamp stamp)
-        : storage_(std::move(storage)), inner_(std::move(inner)), path_(std::move(path)), stamp_(stamp) {}
+                  FileStamp stamp, std::string sql, std::vector<Value> params)
+        : storage_(std::move(storage)),
+          inner_(std::move(inner)),
+          path_(std::move(path)),
+          stamp_(stamp),
+          sql_(std::move(sql)),
+          params_(std::move(params)) {}
     const std::vector<ResultColumn>& columns() const override { return inner_->columns(); }
     bool next() override {
         try {
             return inner_->next();
         } catch (const Error& e) {
-            if (e.kind() == ErrorKind::Corrupt && writtenSince(path_, stamp_)) changedWhileReading(path_);
+            if (e.kind() != ErrorKind::Corrupt) throw;
+            if (writtenSince(path_, stamp_) || !failsAgain(path_, sql_, params_))
+                changedWhileReading(path_);
             throw;
         }
     }
@@ -108,6 +135,8 @@ public:
     std::unique_ptr<Cursor> inner_;
     std::string path_;
     FileStamp stamp_;
+    std::string sql_;
+    std::vector<Value> params_;
 };
 
 class JetDatabase : public Database {
@@ -126,6 +155,7 @@ class JetDatabase : public Database {
     TableInfo table(const std::string& name) override { return fresh(name).tableInfo(name); }
 
     std::unique_ptr<Cursor> query(const std::string& sql, const std::vector<Value>& params) override {
+        bool confirming = false;  // an unexplained corruption error is being checked
         for (int attempt = 0;; ++attempt) {
             sql::Statement st = sql::parse(sql);
             auto* select = std::get_if<sql::SelectStmt>(&st);
@@ -136,9 +166,17 @@ class JetDatabase : public Database {
                 if (attempt > 0) reopen();
                 Storage& storage = fresh(select->table);
                 auto inner = sql::runSelect(storage, std::move(*select), params);
-                return std::make_unique<HoldingCursor>(storage_, std::move(inner), path_, stamp);
+                return std::make_unique<HoldingCursor>(storage_, std::move(inner), path_, stamp,
+                                                       sql, params);
             } catch (const Error& e) {
-                if (e.kind() != ErrorKind::Corrupt || !writtenSince(path_, stamp)) throw;
+                if (e.kind() != ErrorKind::Corrupt) throw;
+                if (!writtenSince(path_, stamp)) {
+                    // Damage, or a write whose stamp equals the last one:
+                    // once more from the file as it is now decides.
+                    if (confirming) throw;
+                    confirming = true;
+                    continue;
+                }
                 if (attempt == 4) changedWhileReading(path_);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20 * (attempt + 1)));
