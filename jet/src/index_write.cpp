@@ -51,10 +51,22 @@ std::size_t storedSize(const std::vector<std::string>& full, std::size_t prefix)
 }
 
 std::size_t indexEntryAreaSize(const IndexPage& page) {
-    // With the page's best prefix: encodeIndexPage uses it when needed.
-    std::vector<std::string> full;
-    for (const IndexEntry& e : page.entries) full.push_back(fullEntry(e, page.leaf));
-    return storedSize(full, pagePrefix(full, page));
+    // With the page's best prefix (encodeIndexPage uses it when needed),
+    // from the entries' lengths alone: this runs after every change of a
+    // page, so it builds no entry strings.
+    const std::size_t n = page.entries.size();
+    if (n == 0) return 0;
+    const std::size_t pointers = page.leaf ? 4 : 8;
+    std::size_t total = 0, shortestRest = std::string::npos;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t size = page.entries[i].key.size() + pointers;
+        total += size;
+        if (i > 0) shortestRest = std::min(shortestRest, size - 1);
+    }
+    if (n < 2) return total;
+    const std::size_t prefix =
+        std::min(commonPrefix(page.entries.front().key, page.entries.back().key), shortestRest);
+    return total - (n - 1) * prefix;
 }
 
 std::vector<std::uint8_t> encodeIndexPage(const IndexPage& page, ByteView original, const IndexPageFormat& f) {

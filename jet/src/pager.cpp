@@ -5,11 +5,13 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #endif
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <limits>
 
@@ -135,8 +137,46 @@ class PosixFile : public File {
         }
         if (end > size_) size_ = end;
     }
+    void writeGather(std::uint64_t offset, const std::vector<Buffer>& buffers) override {
+        if (!writable_)
+            throw Error("The database '" + name() + "' is read-only", ErrorKind::ReadOnly);
+        std::vector<iovec> iov;
+        std::size_t next = 0;
+        while (next < buffers.size()) {
+            iov.clear();
+            std::size_t bytes = 0;
+            for (; next < buffers.size() && iov.size() < IOV_MAX; ++next) {
+                iov.push_back(iovec{const_cast<std::uint8_t*>(buffers[next].data), buffers[next].size});
+                bytes += buffers[next].size;
+            }
+            std::size_t first = 0;
+            while (bytes > 0) {
+                ssize_t put = ::pwritev(fd_, iov.data() + first, static_cast<int>(iov.size() - first),
+                                        static_cast<off_t>(offset));
+                if (put < 0) {
+                    if (errno == EINTR) continue;
+                    ioError("Cannot write", name(), errno);
+                }
+                std::size_t done = static_cast<std::size_t>(put);
+                bytes -= done;
+                offset += done;
+                while (done > 0) {
+                    if (done >= iov[first].iov_len) {
+                        done -= iov[first].iov_len;
+                        ++first;
+                    } else {
+                        iov[first].iov_base = static_cast<std::uint8_t*>(iov[first].iov_base) + done;
+                        iov[first].iov_len -= done;
+                        done = 0;
+                    }
+                }
+            }
+            if (offset > size_) size_ = offset;
+        }
+    }
+    // fdatasync: the length is flushed with the data; times are not needed.
     void sync() override {
-        if (::fsync(fd_) != 0) ioError("Cannot flush", name(), errno);
+        if (::fdatasync(fd_) != 0) ioError("Cannot flush", name(), errno);
     }
     bool writable() const override { return writable_; }
     const std::uint8_t* mapping() const override { return map_; }
@@ -203,6 +243,13 @@ const Format& jet4Format() {
 }
 
 File::~File() = default;
+
+void File::writeGather(std::uint64_t offset, const std::vector<Buffer>& buffers) {
+    for (const Buffer& b : buffers) {
+        write(offset, b.data, b.size);
+        offset += b.size;
+    }
+}
 
 #ifdef _WIN32
 std::unique_ptr<File> openFile(const std::string& path, bool writable) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <numeric>
 #include <optional>
 
@@ -467,6 +468,9 @@ struct IndexSeek {
     const IndexDef* index = nullptr;
     std::string key;
     bool empty = false;
+    // A range instead: the entries from `key` up to (not including) `upper`.
+    bool range = false;
+    std::string upper;
 };
 
 std::optional<IndexSeek> chooseSeek(const TableDef& def, const Expr* where,
@@ -506,7 +510,7 @@ std::optional<IndexSeek> chooseSeek(const TableDef& def, const Expr* where,
             continue;
         const RealIndexDef& real = def.realIndexes[ix.realIndex];
         if (real.ascending.size() != ix.columnPositions.size()) continue;
-        IndexSeek seek{&ix, {}, false};
+        IndexSeek seek{&ix, {}, false, false, {}};
         bool usable = true;
         for (std::size_t k = 0; k < ix.columnPositions.size() && usable; ++k) {
             const Value* v =
@@ -533,6 +537,84 @@ std::optional<IndexSeek> chooseSeek(const TableDef& def, const Expr* where,
     return best;
 }
 
+// A date range that the WHERE sets with a lower and an upper bound
+// (>=, >, <=, <) on the first column of an ascending index, constants of
+// the column's own kind: the index entries between the bounds hold every
+// row that can match. The bounds are widened by one step of the double so
+// that -0 and +0, and a strict bound, fall inside; the WHERE still decides
+// each row. Only for Date/Time columns, whose keys sort as their values.
+std::optional<IndexSeek> chooseRange(const TableDef& def, const Expr* where,
+                                     const std::vector<int>& slotPositions,
+                                     const std::vector<Value>& params, SortOrder order) {
+    if (!where) return std::nullopt;
+    struct Bounds {
+        std::optional<double> lo, hi;
+    };
+    std::map<int, Bounds> bounds;  // column position -> the tightest constant bounds
+    for (const Expr* e : conjunctsOf(where)) {
+        if (e->kind != ExprKind::Compare || e->negated) continue;
+        CompareOp op = e->op;
+        const Expr* column = e->left.get();
+        const Expr* constant = e->right.get();
+        if (column->kind != ExprKind::Column) {
+            std::swap(column, constant);
+            // 5 < x reads as x > 5.
+            op = op == CompareOp::Lt   ? CompareOp::Gt
+                 : op == CompareOp::Gt ? CompareOp::Lt
+                 : op == CompareOp::Le ? CompareOp::Ge
+                 : op == CompareOp::Ge ? CompareOp::Le
+                                       : op;
+        }
+        if (column->kind != ExprKind::Column || column->slot < 0 ||
+            static_cast<std::size_t>(column->slot) >= slotPositions.size())
+            continue;
+        const Value* v = nullptr;
+        if (constant->kind == ExprKind::Literal)
+            v = &constant->value;
+        else if (constant->kind == ExprKind::Parameter && constant->paramIndex >= 0 &&
+                 static_cast<std::size_t>(constant->paramIndex) < params.size())
+            v = &params[constant->paramIndex];
+        const auto* date = v ? std::get_if<DateTime>(&v->v) : nullptr;
+        if (!date || std::isnan(date->days)) continue;
+        const int position = slotPositions[column->slot];
+        if (def.columns[position].column.type != ColumnType::DateTime) continue;
+        Bounds& b = bounds[position];
+        if (op == CompareOp::Ge || op == CompareOp::Gt)
+            b.lo = b.lo ? std::max(*b.lo, date->days) : date->days;
+        else if (op == CompareOp::Le || op == CompareOp::Lt)
+            b.hi = b.hi ? std::min(*b.hi, date->days) : date->days;
+        else if (op == CompareOp::Eq) {
+            b.lo = b.lo ? std::max(*b.lo, date->days) : date->days;
+            b.hi = b.hi ? std::min(*b.hi, date->days) : date->days;
+        }
+    }
+    for (const IndexDef& ix : def.indexes) {
+        if (ix.rootPage == 0 || ix.columnPositions.empty() || ix.realIndex < 0 ||
+            static_cast<std::size_t>(ix.realIndex) >= def.realIndexes.size())
+            continue;
+        const RealIndexDef& real = def.realIndexes[ix.realIndex];
+        if (real.ascending.size() != ix.columnPositions.size() || !real.ascending[0]) continue;
+        auto it = bounds.find(ix.columnPositions[0]);
+        if (it == bounds.end() || !it->second.lo || !it->second.hi) continue;
+        IndexSeek seek{&ix, {}, false, true, {}};
+        const double inf = std::numeric_limits<double>::infinity();
+        if (*it->second.lo > *it->second.hi) {
+            seek.empty = true;
+            return seek;
+        }
+        try {
+            appendIndexKey(seek.key, Value(DateTime{std::nextafter(*it->second.lo, -inf)}),
+                           ColumnType::DateTime, false, order);
+            appendIndexKey(seek.upper, Value(DateTime{std::nextafter(*it->second.hi, inf)}),
+                           ColumnType::DateTime, false, order);
+        } catch (const Error&) {
+            continue;
+        }
+        return seek;
+    }
+    return std::nullopt;
+}
+
 // The rows the seek finds, in storage order (row id order, as a scan
 // visits them), with the WHERE applied to each: the key narrows the search,
 // the WHERE still decides. An entry whose row was deleted is passed over.
@@ -540,13 +622,17 @@ template <class Visit>
 void forEachSeekRow(Storage& storage, const TableDef& def, const IndexSeek& seek,
                     const std::vector<int>& positions, const Expr& where,
                     const std::vector<Value>& params, SortOrder order, Visit visit) {
-    lastPath = AccessPath::IndexSeek;
+    lastPath = seek.range ? AccessPath::IndexRange : AccessPath::IndexSeek;
     if (seek.empty) return;
     std::vector<RowId> ids;
     IndexCursor cursor(pagerSource(storage.pager()), seek.index->rootPage,
                        IndexPageFormat::forJet(storage.format().version));
     cursor.seek(seek.key);
-    while (cursor.next() && cursor.entry().key == seek.key) ids.push_back(cursor.entry().row);
+    if (seek.range) {
+        while (cursor.next() && cursor.entry().key < seek.upper) ids.push_back(cursor.entry().row);
+    } else {
+        while (cursor.next() && cursor.entry().key == seek.key) ids.push_back(cursor.entry().row);
+    }
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
     for (const RowId& id : ids) {
@@ -746,7 +832,9 @@ PreparedUpdate prepareUpdate(Storage& storage, UpdateStmt stmt, const std::vecto
         prepare(*stmt.where, params, order);
     }
     const std::vector<int>& positions = binder.positions();
-    if (auto seek = chooseSeek(def, stmt.where.get(), positions, params, order)) {
+    std::optional<IndexSeek> seek = chooseSeek(def, stmt.where.get(), positions, params, order);
+    if (!seek) seek = chooseRange(def, stmt.where.get(), positions, params, order);
+    if (seek) {
         forEachSeekRow(storage, def, *seek, positions, *stmt.where, params, order,
                        [&](RowId id, std::vector<Value>&) { out.rows.push_back(id); });
         return out;

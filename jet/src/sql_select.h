@@ -33,9 +33,10 @@ std::unique_ptr<Cursor> runSelect(Storage& storage, SelectStmt stmt,
 // How the last statement of this thread found its rows: by scanning the
 // table, by walking an index in ORDER BY order, or by seeking an index
 // whose every column the WHERE pins with `=` to a literal or parameter
-// (text keys compare case-insensitively, as Access's equality does). For
-// tests and benchmarks.
-enum class AccessPath { Scan, IndexOrder, IndexSeek };
+// (text keys compare case-insensitively, as Access's equality does), or
+// (UPDATE) by reading the entries of a Date/Time index between the bounds
+// the WHERE gives its first column. For tests and benchmarks.
+enum class AccessPath { Scan, IndexOrder, IndexSeek, IndexRange };
 AccessPath lastAccessPath();
 
 // One column change of an UPDATE, its value already converted to the

@@ -139,6 +139,14 @@ class File {
     // operating-system failure raises Io.
     virtual void read(std::uint64_t offset, std::uint8_t* dst, std::size_t n) = 0;
     virtual void write(std::uint64_t offset, const std::uint8_t* src, std::size_t n) = 0;
+    // Writes the buffers one after the other from `offset`: consecutive
+    // pages in one call where the system can.
+    struct Buffer {
+        const std::uint8_t* data;
+        std::size_t size;
+    };
+    virtual void writeGather(std::uint64_t offset, const std::vector<Buffer>& buffers);
+    // Makes the written data durable (the contents and the length).
     virtual void sync() = 0;
     virtual bool writable() const = 0;
     // The whole file as memory, or nullptr when the file cannot provide it.

@@ -449,11 +449,25 @@ void PageWriter::commit() {
     });
     long written = 0;
     try {
-        for (std::uint32_t n : changed) {
-            const auto& image = dirty_.at(n);
-            file.write(std::uint64_t{n} * ps, image.data(), image.size());
-            if (WriterTestHooks::crashAfterPageWrites >= 0 && ++written >= WriterTestHooks::crashAfterPageWrites)
-                throw SimulatedCrash();
+        if (WriterTestHooks::crashAfterPageWrites >= 0) {
+            // A page at a time, so that the test can stop between any two.
+            for (std::uint32_t n : changed) {
+                const auto& image = dirty_.at(n);
+                file.write(std::uint64_t{n} * ps, image.data(), image.size());
+                if (++written >= WriterTestHooks::crashAfterPageWrites) throw SimulatedCrash();
+            }
+        } else {
+            // Runs of consecutive pages (in the order above) in one write each.
+            std::vector<File::Buffer> run;
+            for (std::size_t i = 0; i < changed.size();) {
+                const std::uint32_t first = changed[i];
+                run.clear();
+                for (std::uint32_t n = first; i < changed.size() && changed[i] == n; ++i, ++n) {
+                    const auto& image = dirty_.at(n);
+                    run.push_back(File::Buffer{image.data(), image.size()});
+                }
+                file.writeGather(std::uint64_t{first} * ps, run);
+            }
         }
         file.sync();
     } catch (const SimulatedCrash&) {
