@@ -195,6 +195,7 @@ class JetDatabase : public Database {
         refuseIfOpenElsewhere(utf8Path(path_), *probe_);
         WriteSession session(path_);  // write lock; replays a crashed write's journal
         Storage& storage = fresh(update->table);
+        Pager::SizeHold hold(storage.pager());  // the lock keeps other writers from cutting the file
         return sql::runUpdate(storage, std::move(*update), params);
     }
 

@@ -41,6 +41,14 @@ std::size_t pagePrefix(const std::vector<std::string>& full, const IndexPage& pa
     return p;
 }
 
+// The first entry of the page not before (key, row): entries are in
+// (key, row) order on every page.
+std::size_t lowerBound(const IndexPage& p, const std::string& key, RowId row) {
+    auto it = std::lower_bound(p.entries.begin(), p.entries.end(), 0,
+                               [&](const IndexEntry& e, int) { return e.compare(key, row) < 0; });
+    return static_cast<std::size_t>(it - p.entries.begin());
+}
+
 }  // namespace
 
 // Bytes of the entries stored with the given prefix length.
@@ -135,8 +143,7 @@ std::uint32_t IndexWriter::descend(const std::string& key, RowId row, std::vecto
         if (depth > kMaxDepth) corrupt("index tree too deep (a cycle?)", n);
         IndexPage& p = load(n);
         if (p.leaf) return n;
-        std::size_t pos = 0;
-        while (pos < p.entries.size() && p.entries[pos].compare(key, row) < 0) ++pos;
+        std::size_t pos = lowerBound(p, key, row);
         std::uint32_t child;
         if (pos < p.entries.size()) {
             child = p.entries[pos].child;
@@ -314,11 +321,10 @@ void IndexWriter::remove(const std::string& key, RowId row) {
     std::vector<Step> path;
     const std::uint32_t leaf = descend(key, row, path);
     IndexPage& p = load(leaf);
-    auto it = std::find_if(p.entries.begin(), p.entries.end(),
-                           [&](const IndexEntry& e) { return e.compare(key, row) == 0; });
-    if (it == p.entries.end())
+    const std::size_t pos = lowerBound(p, key, row);
+    if (pos == p.entries.size() || p.entries[pos].compare(key, row) != 0)
         corrupt("the index has no entry for a row being changed (index needs repair)", leaf);
-    p.entries.erase(it);
+    p.entries.erase(p.entries.begin() + static_cast<std::ptrdiff_t>(pos));
     dirty_[leaf] = true;
     if (p.entries.empty() && leaf != index_.rootPage) {
         removeChild(path, leaf);
@@ -331,8 +337,7 @@ void IndexWriter::insert(const std::string& key, RowId row, bool allNull) {
     std::vector<Step> path;
     const std::uint32_t leaf = descend(key, row, path);
     IndexPage& p = load(leaf);
-    std::size_t pos = 0;
-    while (pos < p.entries.size() && p.entries[pos].compare(key, row) < 0) ++pos;
+    const std::size_t pos = lowerBound(p, key, row);
     if (pos < p.entries.size() && p.entries[pos].compare(key, row) == 0)
         corrupt("the index already has an entry for a row being changed", leaf);
     if (unique_ && !allNull) {

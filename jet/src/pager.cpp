@@ -342,7 +342,7 @@ ByteView Pager::page(std::uint32_t n) {
         corrupt("page number " + std::to_string(n) + " is past the end of the file");
     if (recording_) recording_->push_back(n);
     const std::size_t ps = format_->pageSize;
-    if (n < mappedPages_ && (std::uint64_t{n} + 1) * ps <= file_->mappedSize())
+    if (n < heldPages_ || (n < mappedPages_ && (std::uint64_t{n} + 1) * ps <= file_->mappedSize()))
         return ByteView(file_->mapping() + std::uint64_t{n} * ps, ps, n);
     auto it = cache_.find(n);
     if (it == cache_.end()) {
@@ -352,6 +352,13 @@ ByteView Pager::page(std::uint32_t n) {
     }
     return ByteView(it->second.get(), ps, n);
 }
+
+Pager::SizeHold::SizeHold(Pager& pager) : pager_(pager), previous_(pager.heldPages_) {
+    pager.heldPages_ = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(pager.mappedPages_, pager.file_->mappedSize() / pager.format_->pageSize));
+}
+
+Pager::SizeHold::~SizeHold() { pager_.heldPages_ = previous_; }
 
 void Pager::prefetch(std::uint32_t n) const {
     if (n >= mappedPages_) return;

@@ -214,11 +214,30 @@ class Pager {
     // show its current bytes) rather than from copies cached at first read.
     bool mapsWholeFile() const { return mappedPages_ >= pageCount_; }
 
+    // Normally every read of a mapped page first asks the system for the
+    // file's size: another program may have cut the file short, and touching
+    // a mapped page past its end would kill the process. While the caller
+    // holds the write lock no writer of this engine can shorten the file, so
+    // a statement's many reads skip that question (the size is checked once
+    // when the hold starts).
+    class SizeHold {
+      public:
+        explicit SizeHold(Pager& pager);
+        ~SizeHold();
+        SizeHold(const SizeHold&) = delete;
+        SizeHold& operator=(const SizeHold&) = delete;
+
+      private:
+        Pager& pager_;
+        std::uint32_t previous_;
+    };
+
   private:
     std::unique_ptr<File> file_;
     const Format* format_;
     std::uint32_t pageCount_ = 0;
     std::uint32_t mappedPages_ = 0;
+    std::uint32_t heldPages_ = 0;  // mapped pages known to be backed (SizeHold)
     std::vector<std::uint32_t>* recording_ = nullptr;
     std::unordered_map<std::uint32_t, std::unique_ptr<std::uint8_t[]>> cache_;
 };

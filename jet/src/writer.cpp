@@ -375,7 +375,11 @@ ByteView PageWriter::page(std::uint32_t n) {
     auto it = dirty_.find(n);
     if (it != dirty_.end()) return ByteView(it->second.data(), it->second.size(), n);
     if (n >= filePages_) corrupt("page number " + std::to_string(n) + " is past the end of the file");
-    return storage_.pager().page(n);
+    auto c = clean_.find(n);
+    if (c != clean_.end()) return ByteView(c->second, format().pageSize, n);
+    const ByteView v = storage_.pager().page(n);
+    clean_.emplace(n, v.data());
+    return v;
 }
 
 ByteSpan PageWriter::modify(std::uint32_t n) {

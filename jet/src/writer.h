@@ -22,6 +22,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "storage.h"
@@ -70,6 +71,9 @@ private:
     std::uint32_t filePages_ = 0;
     std::uint32_t pageCount_ = 0;
     std::map<std::uint32_t, std::vector<std::uint8_t>> dirty_;
+    // Pages read unchanged: the pager checks the file's size on every call,
+    // the statement (which holds the write lock) needs it once per page.
+    std::unordered_map<std::uint32_t, const std::uint8_t*> clean_;
     std::set<std::uint32_t> moveTargets_;
     std::vector<std::uint32_t> released_;
     bool globalMapLast_ = false;  // the global map page frees pages: write it last
