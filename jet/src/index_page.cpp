@@ -107,11 +107,12 @@ IndexPage parseIndexPage(ByteView page, std::uint32_t number, const IndexPageFor
     out.prefixLength = page.readLE(f.prefixOffset, f.prefixWidth);
     out.freeSpace = page.u16(0x02);
     const std::size_t pointerSize = kRowPointerSize + (out.leaf ? 0 : kChildPointerSize);
-    // One bitmap bit per entry: size the list once.
+    // One bitmap bit per entry: size the list once, with room for the few
+    // entries a writer adds before the page splits.
     std::size_t marked = 0;
     for (std::size_t i = 0; i < f.bitmapSize && f.bitmapOffset + i < page.size(); ++i)
         marked += static_cast<std::size_t>(std::popcount(page.data()[f.bitmapOffset + i]));
-    out.entries.reserve(marked);
+    out.entries.reserve(marked + marked / 4 + 4);
     out.entryBytes = forEachStoredEntry(
         page, number, f, out.prefixLength, pointerSize, [&](std::string_view full) {
             const std::size_t keyLength = full.size() - pointerSize;
