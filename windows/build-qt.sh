@@ -36,8 +36,11 @@ LIST
 fi
 qtsrc="$(ls -d "$src_root"/qt6-base-6.4.2*/ | head -n1)"; qtsrc="${qtsrc%/}"
 
+# An interrupted build is carried on where it stopped.
 build="$cache_root/qt-build-$arch"
-rm -rf "$build" "$prefix"
+rm -rf "$prefix"
+# Direct2D is off, and without it Gui leaves out the DirectWrite 3 font
+# database that the windows platform plugin would link: DirectWrite 3 off too.
 start=$(date +%s)
 cmake -S "$qtsrc" -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-$arch.cmake" \
@@ -51,7 +54,8 @@ cmake -S "$qtsrc" -B "$build" -G Ninja \
     -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF \
     -DFEATURE_xml=OFF -DFEATURE_concurrent=OFF -DFEATURE_tabletevent=OFF \
     -DFEATURE_opengl=ON -DFEATURE_opengl_dynamic=ON -DINPUT_opengl=dynamic \
-    -DFEATURE_vulkan=OFF -DFEATURE_direct2d=OFF -DFEATURE_icu=OFF -DFEATURE_zstd=OFF \
+    -DFEATURE_vulkan=OFF -DFEATURE_direct2d=OFF -DFEATURE_directwrite3=OFF \
+    -DFEATURE_icu=OFF -DFEATURE_zstd=OFF \
     -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_freetype=OFF \
     -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF \
     -DFEATURE_system_doubleconversion=OFF \
