@@ -3,6 +3,9 @@
 // character whatever the code page.
 #include "odbc_route.h"
 
+#ifdef _WIN32
+#include <windows.h>  // MinGW's ODBC headers need its types first
+#endif
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
