@@ -12,7 +12,9 @@
 // state besides the generated files of the process.
 #pragma once
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <QApplication>
 #include <QDir>
@@ -175,15 +177,22 @@ inline QString storedValue(const QString& path, const QString& referencia, const
 
 // Makes `path` unwritable for the engine. As a normal user the permission
 // bits are enough; as root they are not, so the file is also made immutable
-// (chattr +i), which binds root too. Returns false when neither works.
+// (chattr +i), which binds root too. Returns false when neither works. On
+// Windows the read-only attribute binds every user.
+#ifdef _WIN32
+inline bool isRoot() { return false; }
+#else
+inline bool isRoot() { return ::geteuid() == 0; }
+#endif
+
 inline bool makeReadOnly(const QString& path) {
     QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
-    if (::geteuid() != 0) return true;
+    if (!isRoot()) return true;
     return QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) == 0;
 }
 
 inline void undoReadOnly(const QString& path) {
-    if (::geteuid() == 0) QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
+    if (isRoot()) QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
 }
 
