@@ -199,6 +199,7 @@ class BrowseRecordTest : public QObject {
     // A choice of tax type, even of the one set, starts an edit and sends a
     // notification carrying the field; nothing is written until a move.
     void taxTypeChoiceStartsAnEdit() {
+        PRECIOS_NEEDS_MDB_EXPORT();
         typeSearch(*form_, QStringLiteral("ARTICULO DE PRUEBA IVA"));
         auto* combo = form_->DBLookupComboBox1;
         QCOMPARE(combo->currentText(), QStringLiteral("General"));
@@ -226,6 +227,7 @@ class BrowseRecordTest : public QObject {
     // keeps the old text until the list is read again, the record shows the
     // new one when it comes back.
     void descriptionWrittenByAMoveInTheGrid() {
+        PRECIOS_NEEDS_MDB_EXPORT();
         typeSearch(*form_, QStringLiteral("CEMENTO"));
         const QString ref = form_->DBEdit4->text();
         const QString old = gridText(*form_, 0, 1);
@@ -244,6 +246,7 @@ class BrowseRecordTest : public QObject {
 
     // ... and when the search text changes, before the list is read again.
     void descriptionWrittenByTyping() {
+        PRECIOS_NEEDS_MDB_EXPORT();
         typeSearch(*form_, QStringLiteral("ARTICULO DE PRUEBA"));
         QTest::keyClick(form_->DBEdit5, Qt::Key_End);
         QTest::keyClicks(form_->DBEdit5, QStringLiteral(" CAMBIADO"));
@@ -267,6 +270,7 @@ class BrowseRecordTest : public QObject {
     // "Guardar" writes now and leaves the record browsing; typing still in
     // the box is handed over first.
     void guardarWritesNow() {
+        PRECIOS_NEEDS_MDB_EXPORT();
         typeSearch(*form_, QStringLiteral("ARTICULO DE PRUEBA"));
         QTest::keyClick(form_->DBEdit7, Qt::Key_End);
         form_->DBEdit7->clear();
@@ -284,6 +288,7 @@ class BrowseRecordTest : public QObject {
 
     // "Cancelar" drops the edit; the boxes show the stored values again.
     void cancelarDropsTheEdit() {
+        PRECIOS_NEEDS_MDB_EXPORT();
         typeSearch(*form_, QStringLiteral("ARTICULO DE PRUEBA"));
         const QString before = form_->DBEdit5->text();
         QTest::keyClicks(form_->DBEdit5, QStringLiteral("ZZZ"));
@@ -301,6 +306,7 @@ class BrowseRecordTest : public QObject {
 
     // Closing the window with a change pending writes nothing, asks nothing.
     void closingWithAnEditPending() {
+        PRECIOS_NEEDS_MDB_EXPORT();
         typeSearch(*form_, QStringLiteral("ARTICULO DE PRUEBA"));
         const QString before = form_->DBEdit5->text();
         form_->DBEdit5->setFocus(Qt::OtherFocusReason);
@@ -332,6 +338,7 @@ class BrowseRecordTest : public QObject {
             << "open in Access" << "La base de datos está abierta en otro equipo (CAJA1).";
     }
     void writeFailuresKeepTheEdit() {
+        PRECIOS_NEEDS_MDB_EXPORT();
         QFETCH(QString, cause);
         QFETCH(QString, reported);
         typeSearch(*form_, QStringLiteral("CEMENTO"));
@@ -411,6 +418,7 @@ class BrowseRecordTest : public QObject {
     // key was changed behind the window's back), the user is told and
     // nothing else is written.
     void vanishedRowIsReported() {
+        PRECIOS_NEEDS_MDB_EXPORT();
         typeSearch(*form_, QStringLiteral("ARTICULO DE PRUEBA"));
         QTest::keyClicks(form_->DBEdit5, QStringLiteral("Z"));
         form_->model.conexion.route().execute(
