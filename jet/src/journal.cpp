@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
+
+#include "posix_write.h"
 #endif
 
 #include <cerrno>
@@ -102,32 +104,9 @@ void writeAll(int fd, const std::uint8_t* p, std::size_t n, std::uint64_t offset
     }
 }
 
-// Writes the buffers of `iov` (`bytes` in all) at `offset`, resuming after
-// a short write.
 void writeVector(int fd, std::vector<iovec>& iov, std::size_t bytes, std::uint64_t offset,
                  const std::string& path) {
-    std::size_t first = 0;
-    while (bytes > 0) {
-        ssize_t put = ::pwritev(fd, iov.data() + first, static_cast<int>(iov.size() - first),
-                                static_cast<off_t>(offset));
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            ioFail("Cannot write", path, errno);
-        }
-        std::size_t done = static_cast<std::size_t>(put);
-        bytes -= done;
-        offset += done;
-        while (done > 0 && first < iov.size()) {
-            if (done >= iov[first].iov_len) {
-                done -= iov[first].iov_len;
-                ++first;
-            } else {
-                iov[first].iov_base = static_cast<std::uint8_t*>(iov[first].iov_base) + done;
-                iov[first].iov_len -= done;
-                done = 0;
-            }
-        }
-    }
+    if (int error = writeGatheredAt(fd, iov, bytes, offset)) ioFail("Cannot write", path, error);
 }
 
 void syncFolder(const std::string& path) {

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
+
+#include "posix_write.h"
 #endif
 
 #include <algorithm>
@@ -149,28 +151,9 @@ class PosixFile : public File {
                 iov.push_back(iovec{const_cast<std::uint8_t*>(buffers[next].data), buffers[next].size});
                 bytes += buffers[next].size;
             }
-            std::size_t first = 0;
-            while (bytes > 0) {
-                ssize_t put = ::pwritev(fd_, iov.data() + first, static_cast<int>(iov.size() - first),
-                                        static_cast<off_t>(offset));
-                if (put < 0) {
-                    if (errno == EINTR) continue;
-                    ioError("Cannot write", name(), errno);
-                }
-                std::size_t done = static_cast<std::size_t>(put);
-                bytes -= done;
-                offset += done;
-                while (done > 0) {
-                    if (done >= iov[first].iov_len) {
-                        done -= iov[first].iov_len;
-                        ++first;
-                    } else {
-                        iov[first].iov_base = static_cast<std::uint8_t*>(iov[first].iov_base) + done;
-                        iov[first].iov_len -= done;
-                        done = 0;
-                    }
-                }
-            }
+            if (int error = writeGatheredAt(fd_, iov, bytes, offset))
+                ioError("Cannot write", name(), error);
+            offset += bytes;
             if (offset > size_) size_ = offset;
         }
     }
