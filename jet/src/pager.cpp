@@ -148,7 +148,8 @@ class PosixFile : public File {
             iov.clear();
             std::size_t bytes = 0;
             for (; next < buffers.size() && iov.size() < IOV_MAX; ++next) {
-                iov.push_back(iovec{const_cast<std::uint8_t*>(buffers[next].data), buffers[next].size});
+                iov.push_back(
+                    iovec{const_cast<std::uint8_t*>(buffers[next].data), buffers[next].size});
                 bytes += buffers[next].size;
             }
             if (int error = writeGatheredAt(fd_, iov, bytes, offset))
@@ -337,8 +338,8 @@ ByteView Pager::page(std::uint32_t n) {
 }
 
 Pager::SizeHold::SizeHold(Pager& pager) : pager_(pager), previous_(pager.heldPages_) {
-    pager.heldPages_ = static_cast<std::uint32_t>(
-        std::min<std::uint64_t>(pager.mappedPages_, pager.file_->mappedSize() / pager.format_->pageSize));
+    pager.heldPages_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+        pager.mappedPages_, pager.file_->mappedSize() / pager.format_->pageSize));
 }
 
 Pager::SizeHold::~SizeHold() { pager_.heldPages_ = previous_; }
