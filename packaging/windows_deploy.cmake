@@ -7,6 +7,7 @@
 # Variables: DIR (the install folder holding precios.exe), OBJDUMP,
 # SEARCH_DIRS (;-list), QT_PLUGIN_DIR, PLUGINS (;-list of plugin paths
 # relative to QT_PLUGIN_DIR).
+cmake_policy(SET CMP0057 NEW)  # if(... IN_LIST ...) in a script run by install()
 set(work "${DIR}/precios.exe")
 foreach(plugin ${PLUGINS})
   get_filename_component(sub "${plugin}" DIRECTORY)
