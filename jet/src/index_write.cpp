@@ -180,13 +180,76 @@ bool IndexWriter::fits(const IndexPage& p) const {
 }
 
 std::uint32_t IndexWriter::newPage() {
-    const std::uint32_t n = claimPage(pages_, {index_.usageMap});
+    // A page this statement emptied is taken first: it is already the
+    // index's and nothing points at it any more; the file need not grow.
+    std::uint32_t n;
+    if (!emptied_.empty()) {
+        n = emptied_.back();
+        emptied_.pop_back();
+        setMapBit(pages_, index_.usageMap, n, true);
+    } else {
+        n = claimPage(pages_, {index_.usageMap});
+    }
     IndexPage p;
     p.number = n;
     p.tdefPage = table_.tdefPage;
-    cache_.emplace(n, std::move(p));
+    cache_[n] = std::move(p);
     dirty_[n] = true;
     return n;
+}
+
+// How many entries of `p`, from `from` on, fit one page together.
+std::size_t IndexWriter::entriesThatFit(const IndexPage& p, std::size_t from) const {
+    // indexEntryAreaSize() of growing runs, kept up to date entry by entry
+    // (the stored size only grows with each entry added).
+    const std::size_t limit = std::min(format_.pageSize - format_.entriesOffset, format_.bitmapSize * 8 - 1);
+    const std::size_t pointers = p.leaf ? 4 : 8;
+    const std::string& first = p.entries[from].key;
+    std::size_t total = 0, shortestRest = std::string::npos;
+    for (std::size_t i = from; i < p.entries.size(); ++i) {
+        const std::size_t size = p.entries[i].key.size() + pointers;
+        const std::size_t rest = i == from ? shortestRest : std::min(shortestRest, size - 1);
+        const std::size_t others = i - from;
+        const std::size_t used =
+            total + size - (others == 0 ? 0 : others * std::min(commonPrefix(first, p.entries[i].key), rest));
+        if (used > limit) return i - from;
+        total += size;
+        shortestRest = rest;
+    }
+    return p.entries.size() - from;
+}
+
+// Moves the first `cut` entries of page `n` to a new page linked before it;
+// the parent (the last step of `path`) gets an entry for the new page.
+void IndexWriter::splitFront(std::vector<Step>& path, std::uint32_t n, std::size_t cut) {
+    const std::uint32_t m = newPage();
+    IndexPage& orig = load(n);
+    IndexPage& half = load(m);
+    half.leaf = orig.leaf;
+    half.entries.assign(std::make_move_iterator(orig.entries.begin()),
+                        std::make_move_iterator(orig.entries.begin() + static_cast<std::ptrdiff_t>(cut)));
+    orig.entries.erase(orig.entries.begin(), orig.entries.begin() + static_cast<std::ptrdiff_t>(cut));
+    IndexEntry last = half.entries.back();
+    if (!half.leaf && half.entries.size() >= 2) {
+        // A node with several children keeps its last one as the tail.
+        half.tailPage = half.entries.back().child;
+        half.entries.pop_back();
+    }
+    last.child = m;
+    half.prevPage = orig.prevPage;
+    half.nextPage = n;
+    if (orig.prevPage != 0) {
+        load(orig.prevPage).nextPage = m;
+        dirty_[orig.prevPage] = true;
+    }
+    orig.prevPage = m;
+    dirty_[n] = true;
+    if (path.empty()) corrupt("index page without a parent", n);
+    Step& s = path.back();
+    IndexPage& parent = load(s.page);
+    parent.entries.insert(parent.entries.begin() + static_cast<std::ptrdiff_t>(s.childPos), std::move(last));
+    ++s.childPos;
+    dirty_[s.page] = true;
 }
 
 // After page `n` changed: split it if it overflows, then refresh the
@@ -213,35 +276,21 @@ void IndexWriter::propagate(std::vector<Step>& path, std::uint32_t n) {
                 n = c;
                 continue;
             }
-            const std::uint32_t m = newPage();
             IndexPage& orig = load(n);
-            IndexPage& half = load(m);
-            half.leaf = orig.leaf;
-            const std::size_t cut = orig.entries.size() / 2;
-            half.entries.assign(orig.entries.begin(), orig.entries.begin() + static_cast<std::ptrdiff_t>(cut));
-            orig.entries.erase(orig.entries.begin(), orig.entries.begin() + static_cast<std::ptrdiff_t>(cut));
-            IndexEntry last = half.entries.back();
-            if (!half.leaf && half.entries.size() >= 2) {
-                // A node with several children keeps its last one as the tail.
-                half.tailPage = half.entries.back().child;
-                half.entries.pop_back();
+            const std::size_t count = orig.entries.size();
+            const std::size_t half = count / 2;
+            if (half > 0 && entriesThatFit(orig, 0) >= half && entriesThatFit(orig, half) == count - half) {
+                // One entry too many: halves, as B-trees do.
+                splitFront(path, n, half);
+            } else {
+                // Many more (a batch of insertions): full pages from the
+                // front until the rest fits.
+                while (!fits(load(n))) {
+                    const std::size_t cut = entriesThatFit(load(n), 0);
+                    if (cut == 0) throw Error("Index entries too large to split", ErrorKind::NotSupported);
+                    splitFront(path, n, cut);
+                }
             }
-            last.child = m;
-            half.prevPage = orig.prevPage;
-            half.nextPage = n;
-            if (orig.prevPage != 0) {
-                load(orig.prevPage).nextPage = m;
-                dirty_[orig.prevPage] = true;
-            }
-            orig.prevPage = m;
-            dirty_[n] = true;
-            if (path.empty()) corrupt("index page without a parent", n);
-            Step& s = path.back();
-            IndexPage& parent = load(s.page);
-            parent.entries.insert(parent.entries.begin() + static_cast<std::ptrdiff_t>(s.childPos), last);
-            ++s.childPos;
-            dirty_[s.page] = true;
-            if (!fits(half) || !fits(orig)) throw Error("Index entries too large to split", ErrorKind::NotSupported);
         }
         if (path.empty()) return;
         Step s = path.back();
@@ -270,10 +319,10 @@ void IndexWriter::removeChild(std::vector<Step>& path, std::uint32_t child) {
         load(c.nextPage).prevPage = c.prevPage;
         dirty_[c.nextPage] = true;
     }
-    // The emptied page leaves the index's map and, when the statement
-    // allows it, becomes free in the global map (see releasePage).
+    // The emptied page leaves the index's map; a split later in the
+    // statement may take it again (newPage), else flush() releases it.
     setMapBit(pages_, index_.usageMap, child, false);
-    pages_.releasePage(child);
+    emptied_.push_back(child);
     Step s = path.back();
     path.pop_back();
     IndexPage& p = load(s.page);
@@ -318,6 +367,16 @@ bool IndexWriter::hasEqualKey(std::uint32_t leaf, std::size_t pos, const std::st
 }
 
 void IndexWriter::remove(const std::string& key, RowId row) {
+    if (unique_) return removeNow(key, row);
+    removals_.push_back(Change{key, row});
+}
+
+void IndexWriter::insert(const std::string& key, RowId row, bool allNull) {
+    if (unique_) return insertNow(key, row, allNull);
+    insertions_.push_back(Change{key, row});
+}
+
+void IndexWriter::removeNow(const std::string& key, RowId row) {
     std::vector<Step> path;
     const std::uint32_t leaf = descend(key, row, path);
     IndexPage& p = load(leaf);
@@ -333,7 +392,7 @@ void IndexWriter::remove(const std::string& key, RowId row) {
     if (!p.entries.empty()) propagate(path, leaf);
 }
 
-void IndexWriter::insert(const std::string& key, RowId row, bool allNull) {
+void IndexWriter::insertNow(const std::string& key, RowId row, bool allNull) {
     std::vector<Step> path;
     const std::uint32_t leaf = descend(key, row, path);
     IndexPage& p = load(leaf);
@@ -368,7 +427,117 @@ void IndexWriter::insert(const std::string& key, RowId row, bool allNull) {
     propagate(path, leaf);
 }
 
+namespace {
+
+bool changeBefore(const std::string& aKey, RowId aRow, const std::string& bKey, RowId bRow) {
+    const int c = aKey.compare(bKey);
+    if (c != 0) return c < 0;
+    return aRow < bRow;
+}
+
+}  // namespace
+
+// The largest (key, row) that still belongs below the leaf `path` leads to
+// from `from`: the nearest node entry on the way down that bounds it (the
+// smallest, should a damaged tree have them out of order). False when the
+// leaf takes everything after `from` (the path ran along tails).
+bool IndexWriter::upperBound(const std::vector<Step>& path, const Change& from, IndexEntry& bound) {
+    bool bounded = false;
+    for (const Step& step : path) {
+        const IndexPage& p = load(step.page);
+        if (step.childPos >= p.entries.size()) continue;
+        const IndexEntry& e = p.entries[step.childPos];
+        if (e.compare(from.key, from.row) < 0) continue;  // past the last entry: the last child takes all
+        if (!bounded || e.compare(bound.key, bound.row) < 0) bound = e;
+        bounded = true;
+    }
+    return bounded;
+}
+
+void IndexWriter::applyRemovals() {
+    auto& all = removals_;
+    std::sort(all.begin(), all.end(),
+              [](const Change& a, const Change& b) { return changeBefore(a.key, a.row, b.key, b.row); });
+    std::vector<Step> path;
+    std::size_t i = 0;
+    while (i < all.size()) {
+        const std::uint32_t leaf = descend(all[i].key, all[i].row, path);
+        IndexPage& p = load(leaf);
+        // One pass over the leaf takes out every gathered entry it holds.
+        std::vector<IndexEntry> kept;
+        kept.reserve(p.entries.size());
+        std::size_t next = i;
+        for (IndexEntry& e : p.entries) {
+            if (next < all.size()) {
+                const int c = e.compare(all[next].key, all[next].row);
+                if (c == 0) {
+                    ++next;
+                    continue;
+                }
+                if (c > 0) break;  // the entry sought lies before this one: missing
+            }
+            kept.push_back(std::move(e));
+        }
+        if (next == i || kept.size() + (next - i) != p.entries.size())
+            corrupt("the index has no entry for a row being changed (index needs repair)", leaf);
+        p.entries = std::move(kept);
+        dirty_[leaf] = true;
+        i = next;
+        if (p.entries.empty() && leaf != index_.rootPage) {
+            removeChild(path, leaf);
+        } else if (!p.entries.empty()) {
+            propagate(path, leaf);
+        }
+    }
+    all.clear();
+}
+
+void IndexWriter::applyInsertions() {
+    auto& all = insertions_;
+    std::sort(all.begin(), all.end(),
+              [](const Change& a, const Change& b) { return changeBefore(a.key, a.row, b.key, b.row); });
+    std::vector<Step> path;
+    std::size_t i = 0;
+    while (i < all.size()) {
+        const std::uint32_t leaf = descend(all[i].key, all[i].row, path);
+        IndexEntry bound;
+        const bool bounded = upperBound(path, all[i], bound);
+        std::size_t end = i + 1;
+        while (end < all.size() && (!bounded || bound.compare(all[end].key, all[end].row) >= 0)) ++end;
+        // Merge the leaf's entries with the insertions that belong to it;
+        // propagate() then splits it into as many pages as it needs.
+        IndexPage& p = load(leaf);
+        std::vector<IndexEntry> merged;
+        merged.reserve(p.entries.size() + (end - i));
+        std::size_t at = 0;
+        for (std::size_t k = i; k < end; ++k) {
+            const Change& c = all[k];
+            while (at < p.entries.size() && p.entries[at].compare(c.key, c.row) < 0)
+                merged.push_back(std::move(p.entries[at++]));
+            const bool twice = k > i && !changeBefore(all[k - 1].key, all[k - 1].row, c.key, c.row);
+            if (twice || (at < p.entries.size() && p.entries[at].compare(c.key, c.row) == 0))
+                corrupt("the index already has an entry for a row being changed", leaf);
+            IndexEntry e;
+            e.key = c.key;
+            e.row = c.row;
+            merged.push_back(std::move(e));
+        }
+        while (at < p.entries.size()) merged.push_back(std::move(p.entries[at++]));
+        p.entries = std::move(merged);
+        dirty_[leaf] = true;
+        i = end;
+        propagate(path, leaf);
+    }
+    all.clear();
+}
+
 void IndexWriter::flush() {
+    applyRemovals();
+    applyInsertions();
+    // Emptied pages not taken again become free in the global map when the
+    // statement allows it (see PageWriter::releasePage).
+    for (const std::uint32_t n : emptied_) pages_.releasePage(n);
+    emptied_.clear();
     std::vector<std::uint8_t> zero(format_.pageSize, 0);
     for (auto& [n, isDirty] : dirty_) {
         if (!isDirty) continue;

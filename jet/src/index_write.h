@@ -10,7 +10,15 @@
 // that the root page number never changes) and keeps every node entry an
 // exact copy of the last entry below it. Removing a page's last entry takes
 // the emptied page out of its parent, its level's chain and the index's map,
-// and releases it (PageWriter::releasePage).
+// and releases it (PageWriter::releasePage) unless a split of the same
+// statement takes it again.
+//
+// A non-unique index gathers its changes and applies them in flush(), in
+// index order and a leaf at a time: a statement that moves thousands of
+// rows from one key to another (a month of tickets changing status) edits
+// each leaf once instead of once per row. A unique index applies each
+// change at once, so that its duplicate check sees the rows changed before
+// it, row by row, as the statement's order gives them.
 //
 // Ownership: borrows the PageWriter and the definitions. One thread.
 #pragma once
@@ -37,7 +45,8 @@ public:
     // Inserts (key, row). For a unique index a key equal to another row's
     // is refused (kind Constraint) unless every key column is null.
     void insert(const std::string& key, RowId row, bool allNull);
-    // Encodes the changed pages into the PageWriter.
+    // Applies the gathered changes and encodes the changed pages into the
+    // PageWriter.
     void flush();
 
 private:
@@ -45,11 +54,22 @@ private:
         std::uint32_t page;
         std::size_t childPos;  // entry index, or entries.size() for the tail
     };
+    struct Change {
+        std::string key;
+        RowId row;
+    };
 
     IndexPage& load(std::uint32_t n);
     std::uint32_t descend(const std::string& key, RowId row, std::vector<Step>& path);
     IndexEntry lastOf(std::uint32_t n);
     bool fits(const IndexPage& p) const;
+    std::size_t entriesThatFit(const IndexPage& p, std::size_t from) const;
+    void splitFront(std::vector<Step>& path, std::uint32_t n, std::size_t cut);
+    bool upperBound(const std::vector<Step>& path, const Change& from, IndexEntry& bound);
+    void removeNow(const std::string& key, RowId row);
+    void insertNow(const std::string& key, RowId row, bool allNull);
+    void applyRemovals();
+    void applyInsertions();
     std::uint32_t newPage();
     void propagate(std::vector<Step>& path, std::uint32_t page);
     void removeChild(std::vector<Step>& path, std::uint32_t child);
@@ -63,6 +83,8 @@ private:
     const IndexPageFormat& format_;
     std::map<std::uint32_t, IndexPage> cache_;
     std::map<std::uint32_t, bool> dirty_;
+    std::vector<Change> removals_, insertions_;  // gathered (non-unique index)
+    std::vector<std::uint32_t> emptied_;          // out of the tree, not yet released
 };
 
 // Encodes an index page: header fields, prefix, bitmap and entries over a
