@@ -54,6 +54,9 @@ set(CPACK_NSIS_MUI_UNIICON ${PRECIOS_ICON_DIR}/precios.ico)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 if(bits EQUAL 64)
   set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+  # A 64-bit installer as well (NSIS's amd64 stub): a 32-bit one would not
+  # run where only 64-bit Windows programs can, as under wine64 alone.
+  set(CPACK_NSIS_DEFINES "Unicode true\n  Target amd64-unicode")
 endif()
 set(CPACK_ZIP_COMPONENT_INSTALL OFF)
 include(CPack)
