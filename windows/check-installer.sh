@@ -13,9 +13,27 @@ folder="$WINEPREFIX/drive_c/precios-check"
 rm -rf "$folder"
 fail() { echo "check-installer: $*" >&2; exit 1; }
 
+default="$WINEPREFIX/drive_c/Program Files/Precios"
+# What an earlier check left behind would stop the installer early.
+rm -rf "$default"
+wine reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Precios' /f >/dev/null 2>&1 || true
 wine "$installer" /S 'https://www.php8.ltd:/HostLocMJJ/https://github.com/D=C:\precios-check'
 wineserver -w
+# Under wine the installer (which asks for administrator rights) goes on in
+# a process of its own and has been seen to keep its default folder instead
+# of the one /D= names: wait for it, and say which folder it used.
+winfolder='C:\precios-check'
+for _ in $(seq 60); do
+    [ -f "$folder/precios.exe" ] || [ -f "$default/precios.exe" ] && break
+    sleep 1
+done
+if [ ! -f "$folder/precios.exe" ] && [ -f "$default/precios.exe" ]; then
+    echo "check-installer: /D= was not honoured; checking the default folder instead"
+    folder="$default"
+    winfolder='C:\Program Files\Precios'
+fi
 [ -f "$folder/precios.exe" ] || fail "no precios.exe in the installed folder"
+sleep 5  # the installer may still be writing the rest of the folder
 for f in Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll platforms/qwindows.dll styles/qwindowsvistastyle.dll \
          licenses/qt/SOURCE.txt Uninstall.exe; do
     [ -e "$folder/$f" ] || fail "$f missing from the installed folder"
@@ -24,14 +42,14 @@ find "$WINEPREFIX/drive_c" -path '*Start Menu*' -name 'Precios.lnk' | grep -q . 
     || fail "no Start-menu entry Precios"
 wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Precios' /v DisplayName \
     | grep -q Precios || fail "not listed among the installed programs"
-echo "installed: $(du -sh "$folder" | cut -f1) in C:\\precios-check"
+echo "installed: $(du -sh "$folder" | cut -f1) in $winfolder"
 
 # The program starts from its folder alone and is still running (its file
 # dialog open) after 15 s; a missing DLL or plugin ends it at once.
 log="$(mktemp)"
 set +e
 (cd "$folder" && QT_QPA_PLATFORM=offscreen WINEDEBUG=err+module WINEPATH= \
-    timeout 15 wine 'C:\precios-check\precios.exe') >"$log" 2>&1
+    timeout 15 wine "$winfolder\\precios.exe") >"$log" 2>&1
 rc=$?
 set -e
 wineserver -k || true
@@ -42,7 +60,7 @@ fi
 rm -f "$log"
 echo "started: precios.exe kept running for 15 s"
 
-wine 'C:\precios-check\Uninstall.exe' /S
+wine "$winfolder\\Uninstall.exe" /S
 wineserver -w
 for _ in $(seq 30); do [ -e "$folder" ] || break; sleep 1; done
 [ ! -e "$folder" ] || fail "the uninstaller left $folder"
