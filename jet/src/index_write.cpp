@@ -454,10 +454,14 @@ bool IndexWriter::upperBound(const std::vector<Step>& path, const Change& from, 
     return bounded;
 }
 
+void IndexWriter::sortInIndexOrder(std::vector<Change>& changes) {
+    std::sort(changes.begin(), changes.end(),
+              [](const Change& a, const Change& b) { return changeBefore(a.key, a.row, b.key, b.row); });
+}
+
 void IndexWriter::applyRemovals() {
     auto& all = removals_;
-    std::sort(all.begin(), all.end(),
-              [](const Change& a, const Change& b) { return changeBefore(a.key, a.row, b.key, b.row); });
+    sortInIndexOrder(all);
     std::vector<Step> path;
     std::size_t i = 0;
     while (i < all.size()) {
@@ -494,8 +498,7 @@ void IndexWriter::applyRemovals() {
 
 void IndexWriter::applyInsertions() {
     auto& all = insertions_;
-    std::sort(all.begin(), all.end(),
-              [](const Change& a, const Change& b) { return changeBefore(a.key, a.row, b.key, b.row); });
+    sortInIndexOrder(all);
     std::vector<Step> path;
     std::size_t i = 0;
     while (i < all.size()) {

@@ -68,6 +68,7 @@ private:
     bool upperBound(const std::vector<Step>& path, const Change& from, IndexEntry& bound);
     void removeNow(const std::string& key, RowId row);
     void insertNow(const std::string& key, RowId row, bool allNull);
+    static void sortInIndexOrder(std::vector<Change>& changes);
     void applyRemovals();
     void applyInsertions();
     std::uint32_t newPage();

@@ -5,6 +5,7 @@
 // every page must re-encode to itself and every node entry must equal the
 // last entry below it (write_check.h); on the Access-made file mdb-export
 // must read the same rows.
+#include <cstdio>
 #include <filesystem>
 #include <random>
 
@@ -23,17 +24,10 @@ using testing::ticketRange;
 
 const std::string kTickets = "Cabecera Tickets de Venta";
 
+// An OLE day as m/d/yyyy, as the tool writes dates.
 std::string civil(double oleDays) {
-    // Back from an OLE day to m/d/yyyy, as the tool writes dates.
-    const int z = static_cast<int>(oleDays) - 25569 + 719468;
-    const int era = (z >= 0 ? z : z - 146096) / 146097;
-    const int doe = z - era * 146097;
-    const int yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int mp = (5 * doy + 2) / 153;
-    const int d = doy - (153 * mp + 2) / 5 + 1;
-    const int m = mp < 10 ? mp + 3 : mp - 9;
-    const int y = yoe + era * 400 + (m <= 2);
+    int y = 0, m = 0, d = 0;
+    std::sscanf(testing::civilDate(oleDays).c_str(), "%d-%d-%d", &y, &m, &d);
     return std::to_string(m) + "/" + std::to_string(d) + "/" + std::to_string(y);
 }
 
