@@ -175,8 +175,14 @@ IndexEntry IndexWriter::lastOf(std::uint32_t n) {
     }
 }
 
+// Bytes the entries of one page may take: the entry area, and one bit of
+// the bitmap less than it has (an entry cannot end past the bitmap).
+std::size_t IndexWriter::entryAreaLimit() const {
+    return std::min(format_.pageSize - format_.entriesOffset, format_.bitmapSize * 8 - 1);
+}
+
 bool IndexWriter::fits(const IndexPage& p) const {
-    return indexEntryAreaSize(p) <= std::min(format_.pageSize - format_.entriesOffset, format_.bitmapSize * 8 - 1);
+    return indexEntryAreaSize(p) <= entryAreaLimit();
 }
 
 std::uint32_t IndexWriter::newPage() {
@@ -202,7 +208,7 @@ std::uint32_t IndexWriter::newPage() {
 std::size_t IndexWriter::entriesThatFit(const IndexPage& p, std::size_t from) const {
     // indexEntryAreaSize() of growing runs, kept up to date entry by entry
     // (the stored size only grows with each entry added).
-    const std::size_t limit = std::min(format_.pageSize - format_.entriesOffset, format_.bitmapSize * 8 - 1);
+    const std::size_t limit = entryAreaLimit();
     const std::size_t pointers = p.leaf ? 4 : 8;
     const std::string& first = p.entries[from].key;
     std::size_t total = 0, shortestRest = std::string::npos;

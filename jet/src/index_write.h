@@ -62,6 +62,7 @@ private:
     IndexPage& load(std::uint32_t n);
     std::uint32_t descend(const std::string& key, RowId row, std::vector<Step>& path);
     IndexEntry lastOf(std::uint32_t n);
+    std::size_t entryAreaLimit() const;
     bool fits(const IndexPage& p) const;
     std::size_t entriesThatFit(const IndexPage& p, std::size_t from) const;
     void splitFront(std::vector<Step>& path, std::uint32_t n, std::size_t cut);
