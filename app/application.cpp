@@ -2,10 +2,10 @@
 
 #include <QDialog>
 #include <QFile>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>

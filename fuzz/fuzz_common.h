@@ -31,8 +31,9 @@ inline void drain(jet::Cursor& cursor) {
 // names never need quoting.
 inline void selectAll(jet::Storage& storage, const std::string& table, const std::string& orderBy,
                       bool withLike) {
-    const char* text = withLike ? "select * from t where c like '%a%' order by c"
-                                : (orderBy.empty() ? "select * from t" : "select * from t order by c");
+    const char* text = withLike
+                           ? "select * from t where c like '%a%' order by c"
+                           : (orderBy.empty() ? "select * from t" : "select * from t order by c");
     jet::sql::Statement st = jet::sql::parse(text);
     auto& select = std::get<jet::sql::SelectStmt>(st);
     select.table = table;
@@ -52,7 +53,8 @@ inline void readTable(jet::Storage& storage, const std::string& name) {
     std::vector<int> all(def.columns.size());
     for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<int>(i);
     int rows = 0;
-    storage.scan(def, all, [&](jet::RowId, std::vector<jet::Value>&) { return ++rows < kRowLimit; });
+    storage.scan(def, all,
+                 [&](jet::RowId, std::vector<jet::Value>&) { return ++rows < kRowLimit; });
 
     const auto& format = jet::IndexPageFormat::forJet(storage.format().version);
     for (const jet::IndexDef& index : def.indexes) {

@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> bytes(data, data + size);
     std::unique_ptr<jet::Storage> storage;
     try {
-        storage = jet::Storage::open(std::make_unique<jet::MemoryFile>(std::move(bytes), "fuzz.mdb"));
+        storage =
+            jet::Storage::open(std::make_unique<jet::MemoryFile>(std::move(bytes), "fuzz.mdb"));
     } catch (const precios::Error&) {
         return 0;
     }
@@ -36,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const jet::TableDef& def = storage->tableDef(name);
             for (const jet::ColumnDef& column : def.columns) {
                 if (column.column.type != jet::ColumnType::Text) continue;
-                jet::sql::Statement st = jet::sql::parse("update t set c = 'fuzz' where c like '%a%'");
+                jet::sql::Statement st =
+                    jet::sql::parse("update t set c = 'fuzz' where c like '%a%'");
                 auto& update = std::get<jet::sql::UpdateStmt>(st);
                 update.table = name;
                 update.assignments.at(0).target.column = column.column.name;

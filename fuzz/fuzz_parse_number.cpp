@@ -19,7 +19,8 @@
 namespace {
 
 void fail(const char* what, const std::string& text, double a, double b) {
-    std::fprintf(stderr, "fuzz_parse_number: %s for '%s': %.17g vs %.17g\n", what, text.c_str(), a, b);
+    std::fprintf(stderr, "fuzz_parse_number: %s for '%s': %.17g vs %.17g\n", what, text.c_str(), a,
+                 b);
     std::abort();
 }
 
@@ -79,6 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const pricing::ConversionError&) {
         fail("own text refused", shown, value, 0);
     }
-    if (std::fabs(again - value) > 5.1e-8 + std::fabs(value) * 1e-15) fail("round trip", shown, value, again);
+    if (std::fabs(again - value) > 5.1e-8 + std::fabs(value) * 1e-15)
+        fail("round trip", shown, value, again);
     return 0;
 }

@@ -28,9 +28,11 @@ std::vector<std::uint8_t> loadFixture() {
     const char* env = std::getenv("FUZZ_STORE_MDB");
     const std::string path = env ? env : PRECIOS_FIXTURES_DIR "/store.mdb";
     std::ifstream in(path, std::ios::binary);
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
     if (bytes.empty()) {
-        std::fprintf(stderr, "fuzz_sql: cannot read the store file %s (set FUZZ_STORE_MDB)\n", path.c_str());
+        std::fprintf(stderr, "fuzz_sql: cannot read the store file %s (set FUZZ_STORE_MDB)\n",
+                     path.c_str());
         std::abort();
     }
     return bytes;
@@ -61,7 +63,8 @@ std::string searchStatement(const std::string& text) {
         quoted += c;
         if (c == '\'') quoted += '\'';
     }
-    return "select referencia,descripcion,[Tipo Impuesto] from articulos where descripcion like('%" +
+    return "select referencia,descripcion,[Tipo Impuesto] from articulos where descripcion "
+           "like('%" +
            quoted + "%') " + "\r\n" + " order by descripcion";
 }
 
@@ -82,7 +85,8 @@ void runSearch(const std::string& text) {
     check(where->left && where->left->kind == jet::sql::ExprKind::Column &&
               where->left->ref.column == "descripcion",
           "LIKE subject");
-    check(where->right && where->right->kind == jet::sql::ExprKind::Literal, "LIKE pattern literal");
+    check(where->right && where->right->kind == jet::sql::ExprKind::Literal,
+          "LIKE pattern literal");
     const auto* pattern = std::get_if<std::u16string>(&where->right->value.v);
     check(pattern && *pattern == jet::utf8ToUtf16("%" + text + "%"), "LIKE pattern text");
     auto cursor = jet::sql::runSelect(sharedStorage(), std::move(*select), {});
@@ -103,11 +107,13 @@ void runStatement(const std::string& sql) {
         // What the writer left must read back whole: a corruption error here
         // is the writer's fault, not the input's.
         auto& file = static_cast<jet::MemoryFile&>(copy->pager().file());
-        auto reread = jet::Storage::open(std::make_unique<jet::MemoryFile>(file.bytes(), "written.mdb"));
+        auto reread =
+            jet::Storage::open(std::make_unique<jet::MemoryFile>(file.bytes(), "written.mdb"));
         try {
             fuzzing::readTable(*reread, reread->tableDef(table).name);
         } catch (const precios::Error& e) {
-            std::fprintf(stderr, "fuzz_sql: the file written by UPDATE does not read back: %s\n", e.what());
+            std::fprintf(stderr, "fuzz_sql: the file written by UPDATE does not read back: %s\n",
+                         e.what());
             std::abort();
         }
     }

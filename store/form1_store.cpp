@@ -9,7 +9,9 @@
 // through the application's prompter so tests can answer them.
 void TForm1::runSelectionSequence(const QString& prefix) {
     store::SelectionSeams seams;
-    seams.chooseFile = [](const QString& lastPath) { return precios::chooseDatabaseFile(lastPath); };
+    seams.chooseFile = [](const QString& lastPath) {
+        return precios::chooseDatabaseFile(lastPath);
+    };
     seams.showMessage = [](const QString& text) { precios::showMessage(text); };
     seams.focusSearch = [this] { ebuscar->setFocus(Qt::OtherFocusReason); };
     store::runSelection(model, prefix, seams);

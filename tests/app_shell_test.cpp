@@ -325,7 +325,8 @@ class AppShellTest : public QObject {
             QTimer::singleShot(0, &dialog, &QDialog::reject);
             dialog.exec();
         }
-        const QString where = QSettings(QSettings::UserScope, QStringLiteral("QtProject")).fileName();
+        const QString where =
+            QSettings(QSettings::UserScope, QStringLiteral("QtProject")).fileName();
         QVERIFY2(!where.startsWith(home + "/"), qPrintable(where));
     }
 

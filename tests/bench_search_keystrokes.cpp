@@ -127,7 +127,8 @@ int main(int argc, char** argv) {
                     *std::max_element(t.begin(), t.end()), firstScreen[size_t(i)]);
     }
     std::printf("median of the keystroke medians: %.1f ms (target <= 30)\n", median(medians));
-    for (const QString& r : prompter.reports) std::fprintf(stderr, "error report: %s\n", qPrintable(r));
+    for (const QString& r : prompter.reports)
+        std::fprintf(stderr, "error report: %s\n", qPrintable(r));
     precios::setPrompter(nullptr);
     return prompter.reports.isEmpty() ? 0 : 1;
 }

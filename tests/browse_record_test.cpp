@@ -332,10 +332,12 @@ class BrowseRecordTest : public QObject {
     void writeFailuresKeepTheEdit_data() {
         QTest::addColumn<QString>("cause");
         QTest::addColumn<QString>("reported");
-        QTest::newRow("read-only file") << "read-only file" << "read-only";
-        QTest::newRow("refused writes") << "refused writes" << "read-only";
-        QTest::newRow("open in Access")
-            << "open in Access" << "La base de datos está abierta en otro equipo (CAJA1).";
+        QTest::newRow("read-only file") << "read-only file"
+                                        << "read-only";
+        QTest::newRow("refused writes") << "refused writes"
+                                        << "read-only";
+        QTest::newRow("open in Access") << "open in Access"
+                                        << "La base de datos está abierta en otro equipo (CAJA1).";
     }
     void writeFailuresKeepTheEdit() {
         PRECIOS_NEEDS_MDB_EXPORT();

@@ -473,8 +473,8 @@ class PricingWindowTest : public QObject {
     // Starts again on PRUEBA1 in a copy of another store variant.
     void reopenOn(const QString& variant) {
         form_.reset();
-        path_ = copyFixture(dir_, variant,
-                            QString::fromLatin1(QTest::currentTestFunction()) + ".mdb");
+        path_ =
+            copyFixture(dir_, variant, QString::fromLatin1(QTest::currentTestFunction()) + ".mdb");
         QVERIFY(!path_.isEmpty());
         form_ = std::make_unique<TForm1>();
         form_->show();

@@ -128,9 +128,9 @@ inline bool openInWindow(TForm1& form, const QString& path) {
 
 // The checks that read the file back with mdb-export skip where it is not
 // installed (a Windows build's tests under wine).
-#define PRECIOS_NEEDS_MDB_EXPORT()                                                \
-    do {                                                                          \
-        if (QStandardPaths::findExecutable(QStringLiteral("mdb-export")).isEmpty()) \
+#define PRECIOS_NEEDS_MDB_EXPORT()                                                    \
+    do {                                                                              \
+        if (QStandardPaths::findExecutable(QStringLiteral("mdb-export")).isEmpty())   \
             QSKIP("mdb-export (mdbtools), the independent reader, is not installed"); \
     } while (false)
 
@@ -196,8 +196,7 @@ inline bool isRoot() { return ::geteuid() == 0; }
 
 inline bool makeReadOnly(const QString& path) {
     QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
-    if (isRoot() &&
-        QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) != 0)
+    if (isRoot() && QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) != 0)
         return false;
     // Only a copy that really refuses writing will do (under wine a Unix root
     // still writes a read-only file).

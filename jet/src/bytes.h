@@ -17,10 +17,11 @@ namespace jet {
 
 // Raises the engine's corruption error. `where` names the structure; page
 // and offset say where it was first seen (page -1 when not page-bound).
-[[noreturn]] void corrupt(const std::string& where, std::int64_t page = -1, std::int64_t offset = -1);
+[[noreturn]] void corrupt(const std::string& where, std::int64_t page = -1,
+                          std::int64_t offset = -1);
 
 class ByteView {
-public:
+  public:
     ByteView() = default;
     ByteView(const std::uint8_t* data, std::size_t size, std::int64_t page = -1)
         : data_(data), size_(size), page_(page) {}
@@ -40,12 +41,20 @@ public:
         check(offset, 1);
         return data_[offset];
     }
-    std::uint16_t u16(std::size_t offset) const { return static_cast<std::uint16_t>(readLE(offset, 2)); }
-    std::uint32_t u24(std::size_t offset) const { return static_cast<std::uint32_t>(readLE(offset, 3)); }
-    std::uint32_t u32(std::size_t offset) const { return static_cast<std::uint32_t>(readLE(offset, 4)); }
+    std::uint16_t u16(std::size_t offset) const {
+        return static_cast<std::uint16_t>(readLE(offset, 2));
+    }
+    std::uint32_t u24(std::size_t offset) const {
+        return static_cast<std::uint32_t>(readLE(offset, 3));
+    }
+    std::uint32_t u32(std::size_t offset) const {
+        return static_cast<std::uint32_t>(readLE(offset, 4));
+    }
     std::int16_t i16(std::size_t offset) const { return static_cast<std::int16_t>(u16(offset)); }
     std::int32_t i32(std::size_t offset) const { return static_cast<std::int32_t>(u32(offset)); }
-    std::int64_t i64(std::size_t offset) const { return static_cast<std::int64_t>(readLE(offset, 8)); }
+    std::int64_t i64(std::size_t offset) const {
+        return static_cast<std::int64_t>(readLE(offset, 8));
+    }
     double f64(std::size_t offset) const {
         std::uint64_t bits = readLE(offset, 8);
         double d;
@@ -77,7 +86,7 @@ public:
             corrupt("read past the end of a structure", page_, static_cast<std::int64_t>(offset));
     }
 
-private:
+  private:
     const std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;
     std::int64_t page_ = -1;
@@ -85,7 +94,7 @@ private:
 
 // Mutable counterpart for building pages and rows.
 class ByteSpan {
-public:
+  public:
     ByteSpan(std::uint8_t* data, std::size_t size, std::int64_t page = -1)
         : data_(data), size_(size), page_(page) {}
     ByteView view() const { return ByteView(data_, size_, page_); }
@@ -96,7 +105,9 @@ public:
     void u16(std::size_t offset, std::uint16_t v) { writeLE(offset, 2, v); }
     void u24(std::size_t offset, std::uint32_t v) { writeLE(offset, 3, v); }
     void u32(std::size_t offset, std::uint32_t v) { writeLE(offset, 4, v); }
-    void i64(std::size_t offset, std::int64_t v) { writeLE(offset, 8, static_cast<std::uint64_t>(v)); }
+    void i64(std::size_t offset, std::int64_t v) {
+        writeLE(offset, 8, static_cast<std::uint64_t>(v));
+    }
     void f64(std::size_t offset, double d) {
         std::uint64_t bits;
         std::memcpy(&bits, &d, 8);
@@ -109,7 +120,8 @@ public:
     }
     void writeLE(std::size_t offset, std::size_t width, std::uint64_t v) {
         view().check(offset, width);
-        for (std::size_t i = 0; i < width; ++i) data_[offset + i] = static_cast<std::uint8_t>(v >> (8 * i));
+        for (std::size_t i = 0; i < width; ++i)
+            data_[offset + i] = static_cast<std::uint8_t>(v >> (8 * i));
     }
     void writeBE(std::size_t offset, std::size_t width, std::uint64_t v) {
         view().check(offset, width);
@@ -117,7 +129,7 @@ public:
             data_[offset + i] = static_cast<std::uint8_t>(v >> (8 * (width - 1 - i)));
     }
 
-private:
+  private:
     std::uint8_t* data_;
     std::size_t size_;
     std::int64_t page_;

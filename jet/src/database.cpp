@@ -87,7 +87,8 @@ bool writtenSince(const std::string& path, const FileStamp& stamp) {
 
 [[noreturn]] void changedWhileReading(const std::string& path) {
     throw Error("The database '" + path +
-                    "' is in use: another program wrote to it while it was being read. Try again in a moment.",
+                    "' is in use: another program wrote to it while it was being read. Try again "
+                    "in a moment.",
                 ErrorKind::Locked);
 }
 
@@ -108,7 +109,7 @@ bool failsAgain(const std::string& path, const std::string& sql, const std::vect
 }
 
 class HoldingCursor : public Cursor {
-public:
+  public:
     HoldingCursor(std::shared_ptr<Storage> storage, std::unique_ptr<Cursor> inner, std::string path,
                   FileStamp stamp, std::string sql, std::vector<Value> params)
         : storage_(std::move(storage)),
@@ -154,12 +155,15 @@ class JetDatabase : public Database {
 
     TableInfo table(const std::string& name) override { return fresh(name).tableInfo(name); }
 
-    std::unique_ptr<Cursor> query(const std::string& sql, const std::vector<Value>& params) override {
+    std::unique_ptr<Cursor> query(const std::string& sql,
+                                  const std::vector<Value>& params) override {
         bool confirming = false;  // an unexplained corruption error is being checked
         for (int attempt = 0;; ++attempt) {
             sql::Statement st = sql::parse(sql);
             auto* select = std::get_if<sql::SelectStmt>(&st);
-            if (!select) throw Error("query() runs SELECT statements; use execute() for UPDATE", ErrorKind::InvalidArgument);
+            if (!select)
+                throw Error("query() runs SELECT statements; use execute() for UPDATE",
+                            ErrorKind::InvalidArgument);
             const FileStamp stamp = stampOf(path_);
             try {
                 // After a torn read, rebuild from the file as it is now.
@@ -195,7 +199,8 @@ class JetDatabase : public Database {
         refuseIfOpenElsewhere(utf8Path(path_), *probe_);
         WriteSession session(path_);  // write lock; replays a crashed write's journal
         Storage& storage = fresh(update->table);
-        Pager::SizeHold hold(storage.pager());  // the lock keeps other writers from cutting the file
+        Pager::SizeHold hold(
+            storage.pager());  // the lock keeps other writers from cutting the file
         return sql::runUpdate(storage, std::move(*update), params);
     }
 

@@ -109,7 +109,8 @@ int openForLock(const std::string& path) {
     const int err = errno;
     if (err == ENOENT) throw Error("The file '" + path + "' does not exist", ErrorKind::NotFound);
     if (err == EACCES || err == EROFS || err == EPERM)
-        throw Error("The database '" + path + "' is read-only: it cannot be changed", ErrorKind::ReadOnly);
+        throw Error("The database '" + path + "' is read-only: it cannot be changed",
+                    ErrorKind::ReadOnly);
     throw Error("Cannot open '" + path + "' for writing: " + std::strerror(err), ErrorKind::Io);
 }
 

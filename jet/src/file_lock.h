@@ -25,7 +25,7 @@ namespace jet {
 inline constexpr std::uint64_t kWindowsLockByte = 0x7FFF00000000ull;
 
 class FileLock {
-public:
+  public:
     // Waits at most `wait` for the lock, then fails with kind Locked
     // ("database in use"). A file that cannot be opened for writing fails
     // with kind ReadOnly; a missing file with NotFound.
@@ -48,7 +48,7 @@ public:
     // Tests shorten the wait.
     static void setDefaultWait(std::chrono::milliseconds wait);
 
-private:
+  private:
 #ifdef _WIN32
     using Native = void*;  // HANDLE
     static constexpr Native kNone = nullptr;

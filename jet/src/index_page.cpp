@@ -1,8 +1,7 @@
 #include "index_page.h"
 
-#include <bit>
-
 #include <algorithm>
+#include <bit>
 
 namespace jet {
 namespace {

@@ -77,7 +77,8 @@ std::size_t indexEntryAreaSize(const IndexPage& page) {
     return total - (n - 1) * prefix;
 }
 
-std::vector<std::uint8_t> encodeIndexPage(const IndexPage& page, ByteView original, const IndexPageFormat& f) {
+std::vector<std::uint8_t> encodeIndexPage(const IndexPage& page, ByteView original,
+                                          const IndexPageFormat& f) {
     std::vector<std::uint8_t> out(original.data(), original.data() + original.size());
     if (out.size() != f.pageSize) corrupt("index page has the wrong size", page.number);
     ByteSpan s(out.data(), out.size(), page.number);
@@ -87,7 +88,8 @@ std::vector<std::uint8_t> encodeIndexPage(const IndexPage& page, ByteView origin
     // a page keeps the habit of the program that wrote it.
     // Compressing is also the way to fit entries that would not fit whole.
     const std::size_t area = f.pageSize - f.entriesOffset;
-    const bool compress = original.readLE(f.prefixOffset, f.prefixWidth) != 0 || storedSize(full, 0) > area;
+    const bool compress =
+        original.readLE(f.prefixOffset, f.prefixWidth) != 0 || storedSize(full, 0) > area;
     const std::size_t prefix = compress ? pagePrefix(full, page) : 0;
     const std::size_t used = storedSize(full, prefix);
     if (used > area || used > f.bitmapSize * 8)
@@ -104,13 +106,15 @@ std::vector<std::uint8_t> encodeIndexPage(const IndexPage& page, ByteView origin
     // The byte after the prefix length is 1 on Access's node pages and 0 on
     // leaves; Jackcess writes 0. Kept, except where a page changes kind.
     const bool wasLeaf = original.u8(0) == kIndexLeafPage;
-    if (wasLeaf != page.leaf || original.u8(0) == 0) s.u8(f.prefixOffset + f.prefixWidth, page.leaf ? 0 : 1);
+    if (wasLeaf != page.leaf || original.u8(0) == 0)
+        s.u8(f.prefixOffset + f.prefixWidth, page.leaf ? 0 : 1);
     // Bytes past the last entry are left as they were, as Access does.
     std::memset(out.data() + f.bitmapOffset, 0, f.bitmapSize);
     std::size_t at = 0;
     for (std::size_t i = 0; i < full.size(); ++i) {
         const std::size_t skip = i == 0 ? 0 : prefix;
-        std::memcpy(out.data() + f.entriesOffset + at, full[i].data() + skip, full[i].size() - skip);
+        std::memcpy(out.data() + f.entriesOffset + at, full[i].data() + skip,
+                    full[i].size() - skip);
         at += full[i].size() - skip;
         // Bit b set: an entry ends at byte b of the entry area.
         out[f.bitmapOffset + at / 8] |= static_cast<std::uint8_t>(1u << (at % 8));
@@ -217,7 +221,8 @@ std::size_t IndexWriter::entriesThatFit(const IndexPage& p, std::size_t from) co
         const std::size_t rest = i == from ? shortestRest : std::min(shortestRest, size - 1);
         const std::size_t others = i - from;
         const std::size_t used =
-            total + size - (others == 0 ? 0 : others * std::min(commonPrefix(first, p.entries[i].key), rest));
+            total + size -
+            (others == 0 ? 0 : others * std::min(commonPrefix(first, p.entries[i].key), rest));
         if (used > limit) return i - from;
         total += size;
         shortestRest = rest;
@@ -232,9 +237,11 @@ void IndexWriter::splitFront(std::vector<Step>& path, std::uint32_t n, std::size
     IndexPage& orig = load(n);
     IndexPage& half = load(m);
     half.leaf = orig.leaf;
-    half.entries.assign(std::make_move_iterator(orig.entries.begin()),
-                        std::make_move_iterator(orig.entries.begin() + static_cast<std::ptrdiff_t>(cut)));
-    orig.entries.erase(orig.entries.begin(), orig.entries.begin() + static_cast<std::ptrdiff_t>(cut));
+    half.entries.assign(
+        std::make_move_iterator(orig.entries.begin()),
+        std::make_move_iterator(orig.entries.begin() + static_cast<std::ptrdiff_t>(cut)));
+    orig.entries.erase(orig.entries.begin(),
+                       orig.entries.begin() + static_cast<std::ptrdiff_t>(cut));
     IndexEntry last = half.entries.back();
     if (!half.leaf && half.entries.size() >= 2) {
         // A node with several children keeps its last one as the tail.
@@ -253,7 +260,8 @@ void IndexWriter::splitFront(std::vector<Step>& path, std::uint32_t n, std::size
     if (path.empty()) corrupt("index page without a parent", n);
     Step& s = path.back();
     IndexPage& parent = load(s.page);
-    parent.entries.insert(parent.entries.begin() + static_cast<std::ptrdiff_t>(s.childPos), std::move(last));
+    parent.entries.insert(parent.entries.begin() + static_cast<std::ptrdiff_t>(s.childPos),
+                          std::move(last));
     ++s.childPos;
     dirty_[s.page] = true;
 }
@@ -285,7 +293,8 @@ void IndexWriter::propagate(std::vector<Step>& path, std::uint32_t n) {
             IndexPage& orig = load(n);
             const std::size_t count = orig.entries.size();
             const std::size_t half = count / 2;
-            if (half > 0 && entriesThatFit(orig, 0) >= half && entriesThatFit(orig, half) == count - half) {
+            if (half > 0 && entriesThatFit(orig, 0) >= half &&
+                entriesThatFit(orig, half) == count - half) {
                 // One entry too many: halves, as B-trees do.
                 splitFront(path, n, half);
             } else {
@@ -293,7 +302,8 @@ void IndexWriter::propagate(std::vector<Step>& path, std::uint32_t n) {
                 // front until the rest fits.
                 while (!fits(load(n))) {
                     const std::size_t cut = entriesThatFit(load(n), 0);
-                    if (cut == 0) throw Error("Index entries too large to split", ErrorKind::NotSupported);
+                    if (cut == 0)
+                        throw Error("Index entries too large to split", ErrorKind::NotSupported);
                     splitFront(path, n, cut);
                 }
             }
@@ -428,7 +438,8 @@ void IndexWriter::insertNow(const std::string& key, RowId row, bool allNull) {
     IndexEntry e;
     e.key = key;
     e.row = row;
-    leafPage.entries.insert(leafPage.entries.begin() + static_cast<std::ptrdiff_t>(pos), std::move(e));
+    leafPage.entries.insert(leafPage.entries.begin() + static_cast<std::ptrdiff_t>(pos),
+                            std::move(e));
     dirty_[leaf] = true;
     propagate(path, leaf);
 }
@@ -453,7 +464,8 @@ bool IndexWriter::upperBound(const std::vector<Step>& path, const Change& from, 
         const IndexPage& p = load(step.page);
         if (step.childPos >= p.entries.size()) continue;
         const IndexEntry& e = p.entries[step.childPos];
-        if (e.compare(from.key, from.row) < 0) continue;  // past the last entry: the last child takes all
+        if (e.compare(from.key, from.row) < 0)
+            continue;  // past the last entry: the last child takes all
         if (!bounded || e.compare(bound.key, bound.row) < 0) bound = e;
         bounded = true;
     }
@@ -461,8 +473,9 @@ bool IndexWriter::upperBound(const std::vector<Step>& path, const Change& from, 
 }
 
 void IndexWriter::sortInIndexOrder(std::vector<Change>& changes) {
-    std::sort(changes.begin(), changes.end(),
-              [](const Change& a, const Change& b) { return changeBefore(a.key, a.row, b.key, b.row); });
+    std::sort(changes.begin(), changes.end(), [](const Change& a, const Change& b) {
+        return changeBefore(a.key, a.row, b.key, b.row);
+    });
 }
 
 void IndexWriter::applyRemovals() {
@@ -512,7 +525,8 @@ void IndexWriter::applyInsertions() {
         IndexEntry bound;
         const bool bounded = upperBound(path, all[i], bound);
         std::size_t end = i + 1;
-        while (end < all.size() && (!bounded || bound.compare(all[end].key, all[end].row) >= 0)) ++end;
+        while (end < all.size() && (!bounded || bound.compare(all[end].key, all[end].row) >= 0))
+            ++end;
         // Merge the leaf's entries with the insertions that belong to it;
         // propagate() then splits it into as many pages as it needs.
         IndexPage& p = load(leaf);

@@ -34,7 +34,7 @@
 namespace jet {
 
 class IndexWriter {
-public:
+  public:
     // `name` names the index in messages; `unique` refuses duplicate keys
     // (a primary key is unique whatever its flags say).
     IndexWriter(PageWriter& pages, const TableDef& table, const RealIndexDef& index,
@@ -49,7 +49,7 @@ public:
     // PageWriter.
     void flush();
 
-private:
+  private:
     struct Step {
         std::uint32_t page;
         std::size_t childPos;  // entry index, or entries.size() for the tail
@@ -86,7 +86,7 @@ private:
     std::map<std::uint32_t, IndexPage> cache_;
     std::map<std::uint32_t, bool> dirty_;
     std::vector<Change> removals_, insertions_;  // gathered (non-unique index)
-    std::vector<std::uint32_t> emptied_;          // out of the tree, not yet released
+    std::vector<std::uint32_t> emptied_;         // out of the tree, not yet released
 };
 
 // Encodes an index page: header fields, prefix, bitmap and entries over a

@@ -91,7 +91,8 @@ void putLE(std::vector<std::uint8_t>& out, std::uint64_t v, int width) {
 
 #ifndef _WIN32
 
-void writeAll(int fd, const std::uint8_t* p, std::size_t n, std::uint64_t offset, const std::string& path) {
+void writeAll(int fd, const std::uint8_t* p, std::size_t n, std::uint64_t offset,
+              const std::string& path) {
     while (n > 0) {
         ssize_t put = ::pwrite(fd, p, n, static_cast<off_t>(offset));
         if (put < 0) {
@@ -251,7 +252,8 @@ void removeJournal(const std::string& databasePath) {
 #ifdef _WIN32
     win32::removeFile(path);
 #else
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT) ioFail("Cannot remove the journal", path, errno);
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+        ioFail("Cannot remove the journal", path, errno);
     syncFolder(path);
 #endif
 }
@@ -265,8 +267,10 @@ bool replayJournal(const std::string& databasePath) {
     int version = 0;
     if (j.size() >= kHeaderSize + kTrailerSize) {
         const std::uint8_t* end = j.data() + j.size() - 8;
-        if (std::memcmp(j.data(), kMagic2, 8) == 0 && std::memcmp(end, kEndMagic2, 8) == 0) version = 2;
-        if (std::memcmp(j.data(), kMagic1, 8) == 0 && std::memcmp(end, kEndMagic1, 8) == 0) version = 1;
+        if (std::memcmp(j.data(), kMagic2, 8) == 0 && std::memcmp(end, kEndMagic2, 8) == 0)
+            version = 2;
+        if (std::memcmp(j.data(), kMagic1, 8) == 0 && std::memcmp(end, kEndMagic1, 8) == 0)
+            version = 1;
     }
     bool complete = version != 0;
     std::size_t pageSize = 0, count = 0;
@@ -321,7 +325,8 @@ bool replayJournal(const std::string& databasePath) {
             const std::uint64_t page = v.u32(at);
             writeAll(fd, j.data() + at + 4, pageSize, page * pageSize, databasePath);
         }
-        if (::ftruncate(fd, static_cast<off_t>(length)) != 0) ioFail("Cannot restore", databasePath, errno);
+        if (::ftruncate(fd, static_cast<off_t>(length)) != 0)
+            ioFail("Cannot restore", databasePath, errno);
         if (::fdatasync(fd) != 0) ioFail("Cannot flush", databasePath, errno);
     } catch (...) {
         ::close(fd);

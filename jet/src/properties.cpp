@@ -47,7 +47,8 @@ ObjectProperties parseProperties(ByteView blob, const Format& f, int codePage) {
         PropertyMap* target = &out.object;
         if (at < chunk.size()) {
             const std::size_t nameBlock = chunk.u32(at);
-            if (nameBlock < 4) corrupt("a property name block shorter than its header", blob.page());
+            if (nameBlock < 4)
+                corrupt("a property name block shorter than its header", blob.page());
             if (nameBlock > 6) {
                 std::size_t nameAt = at + 4;
                 const std::u16string column = readText(chunk, nameAt, f, codePage);

@@ -43,7 +43,7 @@ struct PropertyValue {
 using PropertyMap = std::map<std::u16string, PropertyValue>;
 
 struct ObjectProperties {
-    PropertyMap object;                          // the table's own
+    PropertyMap object;                             // the table's own
     std::map<std::u16string, PropertyMap> columns;  // by folded column name
 };
 

@@ -29,8 +29,8 @@ std::string fixedText(double d) {
 }
 
 std::string currencyText(std::int64_t scaled) {
-    const std::uint64_t magnitude = scaled < 0 ? 0 - static_cast<std::uint64_t>(scaled)
-                                               : static_cast<std::uint64_t>(scaled);
+    const std::uint64_t magnitude =
+        scaled < 0 ? 0 - static_cast<std::uint64_t>(scaled) : static_cast<std::uint64_t>(scaled);
     std::string frac = std::to_string(magnitude % 10000);
     frac.insert(0, 4 - frac.size(), '0');
     return (scaled < 0 ? "-" : "") + std::to_string(magnitude / 10000) + "." + frac;
@@ -72,7 +72,8 @@ Decimal decimalForColumn(const std::string& text, const Column& col) {
     while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) whole += text[i++];
     if (i < text.size() && text[i] == '.') {
         ++i;
-        while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) frac += text[i++];
+        while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])))
+            frac += text[i++];
     }
     if (whole.empty() && frac.empty()) return notNumber();
     long exponent = 0;
@@ -91,13 +92,15 @@ Decimal decimalForColumn(const std::string& text, const Column& col) {
         digits.insert(0, static_cast<std::size_t>(-point), '0');
         point = 0;
     }
-    if (point > static_cast<long>(digits.size())) digits.append(static_cast<std::size_t>(point) - digits.size(), '0');
+    if (point > static_cast<long>(digits.size()))
+        digits.append(static_cast<std::size_t>(point) - digits.size(), '0');
     whole = digits.substr(0, static_cast<std::size_t>(point));
     frac = digits.substr(static_cast<std::size_t>(point));
     whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
     frac.erase(frac.find_last_not_of('0') + 1);
 
-    const std::string kind = "Decimal(" + std::to_string(precision) + "," + std::to_string(scale) + ")";
+    const std::string kind =
+        "Decimal(" + std::to_string(precision) + "," + std::to_string(scale) + ")";
     if (frac.size() > static_cast<std::size_t>(scale))
         throw Error("The value " + text + " has more digits after the decimal point (" +
                         std::to_string(frac.size()) + ") than column '" + col.name + "' (" + kind +
@@ -180,8 +183,10 @@ Value convertForColumn(const Value& v, const ColumnDef& def) {
                 if (negative) digits.erase(0, 1);
                 digits.erase(digits.find('.'), 1);
                 std::uint64_t magnitude = 0;
-                auto [p, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude);
-                const std::uint64_t limit = negative ? 9223372036854775808ull : 9223372036854775807ull;
+                auto [p, ec] =
+                    std::from_chars(digits.data(), digits.data() + digits.size(), magnitude);
+                const std::uint64_t limit =
+                    negative ? 9223372036854775808ull : 9223372036854775807ull;
                 if (ec != std::errc() || p != digits.data() + digits.size() || magnitude > limit)
                     overflow(col, "the value " + d->text);
                 return Currency{negative ? static_cast<std::int64_t>(0 - magnitude)
@@ -191,13 +196,15 @@ Value convertForColumn(const Value& v, const ColumnDef& def) {
         }
         case ColumnType::Numeric: {
             if (auto d = std::get_if<Decimal>(&v.v)) return decimalForColumn(d->text, col);
-            if (auto i = std::get_if<std::int64_t>(&v.v)) return decimalForColumn(std::to_string(*i), col);
+            if (auto i = std::get_if<std::int64_t>(&v.v))
+                return decimalForColumn(std::to_string(*i), col);
             if (auto b = std::get_if<bool>(&v.v)) return decimalForColumn(*b ? "-1" : "0", col);
             if (auto d = std::get_if<double>(&v.v)) {
                 if (!std::isfinite(*d)) overflow(col, "the value");
                 return decimalForColumn(fixedText(*d), col);
             }
-            if (auto c = std::get_if<Currency>(&v.v)) return decimalForColumn(currencyText(c->scaled), col);
+            if (auto c = std::get_if<Currency>(&v.v))
+                return decimalForColumn(currencyText(c->scaled), col);
             return mismatch();
         }
         case ColumnType::Single:

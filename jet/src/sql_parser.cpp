@@ -397,7 +397,8 @@ class Parser {
             }
             // Overlong forms and values past U+10FFFF have no UTF-16 form.
             static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-            if (cp < kLeast[len] || cp > 0x10FFFF) syntaxError("invalid UTF-8 in string literal", pos);
+            if (cp < kLeast[len] || cp > 0x10FFFF)
+                syntaxError("invalid UTF-8 in string literal", pos);
             i += len;
             if (cp >= 0x10000) {
                 cp -= 0x10000;

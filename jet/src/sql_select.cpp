@@ -427,7 +427,6 @@ bool isText(ColumnType t) { return t == ColumnType::Text || t == ColumnType::Mem
 
 thread_local AccessPath lastPath = AccessPath::Scan;
 
-
 // Appends the key segment that every row whose column equals `v` has in an
 // index on that column. False when that cannot be known exactly: a type
 // pairing whose equality is not key equality (numbers of another kind,
@@ -823,7 +822,8 @@ PreparedUpdate prepareUpdate(Storage& storage, UpdateStmt stmt, const std::vecto
         // as written, not through a double.
         if (a.value->kind == ExprKind::Literal && !a.value->number.empty() &&
             column.column.type == ColumnType::Numeric)
-            out.changes.push_back(ColumnChange{pos, decimalForColumn(a.value->number, column.column)});
+            out.changes.push_back(
+                ColumnChange{pos, decimalForColumn(a.value->number, column.column)});
         else
             out.changes.push_back(ColumnChange{pos, convertForColumn(v, column)});
     }

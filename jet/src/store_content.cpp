@@ -227,8 +227,8 @@ struct Shaped {
 };
 
 template <std::size_t N>
-Shaped shape(const char* table, const BaseColumn (&base)[N], const std::vector<IndexDesign>& indexes,
-             const StoreOptions& o) {
+Shaped shape(const char* table, const BaseColumn (&base)[N],
+             const std::vector<IndexDesign>& indexes, const StoreOptions& o) {
     Shaped s;
     s.design.name = table;
     for (std::size_t i = 0; i < N; ++i) {
@@ -254,7 +254,7 @@ Shaped shape(const char* table, const BaseColumn (&base)[N], const std::vector<I
     }
     if (o.extraColumns) {
         s.design.columns.insert(s.design.columns.begin() + 2,
-                              ColumnDesign{"Campo Extra Texto", T::Text, 30, -1, true});
+                                ColumnDesign{"Campo Extra Texto", T::Text, 30, -1, true});
         s.source.insert(s.source.begin() + 2, -1);
         s.design.columns.push_back(ColumnDesign{"Campo Extra Numero", T::Long, 0, -1, true});
         s.source.push_back(-2);
@@ -273,7 +273,9 @@ Shaped shape(const char* table, const BaseColumn (&base)[N], const std::vector<I
 IndexDesign pk(std::vector<std::string> cols) {
     return IndexDesign{"PrimaryKey", std::move(cols), {}, IndexKind::PrimaryKey, -1};
 }
-IndexDesign plain(const std::string& col) { return IndexDesign{col, {col}, {}, IndexKind::Plain, -1}; }
+IndexDesign plain(const std::string& col) {
+    return IndexDesign{col, {col}, {}, IndexKind::Plain, -1};
+}
 
 std::vector<Shaped> shapedTables(const StoreOptions& o) {
     std::vector<Shaped> out;

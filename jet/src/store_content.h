@@ -39,9 +39,10 @@ struct StoreOptions {
     bool typeMismatch = false;   // Articulos.Familia as Text(10) holding the family number
     bool noTickets = false;      // no ticket table
     bool empty = false;          // no items and no tickets (tax types and suppliers kept)
-    bool currencyPrices = false;  // Articulos.[PVP 1], [PVP 2], [Precio Compra Proveedor 1] as Currency
+    bool currencyPrices =
+        false;  // Articulos.[PVP 1], [PVP 2], [Precio Compra Proveedor 1] as Currency
     bool descriptionIgnoresNulls = false;  // Articulos' Descripcion index leaves out NULLs
-    int jetVersion = 4;          // 3: an Access 97 file
+    int jetVersion = 4;                    // 3: an Access 97 file
 };
 
 // The demo store: a few hundred items and a year of tickets.

@@ -13,7 +13,7 @@
 namespace jet {
 
 class UInt128 {
-public:
+  public:
     constexpr UInt128() = default;
     constexpr explicit UInt128(std::uint64_t v)
         : words_{static_cast<std::uint32_t>(v), static_cast<std::uint32_t>(v >> 32), 0, 0} {}
@@ -26,9 +26,7 @@ public:
         return static_cast<std::uint8_t>(word(i / 4) >> (8 * (i % 4)));
     }
 
-    constexpr bool isZero() const {
-        return (words_[0] | words_[1] | words_[2] | words_[3]) == 0;
-    }
+    constexpr bool isZero() const { return (words_[0] | words_[1] | words_[2] | words_[3]) == 0; }
     // Whether the value needs more than `bits` bits (0..128).
     constexpr bool exceedsBits(int bits) const {
         for (int i = 3; i >= 0; --i) {
@@ -69,7 +67,7 @@ public:
 
     friend constexpr bool operator==(const UInt128&, const UInt128&) = default;
 
-private:
+  private:
     std::array<std::uint32_t, 4> words_{};  // least significant first
 };
 

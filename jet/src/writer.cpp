@@ -52,10 +52,12 @@ struct DataPage {
         std::size_t prev = p.size();
         for (std::uint16_t s = 0; s < n; ++s) {
             if (start(s) > prev || start(s) < table)
-                corrupt("rows out of order in a data page", p.view().page(), f.dataRowTable + 2 * s);
+                corrupt("rows out of order in a data page", p.view().page(),
+                        f.dataRowTable + 2 * s);
             prev = start(s);
         }
-        if (freeSpace() != prev - table) corrupt("data page free space is wrong", p.view().page(), 2);
+        if (freeSpace() != prev - table)
+            corrupt("data page free space is wrong", p.view().page(), 2);
     }
 
     ByteView bytes(std::uint16_t s) const { return p.view().sub(start(s), end(s) - start(s)); }
@@ -67,7 +69,8 @@ struct DataPage {
         if (length > old && length - old > freeSpace()) return false;
         const std::size_t low = lowest();
         const std::size_t st = start(s);
-        const std::ptrdiff_t delta = static_cast<std::ptrdiff_t>(length) - static_cast<std::ptrdiff_t>(old);
+        const std::ptrdiff_t delta =
+            static_cast<std::ptrdiff_t>(length) - static_cast<std::ptrdiff_t>(old);
         if (delta == 0) return true;
         std::memmove(p.data() + low - delta, p.data() + low, st - low);
         for (std::uint16_t k = s; k < count(); ++k) {
@@ -114,7 +117,9 @@ struct MapRow {
     std::uint16_t slot;
 };
 
-MapRow mapRow(std::uint32_t pointer) { return MapRow{pointer >> 8, static_cast<std::uint16_t>(pointer & 0xFF)}; }
+MapRow mapRow(std::uint32_t pointer) {
+    return MapRow{pointer >> 8, static_cast<std::uint16_t>(pointer & 0xFF)};
+}
 
 ByteView mapRowBytes(PageWriter& w, std::uint32_t pointer) {
     const MapRow m = mapRow(pointer);
@@ -124,7 +129,8 @@ ByteView mapRowBytes(PageWriter& w, std::uint32_t pointer) {
     const std::uint16_t n = page.u16(f.dataRowCount);
     if (m.slot >= n) corrupt("usage map slot does not exist", m.page);
     const std::size_t st = page.u16(f.dataRowTable + 2u * m.slot) & kSlotOffset;
-    const std::size_t en = m.slot == 0 ? page.size() : (page.u16(f.dataRowTable + 2u * (m.slot - 1)) & kSlotOffset);
+    const std::size_t en =
+        m.slot == 0 ? page.size() : (page.u16(f.dataRowTable + 2u * (m.slot - 1)) & kSlotOffset);
     if (st > en || st < f.dataRowTable + 2u * n) corrupt("usage map row out of place", m.page);
     return page.sub(st, en - st);
 }
@@ -153,7 +159,8 @@ void convertToReferenceMap(PageWriter& w, std::uint32_t pointer,
     for (std::uint32_t p : pages) {
         const std::size_t i = static_cast<std::size_t>(p / per);
         if (i >= slots)
-            throw Error("The usage map cannot describe page " + std::to_string(p), ErrorKind::NotSupported);
+            throw Error("The usage map cannot describe page " + std::to_string(p),
+                        ErrorKind::NotSupported);
         if (!bitmapPages.count(i)) bitmapPages[i] = newBitmapPage(w);
         const std::uint64_t k = p % per;
         w.modify(bitmapPages[i]).data()[4 + k / 8] |= static_cast<std::uint8_t>(1u << (k % 8));
@@ -161,7 +168,8 @@ void convertToReferenceMap(PageWriter& w, std::uint32_t pointer,
     // The claims above may have changed other rows of the map's page: find
     // the row again.
     ByteView row = mapRowBytes(w, pointer);
-    const std::size_t rowStart = static_cast<std::size_t>(row.data() - w.page(mapRow(pointer).page).data());
+    const std::size_t rowStart =
+        static_cast<std::size_t>(row.data() - w.page(mapRow(pointer).page).data());
     ByteSpan mp = w.modify(mapRow(pointer).page);
     std::memset(mp.data() + rowStart, 0, row.size());
     mp.u8(rowStart, 1);
@@ -172,14 +180,16 @@ void convertToReferenceMap(PageWriter& w, std::uint32_t pointer,
 void setBit(PageWriter& w, std::uint32_t pointer, std::uint32_t n, bool value, bool global) {
     const Format& f = w.format();
     ByteView row = mapRowBytes(w, pointer);
-    const std::size_t rowStart = static_cast<std::size_t>(row.data() - w.page(mapRow(pointer).page).data());
+    const std::size_t rowStart =
+        static_cast<std::size_t>(row.data() - w.page(mapRow(pointer).page).data());
     if (row.size() < 5) corrupt("usage map row too short", mapRow(pointer).page);
     const std::uint8_t type = row.u8(0);
     if (type == 1) {
         const std::uint64_t per = pagesPerMapPage(f);
         const std::size_t entry = 1 + 4 * static_cast<std::size_t>(n / per);
         if (entry + 4 > row.size())
-            throw Error("The usage map cannot describe page " + std::to_string(n), ErrorKind::NotSupported);
+            throw Error("The usage map cannot describe page " + std::to_string(n),
+                        ErrorKind::NotSupported);
         std::uint32_t bitmapPage = row.u32(entry);
         if (bitmapPage == 0) {
             if (!value) return;  // nothing to clear
@@ -187,10 +197,12 @@ void setBit(PageWriter& w, std::uint32_t pointer, std::uint32_t n, bool value, b
             bitmapPage = newBitmapPage(w);
             // Re-read the row's place: claiming may have moved it.
             ByteView again = mapRowBytes(w, pointer);
-            const std::size_t at = static_cast<std::size_t>(again.data() - w.page(mapRow(pointer).page).data());
+            const std::size_t at =
+                static_cast<std::size_t>(again.data() - w.page(mapRow(pointer).page).data());
             w.modify(mapRow(pointer).page).u32(at + entry, bitmapPage);
         }
-        if (w.page(bitmapPage).u8(0) != kPageUsageMap) corrupt("usage map page of the wrong type", bitmapPage, 0);
+        if (w.page(bitmapPage).u8(0) != kPageUsageMap)
+            corrupt("usage map page of the wrong type", bitmapPage, 0);
         const std::uint64_t k = n % per;
         ByteSpan bp = w.modify(bitmapPage);
         std::uint8_t& b = bp.data()[4 + k / 8];
@@ -206,7 +218,8 @@ void setBit(PageWriter& w, std::uint32_t pointer, std::uint32_t n, bool value, b
         std::vector<std::uint32_t> set;
         if (!global) {
             for (std::size_t i = 0; i < window; ++i)
-                if ((row.u8(5 + i / 8) >> (i % 8)) & 1) set.push_back(static_cast<std::uint32_t>(start + i));
+                if ((row.u8(5 + i / 8) >> (i % 8)) & 1)
+                    set.push_back(static_cast<std::uint32_t>(start + i));
             set.push_back(n);
             const std::uint32_t lo = *std::min_element(set.begin(), set.end()) / 8 * 8;
             const std::uint32_t hi = *std::max_element(set.begin(), set.end());
@@ -217,7 +230,8 @@ void setBit(PageWriter& w, std::uint32_t pointer, std::uint32_t n, bool value, b
             }
             newStart = lo;
         } else {
-            if (n < start) throw Error("The free-page map cannot move backwards", ErrorKind::NotSupported);
+            if (n < start)
+                throw Error("The free-page map cannot move backwards", ErrorKind::NotSupported);
             newStart = static_cast<std::uint32_t>((n + 8 - window) / 8 * 8);
         }
         Bytes bits(row.size() - 5, 0);
@@ -278,8 +292,9 @@ Bytes encodeText(const std::u16string& s, const ColumnDef& c, const Format& f) {
     for (char16_t ch : s) {
         const int b = cp1252Byte(ch);
         if (b < 0)
-            throw Error("The text for column '" + c.column.name + "' has a character that an Access 97 "
-                        "database cannot store",
+            throw Error("The text for column '" + c.column.name +
+                            "' has a character that an Access 97 "
+                            "database cannot store",
                         ErrorKind::Conversion);
         out.push_back(static_cast<std::uint8_t>(b));
     }
@@ -318,7 +333,9 @@ Bytes encodeDecimal(const std::string& text, const ColumnDef& c) {
             fraction = 0;
         } else if (ch >= '0' && ch <= '9') {
             if (fraction >= 0 && fraction >= c.scale) {
-                if (ch != '0') throw Error("Too many decimals for column '" + c.column.name + "'", ErrorKind::Conversion);
+                if (ch != '0')
+                    throw Error("Too many decimals for column '" + c.column.name + "'",
+                                ErrorKind::Conversion);
                 continue;
             }
             if (!mag.multiplyAdd(10, static_cast<unsigned>(ch - '0')))
@@ -328,11 +345,13 @@ Bytes encodeDecimal(const std::string& text, const ColumnDef& c) {
         } else {
             throw Error("Not a decimal number: '" + text + "'", ErrorKind::Conversion);
         }
-        if (mag.exceedsBits(96)) throw Error("Overflow in column '" + c.column.name + "'", ErrorKind::Arithmetic);
+        if (mag.exceedsBits(96))
+            throw Error("Overflow in column '" + c.column.name + "'", ErrorKind::Arithmetic);
     }
     if (!digits) throw Error("Not a decimal number: '" + text + "'", ErrorKind::Conversion);
     for (int k = std::max(fraction, 0); k < c.scale; ++k) {
-        if (!mag.multiplyAdd(10, 0) || mag.exceedsBits(96)) throw Error("Overflow in column '" + c.column.name + "'", ErrorKind::Arithmetic);
+        if (!mag.multiplyAdd(10, 0) || mag.exceedsBits(96))
+            throw Error("Overflow in column '" + c.column.name + "'", ErrorKind::Arithmetic);
     }
     Bytes out;
     out.push_back(negative && !mag.isZero() ? 0x80 : 0x00);
@@ -374,7 +393,8 @@ PageWriter::PageWriter(Storage& storage, std::string databasePath)
 ByteView PageWriter::page(std::uint32_t n) {
     auto it = dirty_.find(n);
     if (it != dirty_.end()) return ByteView(it->second.data(), it->second.size(), n);
-    if (n >= filePages_) corrupt("page number " + std::to_string(n) + " is past the end of the file");
+    if (n >= filePages_)
+        corrupt("page number " + std::to_string(n) + " is past the end of the file");
     auto c = clean_.find(n);
     if (c != clean_.end()) return ByteView(c->second, format().pageSize, n);
     const ByteView v = storage_.pager().page(n);
@@ -417,14 +437,19 @@ int PageWriter::writeRank(std::uint32_t n, ByteView image) const {
     if (n >= filePages_) return 0;
     if (globalMapLast_ && n == mapRow(kGlobalMap).page) return 7;
     switch (image.u8(0)) {
-        case kPageUsageMap: return 1;
-        case kPageIndexLeaf: return 2;
-        case kPageIndexNode: return 3;
-        case kPageTdef: return 6;
+        case kPageUsageMap:
+            return 1;
+        case kPageIndexLeaf:
+            return 2;
+        case kPageIndexNode:
+            return 3;
+        case kPageTdef:
+            return 6;
         case kPageData:
             if (image.u32(format().dataOwner) == 0 || n == 1) return 1;  // map rows
             return moveTargets_.count(n) ? 4 : 5;
-        default: return 5;
+        default:
+            return 5;
     }
 }
 
@@ -444,7 +469,8 @@ void PageWriter::commit() {
     if (journal) {
         std::vector<JournalPage> originals;
         for (std::uint32_t n : changed)
-            if (n < filePages_) originals.push_back(JournalPage{n, storage_.pager().page(n).data()});
+            if (n < filePages_)
+                originals.push_back(JournalPage{n, storage_.pager().page(n).data()});
         writeJournal(databasePath_, ps, oldLength, originals);
     }
     std::stable_sort(changed.begin(), changed.end(), [&](std::uint32_t a, std::uint32_t b) {
@@ -525,13 +551,15 @@ RowImage parseRowImage(ByteView row, const Format& f, bool hasVarArea) {
     if (cs == 2) {
         if (mask < cs + 4) corrupt("row too short for its variable part", row.page());
         const unsigned v = row.u16(mask - 2);
-        if (mask < cs + 4 + 2 * std::size_t{v}) corrupt("row too short for its variable offsets", row.page());
+        if (mask < cs + 4 + 2 * std::size_t{v})
+            corrupt("row too short for its variable offsets", row.page());
         for (unsigned i = 0; i <= v; ++i) off.push_back(row.u16(mask - 4 - 2 * i));
     } else {
         if (mask < cs + 2) corrupt("row too short for its variable part", row.page());
         const unsigned v = row.u8(mask - 1);
         const std::size_t jumpCount = (len - 1) / 256;
-        if (mask < cs + 2 + jumpCount + v + 1) corrupt("row too short for its variable offsets", row.page());
+        if (mask < cs + 2 + jumpCount + v + 1)
+            corrupt("row too short for its variable offsets", row.page());
         const std::size_t jumpBase = mask - 2;
         const std::size_t lowBase = mask - 2 - jumpCount;
         std::size_t jumps = jumpCount;
@@ -544,7 +572,8 @@ RowImage parseRowImage(ByteView row, const Format& f, bool hasVarArea) {
         }
     }
     for (std::size_t i = 0; i + 1 < off.size(); ++i)
-        if (off[i] > off[i + 1] || off[i] < cs) corrupt("variable offsets out of order", row.page());
+        if (off[i] > off[i + 1] || off[i] < cs)
+            corrupt("variable offsets out of order", row.page());
     if (off.back() > mask) corrupt("variable data past its row", row.page());
     if (cs == 2) {
         const std::size_t eodAt = mask - 4 - 2 * (off.size() - 1);
@@ -597,7 +626,8 @@ Bytes encodeRowImage(const RowImage& r, const Format& f) {
         const std::size_t real = eod / 256;
         if (real > jumps || jumps > real + 1)
             throw Error("The row is too long for an Access 97 table", ErrorKind::NotSupported);
-        for (std::size_t i = v + 1; i-- > 0;) out.push_back(static_cast<std::uint8_t>(off[i] & 0xFF));
+        for (std::size_t i = v + 1; i-- > 0;)
+            out.push_back(static_cast<std::uint8_t>(off[i] & 0xFF));
         std::vector<std::uint8_t> table;
         for (std::size_t k = 0; k < real; ++k) {
             std::size_t slot = 0;
@@ -614,7 +644,8 @@ Bytes encodeRowImage(const RowImage& r, const Format& f) {
     return out;
 }
 
-Bytes encodeField(const Value& value, const ColumnDef& c, const Format& f, int codePage, bool& present) {
+Bytes encodeField(const Value& value, const ColumnDef& c, const Format& f, int codePage,
+                  bool& present) {
     (void)codePage;
     present = !value.isNull();
     if (c.column.type == ColumnType::Boolean) {
@@ -627,9 +658,15 @@ Bytes encodeField(const Value& value, const ColumnDef& c, const Format& f, int c
         return out;
     }
     switch (c.column.type) {
-        case ColumnType::Byte: putLE(out, static_cast<std::uint64_t>(need<std::int64_t>(value, c)), 1); break;
-        case ColumnType::Integer: putLE(out, static_cast<std::uint64_t>(need<std::int64_t>(value, c)), 2); break;
-        case ColumnType::Long: putLE(out, static_cast<std::uint64_t>(need<std::int64_t>(value, c)), 4); break;
+        case ColumnType::Byte:
+            putLE(out, static_cast<std::uint64_t>(need<std::int64_t>(value, c)), 1);
+            break;
+        case ColumnType::Integer:
+            putLE(out, static_cast<std::uint64_t>(need<std::int64_t>(value, c)), 2);
+            break;
+        case ColumnType::Long:
+            putLE(out, static_cast<std::uint64_t>(need<std::int64_t>(value, c)), 4);
+            break;
         case ColumnType::Currency:
             putLE(out, static_cast<std::uint64_t>(need<Currency>(value, c).scaled), 8);
             break;
@@ -654,15 +691,19 @@ Bytes encodeField(const Value& value, const ColumnDef& c, const Format& f, int c
             out = g;
             break;
         }
-        case ColumnType::Numeric: out = encodeDecimal(need<Decimal>(value, c).text, c); break;
+        case ColumnType::Numeric:
+            out = encodeDecimal(need<Decimal>(value, c).text, c);
+            break;
         case ColumnType::Text: {
             const std::u16string& s = need<std::u16string>(value, c);
             if (c.fixed()) {
                 // Fixed-length text: uncompressed, padded with blanks.
                 std::u16string padded = s;
-                const std::size_t chars = static_cast<std::size_t>(c.length) / (f.unicodeText ? 2 : 1);
+                const std::size_t chars =
+                    static_cast<std::size_t>(c.length) / (f.unicodeText ? 2 : 1);
                 if (padded.size() > chars)
-                    throw Error("The text is too long for column '" + c.column.name + "'", ErrorKind::InvalidArgument);
+                    throw Error("The text is too long for column '" + c.column.name + "'",
+                                ErrorKind::InvalidArgument);
                 padded.resize(chars, u' ');
                 ColumnDef plain = c;
                 plain.extraFlags = 0;
@@ -671,7 +712,8 @@ Bytes encodeField(const Value& value, const ColumnDef& c, const Format& f, int c
                 out = encodeText(s, c, f);
                 if (c.length > 0 && out.size() > static_cast<std::size_t>(c.length) &&
                     !(out.size() > 2 && out[0] == 0xFF && out[1] == 0xFE))
-                    throw Error("The text is too long for column '" + c.column.name + "'", ErrorKind::InvalidArgument);
+                    throw Error("The text is too long for column '" + c.column.name + "'",
+                                ErrorKind::InvalidArgument);
             }
             break;
         }
@@ -681,8 +723,8 @@ Bytes encodeField(const Value& value, const ColumnDef& c, const Format& f, int c
                                    ? encodeText(need<std::u16string>(value, c), c, f)
                                    : need<Bytes>(value, c);
             if (data.size() > kLvalInlineMax)
-                throw Error("Writing long memo or OLE values (more than " + std::to_string(kLvalInlineMax) +
-                                " bytes) is not supported",
+                throw Error("Writing long memo or OLE values (more than " +
+                                std::to_string(kLvalInlineMax) + " bytes) is not supported",
                             ErrorKind::NotSupported);
             putLE(out, kLvalInline | static_cast<std::uint32_t>(data.size()), 4);
             putLE(out, 0, 4);
@@ -690,11 +732,15 @@ Bytes encodeField(const Value& value, const ColumnDef& c, const Format& f, int c
             out.insert(out.end(), data.begin(), data.end());
             break;
         }
-        case ColumnType::Binary: out = need<Bytes>(value, c); break;
-        default: throw Error("Writing this column type is not supported", ErrorKind::NotSupported);
+        case ColumnType::Binary:
+            out = need<Bytes>(value, c);
+            break;
+        default:
+            throw Error("Writing this column type is not supported", ErrorKind::NotSupported);
     }
     if (c.fixed() && out.size() != static_cast<std::size_t>(c.length))
-        throw Error("Value of the wrong size for column '" + c.column.name + "'", ErrorKind::Corrupt);
+        throw Error("Value of the wrong size for column '" + c.column.name + "'",
+                    ErrorKind::Corrupt);
     return out;
 }
 
@@ -747,7 +793,7 @@ namespace {
 
 // Where moved rows go: the table's pages with room, then new pages.
 class RowPlacer {
-public:
+  public:
     RowPlacer(PageWriter& w, const TableDef& def) : w_(w), def_(def) {}
 
     RowId place(const Bytes& row, std::uint32_t avoidPage) {
@@ -755,7 +801,8 @@ public:
             for (std::uint32_t p : mapPages(w_, def_.ownedMap)) {
                 if (p >= w_.pageCount()) continue;
                 ByteView v = w_.page(p);
-                if (v.u8(0) == kPageData && v.u32(w_.format().dataOwner) == def_.tdefPage) pages_.push_back(p);
+                if (v.u8(0) == kPageData && v.u32(w_.format().dataOwner) == def_.tdefPage)
+                    pages_.push_back(p);
             }
             loaded_ = true;
         }
@@ -786,7 +833,7 @@ public:
         return RowId{p, d.append(row, kSlotDeleted)};
     }
 
-private:
+  private:
     PageWriter& w_;
     const TableDef& def_;
     bool loaded_ = false;
@@ -796,12 +843,14 @@ private:
 
 // The row's data location: the slot itself, or the target of its pointer.
 RowId finalLocation(PageWriter& w, RowId id, bool& moved) {
-    DataPage d = DataPage{ByteSpan(const_cast<std::uint8_t*>(w.page(id.page).data()), w.format().pageSize, id.page),
-                          w.format()};
+    DataPage d = DataPage{
+        ByteSpan(const_cast<std::uint8_t*>(w.page(id.page).data()), w.format().pageSize, id.page),
+        w.format()};
     moved = false;
     if (id.slot >= d.count()) throw Error("The row no longer exists", ErrorKind::NotFound);
     const std::uint16_t raw = d.raw(id.slot);
-    if ((raw & kSlotDeleted) && (raw & kSlotMoved)) throw Error("The row has been deleted", ErrorKind::NotFound);
+    if ((raw & kSlotDeleted) && (raw & kSlotMoved))
+        throw Error("The row has been deleted", ErrorKind::NotFound);
     if (!(raw & kSlotMoved)) return id;
     ByteView ptr = d.bytes(id.slot);
     if (ptr.size() < kRowPointer) corrupt("moved-row pointer too short", id.page);
@@ -822,7 +871,8 @@ void writeRow(PageWriter& w, RowPlacer& placer, RowId id, const Bytes& row) {
     const Format& f = w.format();
     const std::size_t maxRow = f.version == 3 ? 2012 : 4060;
     if (row.size() > maxRow)
-        throw Error("The record is too large (" + std::to_string(row.size()) + " bytes)", ErrorKind::InvalidArgument);
+        throw Error("The record is too large (" + std::to_string(row.size()) + " bytes)",
+                    ErrorKind::InvalidArgument);
     bool moved = false;
     const RowId at = finalLocation(w, id, moved);
     {
@@ -837,16 +887,19 @@ void writeRow(PageWriter& w, RowPlacer& placer, RowId id, const Bytes& row) {
     ++gStats.rowsMoved;
     DataPage home = dataPage(w, id.page);
     const std::size_t homeLength = home.bytes(id.slot).size();
-    const std::uint16_t flags = static_cast<std::uint16_t>((home.raw(id.slot) & ~kSlotFlags) | kSlotMoved);
+    const std::uint16_t flags =
+        static_cast<std::uint16_t>((home.raw(id.slot) & ~kSlotFlags) | kSlotMoved);
     if (!home.put(id.slot, pointerBytes(target, homeLength)))
         throw Error("No room for a moved-row pointer", ErrorKind::NotSupported);
-    home.setRaw(id.slot, static_cast<std::uint16_t>((home.raw(id.slot) & kSlotOffset) | (flags & kSlotFlags)));
+    home.setRaw(id.slot, static_cast<std::uint16_t>((home.raw(id.slot) & kSlotOffset) |
+                                                    (flags & kSlotFlags)));
     if (moved) {
         // The old copy is abandoned: deleted (both bits, so that every
         // reader skips it) and shrunk to nothing.
         DataPage old = dataPage(w, at.page);
         old.resize(at.slot, 0);
-        old.setRaw(at.slot, static_cast<std::uint16_t>((old.raw(at.slot) & kSlotOffset) | kSlotDeleted | kSlotMoved));
+        old.setRaw(at.slot, static_cast<std::uint16_t>((old.raw(at.slot) & kSlotOffset) |
+                                                       kSlotDeleted | kSlotMoved));
     }
 }
 
@@ -892,7 +945,8 @@ struct RowKey {
     int firstNull = -1;  // position of the first NULL key column, or -1
 };
 
-RowKey keyOf(Storage& s, const TableDef& def, const AffectedIndex& ix, ByteView row, SortOrder order) {
+RowKey keyOf(Storage& s, const TableDef& def, const AffectedIndex& ix, ByteView row,
+             SortOrder order) {
     RowKey out;
     std::vector<Value> values;
     for (int p : ix.positions) {
@@ -936,8 +990,8 @@ std::int64_t updateTableRows(Storage& storage, const TableDef& def, const std::v
     for (const RealIndexDef& ri : def.realIndexes) {
         bool touches = false;
         for (const FieldChange& c : changes)
-            if (std::find(ri.columnNumbers.begin(), ri.columnNumbers.end(), def.columns[c.position].number) !=
-                ri.columnNumbers.end())
+            if (std::find(ri.columnNumbers.begin(), ri.columnNumbers.end(),
+                          def.columns[c.position].number) != ri.columnNumbers.end())
                 touches = true;
         if (touches) affected.push_back(indexRules(def, ri));
     }
@@ -956,7 +1010,8 @@ std::int64_t updateTableRows(Storage& storage, const TableDef& def, const std::v
         fields.push_back(std::move(e));
     }
 
-    const std::string path = dynamic_cast<MemoryFile*>(&storage.pager().file()) ? "" : storage.fileName();
+    const std::string path =
+        dynamic_cast<MemoryFile*>(&storage.pager().file()) ? "" : storage.fileName();
     PageWriter w(storage, path);
     RowPlacer placer(w, def);
     std::vector<std::unique_ptr<IndexWriter>> ixw;
@@ -980,7 +1035,8 @@ std::int64_t updateTableRows(Storage& storage, const TableDef& def, const std::v
                 if (img.fixed.size() < end) img.fixed.resize(end, 0);
                 std::copy(e.bytes.begin(), e.bytes.end(), img.fixed.begin() + col.fixedOffset);
             } else {
-                if (!varArea) corrupt("variable column in a table without variable columns", def.tdefPage);
+                if (!varArea)
+                    corrupt("variable column in a table without variable columns", def.tdefPage);
                 if (img.vars.size() <= static_cast<std::size_t>(col.varIndex))
                     img.vars.resize(static_cast<std::size_t>(col.varIndex) + 1);
                 img.vars[static_cast<std::size_t>(col.varIndex)] = e.bytes;
@@ -995,11 +1051,12 @@ std::int64_t updateTableRows(Storage& storage, const TableDef& def, const std::v
             const RowKey oldKey = keyOf(storage, def, ix, oldRowView, order);
             const RowKey newKey = keyOf(storage, def, ix, newRowView, order);
             if (ix.required && newKey.firstNull >= 0)
-                throw Error("Index or primary key cannot contain a Null value: the index '" + ix.name +
-                                "' of table '" + def.name + "' needs a value in column '" +
-                                def.columns[static_cast<std::size_t>(newKey.firstNull)].column.name +
-                                "'; nothing was changed",
-                            ErrorKind::Constraint);
+                throw Error(
+                    "Index or primary key cannot contain a Null value: the index '" + ix.name +
+                        "' of table '" + def.name + "' needs a value in column '" +
+                        def.columns[static_cast<std::size_t>(newKey.firstNull)].column.name +
+                        "'; nothing was changed",
+                    ErrorKind::Constraint);
             // An ignore-nulls index has no entry for an all-NULL key.
             const bool hadEntry = !(ix.ignoreNulls && oldKey.allNull);
             const bool hasEntry = !(ix.ignoreNulls && newKey.allNull);

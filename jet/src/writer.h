@@ -31,7 +31,7 @@ namespace jet {
 
 // Copy-on-write page set of one statement.
 class PageWriter {
-public:
+  public:
     // journalPath empty: no journal (in-memory files of tests).
     PageWriter(Storage& storage, std::string databasePath);
     PageWriter(const PageWriter&) = delete;
@@ -62,7 +62,7 @@ public:
     // Pages that differ from the file, ascending (for tests and statistics).
     std::vector<std::uint32_t> changedPages();
 
-private:
+  private:
     int writeRank(std::uint32_t n, ByteView image) const;
     void freeReleasedPages();
 
@@ -120,7 +120,8 @@ struct FieldChange {
     int position = 0;  // in TableDef::columns
     Value value;       // already converted to the column's type
 };
-std::int64_t updateTableRows(Storage& storage, const TableDef& table, const std::vector<RowId>& rows,
+std::int64_t updateTableRows(Storage& storage, const TableDef& table,
+                             const std::vector<RowId>& rows,
                              const std::vector<FieldChange>& changes);
 
 // Test hook: after this many page writes to the database file, commit()
@@ -145,13 +146,13 @@ const WriteStats& lastWriteStats();
 // Holds the write lock for one statement and replays a journal left by a
 // crashed write. Read-only files take no lock (the write then fails).
 class WriteSession {
-public:
+  public:
     explicit WriteSession(const std::string& databasePath);
     ~WriteSession();
     WriteSession(const WriteSession&) = delete;
     WriteSession& operator=(const WriteSession&) = delete;
 
-private:
+  private:
     struct Impl;
     Impl* impl_;
 };

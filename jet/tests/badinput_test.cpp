@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <limits>
 #include <cstdio>
 #include <fstream>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -32,7 +32,8 @@ std::vector<std::uint8_t> readBytes(const fs::path& p) {
 
 void writeBytes(const fs::path& p, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 // Opens path and expects a jet::Error of `kind` whose message holds `words`.
@@ -208,8 +209,9 @@ TEST(BadInputFile, ReadOnlyFileOpensForReadingAndRefusesWrites) {
         },
         ::geteuid() == 0);
     if (rc == 6) GTEST_SKIP() << "the engine cannot write yet: the refused UPDATE is not checked";
-    EXPECT_EQ(rc, 0) << "1: writable, 2: write went through, 3: wrong kind, 4: no row, 5: update ran, "
-                        "7: update failed with another kind";
+    EXPECT_EQ(rc, 0)
+        << "1: writable, 2: write went through, 3: wrong kind, 4: no row, 5: update ran, "
+           "7: update failed with another kind";
 }
 
 // ---------------------------------------------------------------------------
@@ -227,7 +229,8 @@ TEST(BadInputFile, FileReplacedByAnotherWhileOpen) {
     fs::copy_file(other, dir / "incoming.mdb");
     fs::rename(dir / "incoming.mdb", path);
     EXPECT_EQ(db->table("Articulos").columns.size(), 79u);
-    auto cursor = db->query("select [Campo Extra Texto] from Articulos where Referencia = 'CEM 25'");
+    auto cursor =
+        db->query("select [Campo Extra Texto] from Articulos where Referencia = 'CEM 25'");
     ASSERT_TRUE(cursor->next());
 
     // A text file renamed over it: a clear refusal.
@@ -237,7 +240,8 @@ TEST(BadInputFile, FileReplacedByAnotherWhileOpen) {
         db->query("select * from Articulos");
         ADD_FAILURE() << "a text file was read as a database";
     } catch (const Error& e) {
-        EXPECT_NE(std::string(e.what()).find("not an Access database"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("not an Access database"), std::string::npos)
+            << e.what();
     }
 }
 
@@ -249,7 +253,8 @@ TEST(BadInputFile, FileCutInPlaceUnderAnOpenCursor) {
     const fs::path path = copyFixture(dir, store, "shop.mdb");
     const int rc = runInChild([&] {
         auto db = Database::open(path.string(), OpenMode::ReadOnly);
-        auto cursor = db->query("select Referencia, Descripcion from Articulos order by Descripcion");
+        auto cursor =
+            db->query("select Referencia, Descripcion from Articulos order by Descripcion");
         if (!cursor->next()) return 1;
         fs::resize_file(path, 4 * 4096);
         try {
@@ -272,18 +277,20 @@ std::string searchStatement(const std::string& text) {
         quoted += c;
         if (c == '\'') quoted += '\'';
     }
-    return "select referencia,descripcion,[Tipo Impuesto] from articulos where descripcion like('%" +
+    return "select referencia,descripcion,[Tipo Impuesto] from articulos where descripcion "
+           "like('%" +
            quoted + "%') " + "\r\n" + " order by descripcion";
 }
 
 class SearchText : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const fs::path store = storeFile("store.mdb");
         db_ = Database::open(store.string(), OpenMode::ReadOnly);
         auto all = db_->query("select Descripcion from Articulos");
         while (all->next())
-            if (auto* t = std::get_if<std::u16string>(&all->row()[0].v)) descriptions_.push_back(*t);
+            if (auto* t = std::get_if<std::u16string>(&all->row()[0].v))
+                descriptions_.push_back(*t);
     }
 
     // Rows of the tool's search, as (referencia, descripcion), checking the
@@ -316,10 +323,24 @@ protected:
 TEST_F(SearchText, QuotesCommentsAndSeparatorsOnlyEverSearch) {
     // Each must find exactly the descriptions that contain it (or, with a
     // wildcard, just run), and no statement may do anything else.
-    const std::vector<std::string> texts = {
-        "D'ARCO", "'", "''", "' OR '1'='1", "%') OR ('1'='1", "') --", "--", "; UPDATE Articulos SET PVP=0",
-        "CEMENTO'; --", "#1/1/2000#", "#", "]", "[Descripcion]", "') order by referencia --",
-        "\" OR \"\"=\"", "x') union select * from proveedores where ('", "M8X40", "25KG"};
+    const std::vector<std::string> texts = {"D'ARCO",
+                                            "'",
+                                            "''",
+                                            "' OR '1'='1",
+                                            "%') OR ('1'='1",
+                                            "') --",
+                                            "--",
+                                            "; UPDATE Articulos SET PVP=0",
+                                            "CEMENTO'; --",
+                                            "#1/1/2000#",
+                                            "#",
+                                            "]",
+                                            "[Descripcion]",
+                                            "') order by referencia --",
+                                            "\" OR \"\"=\"",
+                                            "x') union select * from proveedores where ('",
+                                            "M8X40",
+                                            "25KG"};
     for (const std::string& t : texts) {
         SCOPED_TRACE(t);
         const auto found = search(t);
@@ -365,29 +386,32 @@ TEST_F(SearchText, UnpairedSurrogates) {
         try {
             EXPECT_TRUE(search(t).empty());
         } catch (const Error& e) {
-            EXPECT_TRUE(e.kind() == ErrorKind::Conversion || e.kind() == ErrorKind::Syntax) << e.what();
+            EXPECT_TRUE(e.kind() == ErrorKind::Conversion || e.kind() == ErrorKind::Syntax)
+                << e.what();
         }
     }
-    for (const std::u16string& t : {std::u16string(1, char16_t(0xD800)), std::u16string(u"TUBO\xDFFF")}) {
-        auto cursor = db_->query("select referencia from articulos where descripcion like ? order by descripcion",
-                                 {Value(u"%" + t + u"%")});
+    for (const std::u16string& t :
+         {std::u16string(1, char16_t(0xD800)), std::u16string(u"TUBO\xDFFF")}) {
+        auto cursor = db_->query(
+            "select referencia from articulos where descripcion like ? order by descripcion",
+            {Value(u"%" + t + u"%")});
         EXPECT_FALSE(cursor->next());
     }
 }
-
 
 // ---------------------------------------------------------------------------
 // Values the item post and the price apply can send.
 
 class BadInputValues : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const fs::path store = storeFile("store.mdb");
         path_ = copyFixture(dir_, store, "shop.mdb").string();
         db_ = Database::open(path_);
     }
     Value read(const std::string& column, const std::string& ref = "CEM 25") {
-        auto c = db_->query("select [" + column + "] from Articulos where Referencia = ?", {Value(utf8ToUtf16(ref))});
+        auto c = db_->query("select [" + column + "] from Articulos where Referencia = ?",
+                            {Value(utf8ToUtf16(ref))});
         EXPECT_TRUE(c->next());
         return c->row().at(0);
     }
@@ -397,14 +421,20 @@ protected:
 };
 
 TEST_F(BadInputValues, DoublesAtTheLimitsRoundTripInEveryPriceColumn) {
-    const double limits[] = {std::numeric_limits<double>::max(), -std::numeric_limits<double>::max(),
-                             std::numeric_limits<double>::min(), std::numeric_limits<double>::denorm_min(),
-                             -0.0, 9007199254740993.0, 1e-300, 123456789.0123456};
+    const double limits[] = {std::numeric_limits<double>::max(),
+                             -std::numeric_limits<double>::max(),
+                             std::numeric_limits<double>::min(),
+                             std::numeric_limits<double>::denorm_min(),
+                             -0.0,
+                             9007199254740993.0,
+                             1e-300,
+                             123456789.0123456};
     const char* columns[] = {"PVP 1", "PVP 2", "Precio Compra Proveedor 1"};
     for (double d : limits) {
         for (const char* column : columns) {
             SCOPED_TRACE(std::string(column) + " = " + std::to_string(d));
-            EXPECT_EQ(db_->execute(std::string("UPDATE Articulos SET [") + column + "] = ? WHERE [Referencia] = ?",
+            EXPECT_EQ(db_->execute(std::string("UPDATE Articulos SET [") + column +
+                                       "] = ? WHERE [Referencia] = ?",
                                    {Value(d), Value(std::u16string(u"CEM 25"))}),
                       1);
             const Value back = read(column);
@@ -418,8 +448,8 @@ TEST_F(BadInputValues, DoublesAtTheLimitsRoundTripInEveryPriceColumn) {
 }
 
 TEST_F(BadInputValues, ControlCharactersInADescriptionRoundTrip) {
-    const std::u16string texts[] = {u"TAB\tCR\rLF\nEND", std::u16string(u"NUL") + char16_t(0) + u"X",
-                                    u"\x01\x02\x1f\x7f"};
+    const std::u16string texts[] = {
+        u"TAB\tCR\rLF\nEND", std::u16string(u"NUL") + char16_t(0) + u"X", u"\x01\x02\x1f\x7f"};
     for (const std::u16string& t : texts) {
         SCOPED_TRACE(utf16ToUtf8(t));
         EXPECT_EQ(db_->execute("UPDATE Articulos SET [Descripcion] = ? WHERE [Referencia] = ?",
@@ -436,7 +466,8 @@ TEST_F(BadInputValues, ControlCharactersInADescriptionRoundTrip) {
 // character, and the row keeps its text.
 TEST_F(BadInputValues, AstralCharactersInAnIndexedDescriptionAreRefused) {
     const Value before = read("Descripcion");
-    for (const std::u16string& t : {std::u16string(u"CASCO \U0001F477 OBRA"), std::u16string(u"\U00010000")}) {
+    for (const std::u16string& t :
+         {std::u16string(u"CASCO \U0001F477 OBRA"), std::u16string(u"\U00010000")}) {
         SCOPED_TRACE(utf16ToUtf8(t));
         try {
             db_->execute("UPDATE Articulos SET [Descripcion] = ? WHERE [Referencia] = ?",
@@ -444,7 +475,8 @@ TEST_F(BadInputValues, AstralCharactersInAnIndexedDescriptionAreRefused) {
             ADD_FAILURE() << "stored";
         } catch (const Error& e) {
             EXPECT_EQ(e.kind(), ErrorKind::NotSupported) << e.what();
-            EXPECT_NE(std::string(e.what()).find("has no sort code"), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find("has no sort code"), std::string::npos)
+                << e.what();
         }
         EXPECT_EQ(read("Descripcion"), before);
     }
@@ -452,7 +484,8 @@ TEST_F(BadInputValues, AstralCharactersInAnIndexedDescriptionAreRefused) {
 
 TEST_F(BadInputValues, UnpairedSurrogateInADescriptionIsRefusedAndChangesNothing) {
     const Value before = read("Descripcion");
-    for (const std::u16string& t : {std::u16string(1, char16_t(0xD800)), std::u16string(u"A") + char16_t(0xDC00)}) {
+    for (const std::u16string& t :
+         {std::u16string(1, char16_t(0xD800)), std::u16string(u"A") + char16_t(0xDC00)}) {
         EXPECT_THROW(db_->execute("UPDATE Articulos SET [Descripcion] = ? WHERE [Referencia] = ?",
                                   {Value(t), Value(std::u16string(u"CEM 25"))}),
                      Error);

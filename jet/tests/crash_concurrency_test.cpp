@@ -18,8 +18,8 @@
 // RELIABILITY_KILLS and RELIABILITY_SECONDS scale the runs (the stress
 // script uses more); RELIABILITY_FIGURES names a file the figures are
 // appended to.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -70,19 +70,20 @@ struct Statement {
     std::vector<Value> params;
 };
 
-const std::vector<std::string> kItems = {"CEM 25", "TOR-M8X40", "AZ 20X20 B", "ARENA-L", "mb-01",
-                                         "M00002", "M00004", "B00001", "Z99999", "A00001",
-                                         "A00100", "A00377"};
+const std::vector<std::string> kItems = {"CEM 25", "TOR-M8X40", "AZ 20X20 B", "ARENA-L",
+                                         "mb-01",  "M00002",    "M00004",     "B00001",
+                                         "Z99999", "A00001",    "A00100",     "A00377"};
 
 // The tool's ticket statement, as the window builds it.
 std::string ticketStatement(int mode, int month, int fromDay, int toDay) {
     const std::string set = mode == 0 ? "'Facturado'" : "'Pendiente'";
     const std::string from = std::to_string(month) + "/" + std::to_string(fromDay) + "/2024";
     const std::string to = std::to_string(month) + "/" + std::to_string(toDay) + "/2024";
-    std::string sql = "UPDATE [Cabecera Tickets de Venta] SET [Cabecera Tickets de Venta].Documento = '', "
-                      "[Cabecera Tickets de Venta].[Forma de Pago] = " + set +
-                      "\r\n WHERE ((([Cabecera Tickets de Venta].Fecha)>=#" + from + "#)" +
-                      "\r\n AND (([Cabecera Tickets de Venta].Fecha)<=#" + to;
+    std::string sql =
+        "UPDATE [Cabecera Tickets de Venta] SET [Cabecera Tickets de Venta].Documento = '', "
+        "[Cabecera Tickets de Venta].[Forma de Pago] = " +
+        set + "\r\n WHERE ((([Cabecera Tickets de Venta].Fecha)>=#" + from + "#)" +
+        "\r\n AND (([Cabecera Tickets de Venta].Fecha)<=#" + to;
     if (mode == 2)
         sql += "#)\r\n AND (([Cabecera Tickets de Venta].[Forma de Pago])<>'Facturado'))";
     else
@@ -101,32 +102,40 @@ Statement itemPost(long i) {
     // Now and then no description at all: on a store whose description
     // index ignores NULLs, the item's entry goes and comes back.
     const Value description = i % 7 == 3 ? Value() : Value(text);
-    return {"UPDATE Articulos SET [Descripcion] = ?, [Descripcion Corta] = ?, [PVP 1] = ?, "
-            "[Precio Compra Proveedor 1] = ? WHERE [Referencia] = ?",
-            {description, Value(u"C" + utf8ToUtf16(std::to_string(i))), Value(1.5 + static_cast<double>(i)),
-             Value(0.25 * static_cast<double>(i)), Value(utf8ToUtf16(ref))}};
+    return {
+        "UPDATE Articulos SET [Descripcion] = ?, [Descripcion Corta] = ?, [PVP 1] = ?, "
+        "[Precio Compra Proveedor 1] = ? WHERE [Referencia] = ?",
+        {description, Value(u"C" + utf8ToUtf16(std::to_string(i))),
+         Value(1.5 + static_cast<double>(i)), Value(0.25 * static_cast<double>(i)),
+         Value(utf8ToUtf16(ref))}};
 }
 
 Statement priceApply(long i) {
     const std::string& ref = kItems[static_cast<std::size_t>(i * 5) % kItems.size()];
-    return {"UPDATE Articulos SET [PVP 1] = ?, [PVP 2] = ?, [Precio Compra Proveedor 1] = ? "
-            "WHERE [Referencia] = ?",
-            {Value(10.0 + static_cast<double>(i) / 8), Value(11.0 + static_cast<double>(i) / 4),
-             Value(static_cast<double>(i) / 16), Value(utf8ToUtf16(ref))}};
+    return {
+        "UPDATE Articulos SET [PVP 1] = ?, [PVP 2] = ?, [Precio Compra Proveedor 1] = ? "
+        "WHERE [Referencia] = ?",
+        {Value(10.0 + static_cast<double>(i) / 8), Value(11.0 + static_cast<double>(i) / 4),
+         Value(static_cast<double>(i) / 16), Value(utf8ToUtf16(ref))}};
 }
 
 Statement ticketUpdate(long i) {
     const int month = 1 + static_cast<int>(i % 12);
     const int from = 1 + static_cast<int>((i * 7) % 20);
-    return {ticketStatement(static_cast<int>(i % 3), month, from, from + static_cast<int>(i % 6)), {}};
+    return {ticketStatement(static_cast<int>(i % 3), month, from, from + static_cast<int>(i % 6)),
+            {}};
 }
 
 // The fixed sequence both the child and the reference follow.
 Statement statementFor(long i) {
     switch (i % 5) {
-        case 0: case 1: return itemPost(i);
-        case 2: return priceApply(i);
-        default: return ticketUpdate(i);
+        case 0:
+        case 1:
+            return itemPost(i);
+        case 2:
+            return priceApply(i);
+        default:
+            return ticketUpdate(i);
     }
 }
 
@@ -154,8 +163,10 @@ long lastCompleted(const std::string& progress, long before) {
     std::string line;
     long last = before;
     while (std::getline(in, line)) {
-        if (line.rfind("error", 0) == 0) ADD_FAILURE() << "writer child failed: " << line;
-        else if (!line.empty()) last = std::stol(line);
+        if (line.rfind("error", 0) == 0)
+            ADD_FAILURE() << "writer child failed: " << line;
+        else if (!line.empty())
+            last = std::stol(line);
     }
     return last;
 }
@@ -188,9 +199,9 @@ TEST(CrashKill, EveryKilledWriteLeavesTheBeforeOrTheAfterState) {
     const long kills = envNumber("RELIABILITY_KILLS", kDefaultKills);
     std::mt19937 rng(static_cast<unsigned>(envNumber("RELIABILITY_SEED", 911)));
 
-    long next = 0;               // first statement the next child runs
-    long interrupted = 0;        // kills that found the interrupted statement applied
-    long journals = 0;           // kills that left a journal to replay
+    long next = 0;         // first statement the next child runs
+    long interrupted = 0;  // kills that found the interrupted statement applied
+    long journals = 0;     // kills that left a journal to replay
     long statements = 0;
     const auto started = std::chrono::steady_clock::now();
     for (long k = 0; k < kills; ++k) {
@@ -209,14 +220,18 @@ TEST(CrashKill, EveryKilledWriteLeavesTheBeforeOrTheAfterState) {
         if (fs::exists(journalPath(path))) ++journals;
 
         // Reopening replays a left journal.
-        { auto db = Database::open(path); (void)db->tableNames(); }
+        {
+            auto db = Database::open(path);
+            (void)db->tableNames();
+        }
         EXPECT_FALSE(fs::exists(journalPath(path))) << "journal left after reopening";
 
         apply(reference, next, done);
         if (!sameContent(path, reference)) {
             apply(reference, done + 1, done + 1);
             ASSERT_TRUE(sameContent(path, reference))
-                << "after statement " << done << " the file holds neither its state nor the next one's";
+                << "after statement " << done
+                << " the file holds neither its state nor the next one's";
             ++interrupted;
             next = done + 2;
         } else {
@@ -233,7 +248,8 @@ TEST(CrashKill, EveryKilledWriteLeavesTheBeforeOrTheAfterState) {
     auto db = Database::open(path, OpenMode::ReadOnly);
     EXPECT_EQ(db->table("Articulos").rowCount, storeOptions().items);
     EXPECT_EQ(db->table(kTickets).rowCount, storeOptions().tickets);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     recordFigure("crash: kills=" + std::to_string(kills) + " statements_completed=" +
                  std::to_string(statements) + " journals_replayed=" + std::to_string(journals) +
                  " interrupted_statement_committed=" + std::to_string(interrupted) + " rows_lost=" +
@@ -264,7 +280,8 @@ pid_t tallyChild(int pipeOut, std::chrono::steady_clock::time_point deadline,
             body(i);
             ++t.done;
         } catch (const Error& e) {
-            if (e.kind() == ErrorKind::Locked && std::string(e.what()).find("is in use") != std::string::npos) {
+            if (e.kind() == ErrorKind::Locked &&
+                std::string(e.what()).find("is in use") != std::string::npos) {
                 ++t.inUse;
             } else {
                 ++t.other;
@@ -300,30 +317,44 @@ TEST(Concurrency, TwoWritersAndAReaderOnOneFile) {
     for (auto& p : pipes) ASSERT_EQ(::pipe(p), 0);
     // Items: each post's value is logged once it completed; the last logged
     // value per item is what the file must hold at the end.
-    pid_t items = tallyChild(pipes[0][1], deadline, [&](long i) {
-        static std::unique_ptr<Database> db = Database::open(path);
-        static std::ofstream log(posted, std::ios::app);
-        Statement st = itemPost(i);
-        db->execute(st.sql, st.params);
-        log << i << std::endl;
-    }, errors);
-    pid_t tickets = tallyChild(pipes[1][1], deadline, [&](long i) {
-        static std::unique_ptr<Database> db = Database::open(path);
-        Statement st = ticketUpdate(i);
-        db->execute(st.sql, st.params);
-    }, errors);
-    pid_t reader = tallyChild(pipes[2][1], deadline, [&](long i) {
-        static std::unique_ptr<Database> db = Database::open(path, OpenMode::ReadOnly);
-        const char* sql = i % 2 == 0
-            ? "select referencia,descripcion,[Tipo Impuesto] from articulos where descripcion like('%POST%') \r\n order by descripcion"
-            : "select * from [Cabecera Tickets de Venta] where [Forma de Pago] = 'Pendiente' order by Fecha";
-        auto cursor = db->query(sql);
-        while (cursor->next()) (void)cursor->row();
-    }, errors);
+    pid_t items = tallyChild(
+        pipes[0][1], deadline,
+        [&](long i) {
+            static std::unique_ptr<Database> db = Database::open(path);
+            static std::ofstream log(posted, std::ios::app);
+            Statement st = itemPost(i);
+            db->execute(st.sql, st.params);
+            log << i << std::endl;
+        },
+        errors);
+    pid_t tickets = tallyChild(
+        pipes[1][1], deadline,
+        [&](long i) {
+            static std::unique_ptr<Database> db = Database::open(path);
+            Statement st = ticketUpdate(i);
+            db->execute(st.sql, st.params);
+        },
+        errors);
+    pid_t reader = tallyChild(
+        pipes[2][1], deadline,
+        [&](long i) {
+            static std::unique_ptr<Database> db = Database::open(path, OpenMode::ReadOnly);
+            const char* sql = i % 2 == 0
+                                  ? "select referencia,descripcion,[Tipo Impuesto] from articulos "
+                                    "where descripcion like('%POST%') \r\n order by descripcion"
+                                  : "select * from [Cabecera Tickets de Venta] where [Forma de "
+                                    "Pago] = 'Pendiente' order by Fecha";
+            auto cursor = db->query(sql);
+            while (cursor->next()) (void)cursor->row();
+        },
+        errors);
     const Tally ti = collect(items, pipes[0][0], "item writer");
     const Tally tt = collect(tickets, pipes[1][0], "ticket writer");
     const Tally tr = collect(reader, pipes[2][0], "reader");
-    for (auto& p : pipes) { ::close(p[0]); ::close(p[1]); }
+    for (auto& p : pipes) {
+        ::close(p[0]);
+        ::close(p[1]);
+    }
 
     std::ifstream err(errors);
     std::string line;
@@ -346,7 +377,8 @@ TEST(Concurrency, TwoWritersAndAReaderOnOneFile) {
         }
     auto db = Database::open(path, OpenMode::ReadOnly);
     for (const auto& [ref, i] : last) {
-        auto c = db->query("select Descripcion from Articulos where Referencia = ?", {Value(utf8ToUtf16(ref))});
+        auto c = db->query("select Descripcion from Articulos where Referencia = ?",
+                           {Value(utf8ToUtf16(ref))});
         ASSERT_TRUE(c->next()) << ref;
         EXPECT_EQ(c->row()[0], itemPost(i).params[0]) << ref << " lost its post " << i;
     }

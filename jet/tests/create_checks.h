@@ -42,8 +42,8 @@ inline std::vector<std::vector<std::string>> mdbExport(const std::string& path,
                                                        const std::string& table) {
     const std::string col = "~|\x01~", row = "~#\x01~\n";
     std::string out = runCommand("mdb-export -Q -d '" + col + "' -R '" + row +
-                               "' -D '%Y-%m-%d %H:%M:%S' -T '%Y-%m-%d %H:%M:%S' " + quoted(path) +
-                               " " + quoted(table) + " 2>/dev/null");
+                                 "' -D '%Y-%m-%d %H:%M:%S' -T '%Y-%m-%d %H:%M:%S' " + quoted(path) +
+                                 " " + quoted(table) + " 2>/dev/null");
     std::vector<std::vector<std::string>> rows;
     for (const std::string& line : splitOn(out, row)) rows.push_back(splitOn(line, col));
     return rows;

@@ -98,23 +98,23 @@ TEST(CreateEmpty, MdbToolsListsTheSystemTables) {
 TableDesign everyTypeDesign() {
     using T = ColumnType;
     return TableDesign{"Prueba Tipos",
-                     {{"Código", T::Text, 20},
-                      {"Numero", T::Long},
-                      {"Cantidad", T::Integer},
-                      {"Nivel", T::Byte},
-                      {"Precio", T::Double},
-                      {"Peso", T::Single},
-                      {"Importe", T::Currency},
-                      {"Fecha", T::DateTime},
-                      {"Activo", T::Boolean},
-                      {"Notas", T::Memo},
-                      {"Nombre", T::Text, 60}},
-                     {{"PrimaryKey", {"Código"}, {}, IndexKind::PrimaryKey},
-                      {"Numero", {"Numero"}, {}, IndexKind::Unique},
-                      {"CantidadPrecio", {"Cantidad", "Precio"}, {false, true}, IndexKind::Plain},
-                      {"Fecha", {"Fecha"}, {}, IndexKind::Plain},
-                      {"Nombre", {"Nombre"}, {true}, IndexKind::Plain},
-                      {"Activo", {"Activo"}, {}, IndexKind::Plain}}};
+                       {{"Código", T::Text, 20},
+                        {"Numero", T::Long},
+                        {"Cantidad", T::Integer},
+                        {"Nivel", T::Byte},
+                        {"Precio", T::Double},
+                        {"Peso", T::Single},
+                        {"Importe", T::Currency},
+                        {"Fecha", T::DateTime},
+                        {"Activo", T::Boolean},
+                        {"Notas", T::Memo},
+                        {"Nombre", T::Text, 60}},
+                       {{"PrimaryKey", {"Código"}, {}, IndexKind::PrimaryKey},
+                        {"Numero", {"Numero"}, {}, IndexKind::Unique},
+                        {"CantidadPrecio", {"Cantidad", "Precio"}, {false, true}, IndexKind::Plain},
+                        {"Fecha", {"Fecha"}, {}, IndexKind::Plain},
+                        {"Nombre", {"Nombre"}, {true}, IndexKind::Plain},
+                        {"Activo", {"Activo"}, {}, IndexKind::Plain}}};
 }
 
 std::u16string repeatText(const std::u16string& piece, std::size_t length) {
@@ -325,14 +325,14 @@ class LargeTable : public ::testing::Test {
     static constexpr int kRows = 200000;
     static void SetUpTestSuite() {
         DatabaseBuilder b;
-        int t =
-            b.addTable(TableDesign{"Grande",
-                                 {{"Id", ColumnType::Long},
-                                  {"Texto", ColumnType::Text, 40},
-                                  {"Fecha", ColumnType::DateTime}},
-                                 {{"PrimaryKey", {"Id"}, {}, IndexKind::PrimaryKey},
-                                  {"Texto", {"Texto"}, {}, IndexKind::Plain},
-                                  {"FechaId", {"Fecha", "Id"}, {true, false}, IndexKind::Unique}}});
+        int t = b.addTable(
+            TableDesign{"Grande",
+                        {{"Id", ColumnType::Long},
+                         {"Texto", ColumnType::Text, 40},
+                         {"Fecha", ColumnType::DateTime}},
+                        {{"PrimaryKey", {"Id"}, {}, IndexKind::PrimaryKey},
+                         {"Texto", {"Texto"}, {}, IndexKind::Plain},
+                         {"FechaId", {"Fecha", "Id"}, {true, false}, IndexKind::Unique}}});
         auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < kRows; ++i) {
             std::int64_t id = (std::int64_t(i) * 7919) % kRows;  // not in key order

@@ -54,7 +54,8 @@ inline std::vector<std::uint8_t> readAll(const std::string& path) {
 // Every .mdb/.accdb below the fixtures folder except the big one.
 inline std::vector<std::string> allDatabaseFixtures() {
     std::vector<std::string> out;
-    if (!std::filesystem::is_directory(fixturesDir())) return out;  // a clone without the shared folder
+    if (!std::filesystem::is_directory(fixturesDir()))
+        return out;  // a clone without the shared folder
     for (const auto& e : std::filesystem::recursive_directory_iterator(fixturesDir())) {
         auto ext = e.path().extension().string();
         if ((ext == ".mdb" || ext == ".accdb") && e.path().filename() != "store-big.mdb")

@@ -21,7 +21,8 @@ constexpr std::size_t kPage = 4096;
 
 void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 // A journal that holds page 3 with every byte 0x5A, as a write would leave it
@@ -134,7 +135,10 @@ TEST(DateRangeUpdate, FindsThroughTheDateIndexTheRowsAScanFinds) {
     EXPECT_GT(some, 0u);
     // Bounds that cross find nothing and change nothing.
     const auto before = readAll(copy.path());
-    EXPECT_EQ(db->execute("UPDATE " + t + " SET Documento = 'R' WHERE Fecha >= #3/31/2024# AND Fecha <= #3/1/2024#"), 0);
+    EXPECT_EQ(
+        db->execute("UPDATE " + t +
+                    " SET Documento = 'R' WHERE Fecha >= #3/31/2024# AND Fecha <= #3/1/2024#"),
+        0);
     EXPECT_TRUE(readAll(copy.path()) == before);
     // One bound only: the scan as before.
     db->execute("UPDATE " + t + " SET Documento = 'R' WHERE Fecha >= #12/1/2099#");

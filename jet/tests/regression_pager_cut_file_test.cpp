@@ -22,7 +22,8 @@ TEST(RegressionPagerCutFile, PagesPastTheNewEndAreCorruptNotABusError) {
     {
         std::ofstream out(path, std::ios::binary);
         std::vector<char> page(4096, 'p');
-        for (int i = 0; i < 8; ++i) out.write(page.data(), static_cast<std::streamsize>(page.size()));
+        for (int i = 0; i < 8; ++i)
+            out.write(page.data(), static_cast<std::streamsize>(page.size()));
     }
     const int rc = runInChild([&] {
         Pager pager(openFile(path.string(), false), jet4Format());

@@ -12,7 +12,8 @@ namespace jet::sql {
 namespace {
 
 std::u16string likePattern(const std::string& text) {
-    Statement st = parse("select referencia from articulos where descripcion like('%" + text + "%')");
+    Statement st =
+        parse("select referencia from articulos where descripcion like('%" + text + "%')");
     const auto& select = std::get<SelectStmt>(st);
     return std::get<std::u16string>(select.where->right->value.v);
 }
@@ -20,8 +21,9 @@ std::u16string likePattern(const std::string& text) {
 TEST(RegressionSqlLiteralUtf8, SequencesWithoutAUtf16FormAreSyntaxErrors) {
     // The fuzzer's input: 'd', F6 99 8E B2 (would be U+19A3B2), '`'.
     const std::string crasher = "d\xF6\x99\x8E\xB2`";
-    for (const std::string& bad : {crasher, std::string("\xF4\x90\x80\x80"), std::string("\xC0\xA7"),
-                                   std::string("\xE0\x80\xA7"), std::string("\xF0\x80\x80\xA7")}) {
+    for (const std::string& bad :
+         {crasher, std::string("\xF4\x90\x80\x80"), std::string("\xC0\xA7"),
+          std::string("\xE0\x80\xA7"), std::string("\xF0\x80\x80\xA7")}) {
         try {
             likePattern(bad);
             ADD_FAILURE() << "accepted invalid UTF-8";
@@ -35,7 +37,10 @@ TEST(RegressionSqlLiteralUtf8, SequencesWithoutAUtf16FormAreSyntaxErrors) {
 TEST(RegressionSqlLiteralUtf8, ValidSequencesStillDecode) {
     EXPECT_EQ(likePattern("\xF0\x9F\x98\x80"), u"%\U0001F600%");
     EXPECT_EQ(likePattern("\xF4\x8F\xBF\xBF"), u"%\U0010FFFF%");
-    EXPECT_EQ(likePattern("CA\xC3\x91" "ER\xC3\x8D" "A"), u"%CAÑERÍA%");
+    EXPECT_EQ(likePattern("CA\xC3\x91"
+                          "ER\xC3\x8D"
+                          "A"),
+              u"%CAÑERÍA%");
     EXPECT_EQ(likePattern("\xE2\x82\xAC"), u"%€%");
 }
 

@@ -26,7 +26,8 @@ std::vector<char> readFile(const fs::path& p) {
 std::vector<char> damaged(std::vector<char> bytes, std::uint32_t owner) {
     for (std::size_t p = 3 * 4096; p + 4096 <= bytes.size(); p += 4096) {
         std::uint32_t pageOwner = 0;
-        for (int k = 3; k >= 0; --k) pageOwner = pageOwner << 8 | static_cast<std::uint8_t>(bytes[p + 4 + k]);
+        for (int k = 3; k >= 0; --k)
+            pageOwner = pageOwner << 8 | static_cast<std::uint8_t>(bytes[p + 4 + k]);
         if (bytes[p] != 0x01 || pageOwner != owner) continue;
         for (std::size_t s = 0; s < 16; ++s) bytes[p + 0x0E + 2 * s + 1] ^= 0x0F;
     }
@@ -42,7 +43,8 @@ TEST(RegressionTornRead, ChangedUnderAnOpenCursorIsInUseNotDamaged) {
     const fs::path store = storeFile("store.mdb");
     TempDir dir;
     const fs::path path = copyFixture(dir, store, "shop.mdb");
-    const auto bad = damaged(readFile(path), Storage::open(path.string(), false)->tableDef("Articulos").tdefPage);
+    const auto bad = damaged(readFile(path),
+                             Storage::open(path.string(), false)->tableDef("Articulos").tdefPage);
 
     auto db = Database::open(path.string(), OpenMode::ReadOnly);
     auto cursor = db->query("select Referencia, Descripcion from Articulos order by Descripcion");

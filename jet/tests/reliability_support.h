@@ -32,13 +32,13 @@ namespace fs = std::filesystem;
 inline fs::path fixtures() { return fs::path(sharedFixturesDir()); }
 
 // Skips the calling test when a shared fixture is absent (bare clone).
-#define RELIABILITY_NEED_FIXTURE(path)                                     \
-    do {                                                                   \
+#define RELIABILITY_NEED_FIXTURE(path)                                                     \
+    do {                                                                                   \
         if (!std::filesystem::exists(path)) GTEST_SKIP() << "fixture missing: " << (path); \
     } while (0)
 
 class TempDir {
-public:
+  public:
     TempDir() {
 #ifdef _WIN32
         static int counter = 0;
@@ -52,7 +52,8 @@ public:
         path_ = pattern;
 #endif
         // Traversable by an unprivileged child (see runAsNobody).
-        fs::permissions(path_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+        fs::permissions(path_,
+                        fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
     }
     ~TempDir() {
         std::error_code ec;
@@ -63,7 +64,7 @@ public:
     const fs::path& path() const { return path_; }
     fs::path operator/(const std::string& name) const { return path_ / name; }
 
-private:
+  private:
     fs::path path_;
 };
 
@@ -86,7 +87,8 @@ inline std::int64_t readEverything(Database& db) {
         while (cursor->next()) ++rows;
         for (const Index& index : info.indexes) {
             if (index.columns.empty() || index.columns[0].find(']') != std::string::npos) continue;
-            auto ordered = db.query("select * from [" + name + "] order by [" + index.columns[0] + "]");
+            auto ordered =
+                db.query("select * from [" + name + "] order by [" + index.columns[0] + "]");
             while (ordered->next()) (void)ordered->row();
         }
     }

@@ -22,8 +22,9 @@ std::string search(const std::string& text) {
         q += c;
         if (c == '\'') q += '\'';
     }
-    return "select referencia,descripcion,[Tipo Impuesto] from articulos where descripcion like('%" + q +
-           "%') \r\n order by descripcion";
+    return "select referencia,descripcion,[Tipo Impuesto] from articulos where descripcion "
+           "like('%" +
+           q + "%') \r\n order by descripcion";
 }
 
 TEST(SessionScenario, OpenSearchEditApplyClose) {
@@ -41,22 +42,27 @@ TEST(SessionScenario, OpenSearchEditApplyClose) {
     }
     EXPECT_EQ(found, 2);
 
-    auto item = db->query("select * from Articulos where Referencia = ?", {Value(std::u16string(u"CEM 25"))});
+    auto item = db->query("select * from Articulos where Referencia = ?",
+                          {Value(std::u16string(u"CEM 25"))});
     ASSERT_TRUE(item->next());
-    EXPECT_EQ(db->execute("UPDATE Articulos SET [Descripcion] = ?, [Descripcion Corta] = ? WHERE [Referencia] = ?",
-                          {Value(std::u16string(u"CEMENTO GRIS 25KG SACO PAPEL")), Value(std::u16string(u"CEM25")),
-                           Value(std::u16string(u"CEM 25"))}),
+    EXPECT_EQ(db->execute("UPDATE Articulos SET [Descripcion] = ?, [Descripcion Corta] = ? WHERE "
+                          "[Referencia] = ?",
+                          {Value(std::u16string(u"CEMENTO GRIS 25KG SACO PAPEL")),
+                           Value(std::u16string(u"CEM25")), Value(std::u16string(u"CEM 25"))}),
               1);
-    EXPECT_EQ(db->execute("UPDATE Articulos SET [PVP 1] = ?, [PVP 2] = ?, [Precio Compra Proveedor 1] = ? "
-                          "WHERE [Referencia] = ?",
-                          {Value(7.2), Value(7.9), Value(4.1), Value(std::u16string(u"CEM 25"))}),
+    EXPECT_EQ(db->execute(
+                  "UPDATE Articulos SET [PVP 1] = ?, [PVP 2] = ?, [Precio Compra Proveedor 1] = ? "
+                  "WHERE [Referencia] = ?",
+                  {Value(7.2), Value(7.9), Value(4.1), Value(std::u16string(u"CEM 25"))}),
               1);
-    EXPECT_EQ(db->execute("UPDATE [Cabecera Tickets de Venta] SET [Cabecera Tickets de Venta].Documento = '', "
-                          "[Cabecera Tickets de Venta].[Forma de Pago] = 'Pendiente'\r\n"
-                          " WHERE ((([Cabecera Tickets de Venta].Fecha)>=#6/14/2024#)\r\n"
-                          " AND (([Cabecera Tickets de Venta].Fecha)<=#6/14/2024#)\r\n"
-                          " AND (([Cabecera Tickets de Venta].[Forma de Pago])<>'Facturado'))"),
-              4);
+    EXPECT_EQ(
+        db->execute(
+            "UPDATE [Cabecera Tickets de Venta] SET [Cabecera Tickets de Venta].Documento = '', "
+            "[Cabecera Tickets de Venta].[Forma de Pago] = 'Pendiente'\r\n"
+            " WHERE ((([Cabecera Tickets de Venta].Fecha)>=#6/14/2024#)\r\n"
+            " AND (([Cabecera Tickets de Venta].Fecha)<=#6/14/2024#)\r\n"
+            " AND (([Cabecera Tickets de Venta].[Forma de Pago])<>'Facturado'))"),
+        4);
     auto again = db->query(search("SACO PAPEL"));
     ASSERT_TRUE(again->next());
     EXPECT_EQ(again->row()[0], Value(std::u16string(u"CEM 25")));

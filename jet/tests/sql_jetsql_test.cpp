@@ -156,7 +156,8 @@ TEST_F(Jetsql, IndexesAndCurrencyLimits) {
     EXPECT_NE(ix.out.find("Descripcion\tDescripcion ASC\t-\n"), std::string::npos) << ix.out;
 
     // The currency limits print as their exact decimal text.
-    const fs::path money = fs::temp_directory_path() / ("jetsql-money-" + std::to_string(getpid()) + ".mdb");
+    const fs::path money =
+        fs::temp_directory_path() / ("jetsql-money-" + std::to_string(getpid()) + ".mdb");
     {
         jet::DatabaseBuilder b;
         const int t = b.addTable(jet::TableDesign{"Money", {{"c", jet::ColumnType::Currency}}, {}});

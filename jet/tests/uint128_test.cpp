@@ -28,9 +28,9 @@ UInt128 fromDigits(const std::string& digits, bool* overflow = nullptr) {
 
 TEST(UInt128, DecimalDigitsRoundTripAcrossWordBoundaries) {
     // 2^32, 2^64, 2^96 - 1 (the largest Access Decimal magnitude) and 2^128 - 1.
-    for (const std::string d : {"0", "7", "4294967296", "18446744073709551616",
-                                "79228162514264337593543950335",
-                                "340282366920938463463374607431768211455"})
+    for (const std::string d :
+         {"0", "7", "4294967296", "18446744073709551616", "79228162514264337593543950335",
+          "340282366920938463463374607431768211455"})
         EXPECT_EQ(digitsOf(fromDigits(d)), d);
 
     const UInt128 twoTo64 = fromDigits("18446744073709551616");

@@ -55,7 +55,7 @@ inline void makeReadOnly(const std::filesystem::path& file) {
 // A private copy in a fresh temporary folder of a generated store variant
 // or, for any other name, of a file of the shared folder.
 class TempCopy {
-public:
+  public:
     explicit TempCopy(const std::string& fixtureName, const std::string& from = "") {
         static int counter = 0;
         dir_ = std::filesystem::temp_directory_path() /
@@ -76,7 +76,7 @@ public:
     }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path dir_;
     std::string path_;
 };
@@ -148,8 +148,8 @@ inline std::string civilDate(double d) {
     long long month = mp < 10 ? mp + 3 : mp - 9;
     long long year = yoe + era * 400 + (month <= 2);
     char buf[160];
-    std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", year, month, day, secs / 3600,
-                  secs / 60 % 60, secs % 60);
+    std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", year, month, day,
+                  secs / 3600, secs / 60 % 60, secs % 60);
     return buf;
 }
 
@@ -170,11 +170,19 @@ inline std::string cellText(const Value& v) {
 inline std::string exportCell(const ColumnDef& c, const std::string& cell) {
     if (cell.empty()) return "";
     switch (c.column.type) {
-        case ColumnType::Byte: case ColumnType::Integer: case ColumnType::Long: case ColumnType::Currency:
-        case ColumnType::Single: case ColumnType::Double:
+        case ColumnType::Byte:
+        case ColumnType::Integer:
+        case ColumnType::Long:
+        case ColumnType::Currency:
+        case ColumnType::Single:
+        case ColumnType::Double:
             return numberText(std::strtod(cell.c_str(), nullptr));
-        case ColumnType::Binary: case ColumnType::Ole: case ColumnType::Guid: return "(bytes)";
-        default: return cell;
+        case ColumnType::Binary:
+        case ColumnType::Ole:
+        case ColumnType::Guid:
+            return "(bytes)";
+        default:
+            return cell;
     }
 }
 
@@ -197,7 +205,8 @@ inline std::vector<std::vector<std::string>> engineRows(Storage& s, const TableD
     std::vector<std::vector<std::string>> rows;
     s.scan(def, all, [&](RowId, std::vector<Value>& r) {
         std::vector<std::string> cells;
-        for (std::size_t i = 0; i < r.size(); ++i) cells.push_back(engineCell(def.columns[i], r[i]));
+        for (std::size_t i = 0; i < r.size(); ++i)
+            cells.push_back(engineCell(def.columns[i], r[i]));
         rows.push_back(std::move(cells));
         return true;
     });
@@ -213,8 +222,8 @@ inline void expectSameAsMdbExport(const std::string& path, const std::string& ta
     auto mine = engineRows(*s, def);
     const std::string colSep = "~|\x01~", rowSep = "~#\x01~\n";
     std::string out = runCommand("mdb-export -Q -d '" + colSep + "' -R '" + rowSep +
-                                 "' -D '%Y-%m-%d %H:%M:%S' -T '%Y-%m-%d %H:%M:%S' '" + path + "' '" + table +
-                                 "' 2>/dev/null");
+                                 "' -D '%Y-%m-%d %H:%M:%S' -T '%Y-%m-%d %H:%M:%S' '" + path +
+                                 "' '" + table + "' 2>/dev/null");
     auto lines = splitBy(out, rowSep);
     ASSERT_FALSE(lines.empty());
     auto header = splitBy(lines[0], colSep);
@@ -232,8 +241,7 @@ inline void expectSameAsMdbExport(const std::string& path, const std::string& ta
     }
     std::sort(theirs.begin(), theirs.end());
     ASSERT_EQ(mine.size(), theirs.size());
-    for (std::size_t r = 0; r < mine.size(); ++r)
-        ASSERT_EQ(mine[r], theirs[r]) << "row " << r;
+    for (std::size_t r = 0; r < mine.size(); ++r) ASSERT_EQ(mine[r], theirs[r]) << "row " << r;
 }
 
 // Every real index: one entry per live row (rows with all key columns null
@@ -265,24 +273,29 @@ inline void expectIndexesExact(const std::string& path, const std::string& table
         });
         std::sort(expected.begin(), expected.end());
         std::vector<std::pair<std::string, RowId>> actual;
-        for (const IndexEntry& e : readIndex(pages, ri.rootPage, ipf)) actual.emplace_back(e.key, e.row);
+        for (const IndexEntry& e : readIndex(pages, ri.rootPage, ipf))
+            actual.emplace_back(e.key, e.row);
         ASSERT_EQ(actual.size(), expected.size());
         ASSERT_TRUE(actual == expected) << "index entries differ from the rows' keys";
 
         const auto owned = s->usageMapPages(ri.usageMap);
         const std::set<std::uint32_t> inMap(owned.begin(), owned.end());
-        std::function<IndexEntry(std::uint32_t, int)> walk = [&](std::uint32_t n, int depth) -> IndexEntry {
+        std::function<IndexEntry(std::uint32_t, int)> walk = [&](std::uint32_t n,
+                                                                 int depth) -> IndexEntry {
             EXPECT_LT(depth, 10);
             ByteView bytes = s->pager().page(n);
             IndexPage p = parseIndexPage(bytes, n, ipf);
-            EXPECT_TRUE(n == ri.rootPage || inMap.count(n)) << "index page " << n << " not in its map";
+            EXPECT_TRUE(n == ri.rootPage || inMap.count(n))
+                << "index page " << n << " not in its map";
             auto again = encodeIndexPage(p, bytes, ipf);
-            EXPECT_TRUE(std::equal(again.begin(), again.end(), bytes.data())) << "page " << n << " not canonical";
+            EXPECT_TRUE(std::equal(again.begin(), again.end(), bytes.data()))
+                << "page " << n << " not canonical";
             if (p.leaf) return p.entries.empty() ? IndexEntry{} : p.entries.back();
             IndexEntry last{};
             for (const IndexEntry& e : p.entries) {
                 last = walk(e.child, depth + 1);
-                EXPECT_EQ(last.key, e.key) << "node " << n << " entry differs from its child's last";
+                EXPECT_EQ(last.key, e.key)
+                    << "node " << n << " entry differs from its child's last";
                 EXPECT_EQ(last.row, e.row);
             }
             if (p.tailPage) last = walk(p.tailPage, depth + 1);

@@ -27,15 +27,20 @@ struct Scenario {
 std::vector<Scenario> scenarios() {
     const std::string t = "[Cabecera Tickets de Venta]";
     return {
-        {"ticket statement A", "Cabecera Tickets de Venta",
-         "UPDATE " + t + " SET " + t + ".Documento = '', " + t + ".[Forma de Pago] = 'Facturado'\r\n WHERE (((" + t +
+        {"ticket statement A",
+         "Cabecera Tickets de Venta",
+         "UPDATE " + t + " SET " + t + ".Documento = '', " + t +
+             ".[Forma de Pago] = 'Facturado'\r\n WHERE (((" + t +
              ".Fecha)>=#3/5/2024#)\r\n AND ((" + t + ".Fecha)<=#4/12/2024#))",
          {}},
-        {"item post", "Articulos",
-         "UPDATE Articulos SET [Descripcion] = ?, [Descripcion Corta] = ?, [Tipo Impuesto] = ?, [Proveedor 1] = ?, "
+        {"item post",
+         "Articulos",
+         "UPDATE Articulos SET [Descripcion] = ?, [Descripcion Corta] = ?, [Tipo Impuesto] = ?, "
+         "[Proveedor 1] = ?, "
          "[PVP 1] = ?, [PVP 2] = ?, [Precio Compra Proveedor 1] = ? WHERE [Referencia] = ?",
          {Value(u"AAA PRIMERA DESCRIPCION DEL INDICE CON SESENTA CARACTERES XX"), Value(u"CORTA"),
-          Value(std::int64_t{3}), Value(std::int64_t{12}), Value(1.5), Value(1.425), Value(0.75), Value(u"Z99999")}},
+          Value(std::int64_t{3}), Value(std::int64_t{12}), Value(1.5), Value(1.425), Value(0.75),
+          Value(u"Z99999")}},
     };
 }
 
@@ -61,7 +66,8 @@ TEST(WriteCrash, EveryStopPointLeavesTheBeforeOrAfterState) {
         ASSERT_FALSE(after == before);
 
         for (long k = 1; k <= pages; ++k) {
-            SCOPED_TRACE("stopped after page write " + std::to_string(k) + " of " + std::to_string(pages));
+            SCOPED_TRACE("stopped after page write " + std::to_string(k) + " of " +
+                         std::to_string(pages));
             TempCopy copy("store.mdb");
             {
                 auto db = Database::open(copy.path());
@@ -100,7 +106,8 @@ TEST(WriteCrash, JournalOfAnActiveWriterIsLeftAlone) {
     TempCopy copy("store.mdb");
     auto db = Database::open(copy.path());
     WriterTestHooks::crashAfterPageWrites = 1;
-    EXPECT_THROW(db->execute("UPDATE Articulos SET [PVP 1] = 2 WHERE Referencia = 'PRUEBA1'"), SimulatedCrash);
+    EXPECT_THROW(db->execute("UPDATE Articulos SET [PVP 1] = 2 WHERE Referencia = 'PRUEBA1'"),
+                 SimulatedCrash);
     WriterTestHooks::crashAfterPageWrites = -1;
     const auto torn = readAll(copy.path());
     {

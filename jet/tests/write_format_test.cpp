@@ -14,8 +14,8 @@ using testing::allDatabaseFixtures;
 std::string firstDifference(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i)
         if (a[i] != b[i])
-            return "first difference at byte " + std::to_string(i) + ": ours " + std::to_string(a[i]) +
-                   ", file " + std::to_string(b[i]);
+            return "first difference at byte " + std::to_string(i) + ": ours " +
+                   std::to_string(a[i]) + ", file " + std::to_string(b[i]);
     return "";
 }
 

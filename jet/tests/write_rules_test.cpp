@@ -58,7 +58,8 @@ std::vector<std::string> changedCells(const std::string& path, const Cells& befo
                 continue;
             }
             for (std::size_t c = 0; c < values.size(); ++c)
-                if (!(values[c] == it->second[c])) out.push_back(table + "/" + def.columns[c].column.name);
+                if (!(values[c] == it->second[c]))
+                    out.push_back(table + "/" + def.columns[c].column.name);
         }
     }
     return out;
@@ -150,13 +151,16 @@ TEST_F(AccessIndexProperties, IgnoreNullsEntriesComeAndGoWithTheirValues) {
                   {"TableIgnoreNulls1/data"});
     // Multi-column: an entry while either column has a value.
     auto db = Database::open(path(), OpenMode::ReadOnly);
-    const auto both = column(*db, "SELECT row FROM TableIgnoreNulls2 WHERE data1 IS NOT NULL AND data2 IS NOT NULL");
+    const auto both = column(
+        *db, "SELECT row FROM TableIgnoreNulls2 WHERE data1 IS NOT NULL AND data2 IS NOT NULL");
     db.reset();
     ASSERT_FALSE(both.empty());
     const std::string row = utf16ToUtf8(both.front());
-    expectChanges(path(), "UPDATE [TableIgnoreNulls2] SET [data1] = NULL WHERE [row] = '" + row + "'",
+    expectChanges(path(),
+                  "UPDATE [TableIgnoreNulls2] SET [data1] = NULL WHERE [row] = '" + row + "'",
                   {"TableIgnoreNulls2/data1"});
-    expectChanges(path(), "UPDATE [TableIgnoreNulls2] SET [data2] = NULL WHERE [row] = '" + row + "'",
+    expectChanges(path(),
+                  "UPDATE [TableIgnoreNulls2] SET [data2] = NULL WHERE [row] = '" + row + "'",
                   {"TableIgnoreNulls2/data2"});
     expectChanges(path(), "UPDATE [TableIgnoreNulls2] SET [data2] = 7 WHERE [row] = '" + row + "'",
                   {"TableIgnoreNulls2/data2"});
@@ -173,8 +177,9 @@ TEST_F(AccessIndexProperties, OrderByAnIgnoreNullsIndexGivesEveryRowNullsFirst) 
     const auto down = column(*db, "SELECT data FROM TableIgnoreNulls1 ORDER BY data DESC");
     EXPECT_TRUE(std::equal(up.begin(), up.end(), down.rbegin()));
     // A LIKE can never match the rows the index leaves out.
-    EXPECT_EQ(column(*db, "SELECT data FROM TableIgnoreNulls1 WHERE data LIKE '%' ORDER BY data").size(),
-              6u);
+    EXPECT_EQ(
+        column(*db, "SELECT data FROM TableIgnoreNulls1 WHERE data LIKE '%' ORDER BY data").size(),
+        6u);
 }
 
 TEST_F(AccessIndexProperties, NullKeysAndDuplicatesAreRefusedUnchanged) {
@@ -232,9 +237,10 @@ std::string buildRules(const TempFile& file) {
     const int t = b.addTable(rulesTable());
     for (int i = 0; i < 40; ++i) {
         Value name = i % 4 == 0 ? Value() : Value(utf8ToUtf16("n" + std::to_string(i % 13)));
-        b.insert(t, {Value(std::int64_t(i)), name, Value(std::int64_t(i % 5)),
-                     Value(DateTime{45000.0 + i}), Value(Bytes(std::size_t(i % 9), std::uint8_t(i))),
-                     Value(Currency{std::int64_t(i) * 12345})});
+        b.insert(t,
+                 {Value(std::int64_t(i)), name, Value(std::int64_t(i % 5)),
+                  Value(DateTime{45000.0 + i}), Value(Bytes(std::size_t(i % 9), std::uint8_t(i))),
+                  Value(Currency{std::int64_t(i) * 12345})});
     }
     b.writeFile(file.path());
     return file.path();
@@ -353,7 +359,8 @@ TEST(DecimalWrites, OnAFileAccessMade) {
 TEST(CurrencyWrites, StoredExactlyAndRefusedBeyondTheRange) {
     TempFile file("currency");
     buildRules(file);
-    expectChanges(file.path(), "UPDATE Reglas SET Importe = 0.03125 WHERE Id = 1", {"Reglas/Importe"});
+    expectChanges(file.path(), "UPDATE Reglas SET Importe = 0.03125 WHERE Id = 1",
+                  {"Reglas/Importe"});
     expectChanges(file.path(), "UPDATE Reglas SET Importe = ? WHERE Id = 2", {"Reglas/Importe"},
                   {Value(Currency{std::numeric_limits<std::int64_t>::min()})});
     expectRefused(file.path(), "UPDATE Reglas SET Importe = 922337203685477.5807 WHERE Id = 3",
@@ -379,13 +386,16 @@ TEST(UsageMapGrowth, InlineMapBecomesAMapOfPagesWhenARowMovesFarAway) {
     {
         using T = ColumnType;
         DatabaseBuilder b;
-        const int small = b.addTable(TableDesign{"Pequena",
-                                                 {{"Id", T::Long}, {"Texto", T::Text, 255}},
-                                                 {{"PrimaryKey", {"Id"}, {}, IndexKind::PrimaryKey}}});
+        const int small =
+            b.addTable(TableDesign{"Pequena",
+                                   {{"Id", T::Long}, {"Texto", T::Text, 255}},
+                                   {{"PrimaryKey", {"Id"}, {}, IndexKind::PrimaryKey}}});
         // Rows that fill their page, so that growing one moves it.
         for (int i = 0; i < 24; ++i)
-            b.insert(small, {Value(std::int64_t(i)), Value(std::u16string(160, u'a' + char16_t(i % 26)))});
-        const int big = b.addTable(TableDesign{"Grande", {{"Id", T::Long}, {"Texto", T::Text, 255}}, {}});
+            b.insert(small,
+                     {Value(std::int64_t(i)), Value(std::u16string(160, u'a' + char16_t(i % 26)))});
+        const int big =
+            b.addTable(TableDesign{"Grande", {{"Id", T::Long}, {"Texto", T::Text, 255}}, {}});
         for (int i = 0; i < 20000; ++i)
             b.insert(big, {Value(std::int64_t(i)), Value(std::u16string(200, u'z'))});
         b.writeFile(file.path());
@@ -438,10 +448,12 @@ TEST_P(EveryProperty, IgnoreNullsAndRequiredIndexes) {
     expectChanges(path(), "UPDATE IgnoreNulls SET Code = 'x' WHERE Id = 1", {"IgnoreNulls/Code"});
     expectChanges(path(), "UPDATE IgnoreNulls SET Amount = NULL, Region = NULL WHERE Id = 2",
                   {"IgnoreNulls/Amount", "IgnoreNulls/Region"});
-    expectChanges(path(), "UPDATE IgnoreNulls SET Region = 'Sur' WHERE Id = 1", {"IgnoreNulls/Region"});
+    expectChanges(path(), "UPDATE IgnoreNulls SET Region = 'Sur' WHERE Id = 1",
+                  {"IgnoreNulls/Region"});
     {
         auto db = Database::open(path(), OpenMode::ReadOnly);
-        EXPECT_EQ(column(*db, "SELECT Region FROM IgnoreNulls ORDER BY Amount, Region DESC").size(), 40u);
+        EXPECT_EQ(column(*db, "SELECT Region FROM IgnoreNulls ORDER BY Amount, Region DESC").size(),
+                  40u);
         EXPECT_EQ(sql::lastAccessPath(), sql::AccessPath::IndexOrder);
     }
     expectRefused(path(), "UPDATE RequiredKeys SET Ref = NULL WHERE Id = 3", ErrorKind::Constraint,
@@ -466,10 +478,9 @@ TEST_P(EveryProperty, UniqueKeysAndEveryKeyType) {
     std::string set =
         "UPDATE KeyTypes SET Txt = 'Nuevo ÁRBOL', Byt = 7, Int = -5, Lng = 123456, Cur = 1.5, "
         "Sng = 2.5, Dbl = -3.25, Dt = #1/2/2020#, YN = TRUE, Bin = ?";
-    std::vector<std::string> changed = {"KeyTypes/Txt", "KeyTypes/Byt", "KeyTypes/Int",
-                                        "KeyTypes/Lng", "KeyTypes/Cur", "KeyTypes/Sng",
-                                        "KeyTypes/Dbl", "KeyTypes/Dt",  "KeyTypes/YN",
-                                        "KeyTypes/Bin"};
+    std::vector<std::string> changed = {
+        "KeyTypes/Txt", "KeyTypes/Byt", "KeyTypes/Int", "KeyTypes/Lng", "KeyTypes/Cur",
+        "KeyTypes/Sng", "KeyTypes/Dbl", "KeyTypes/Dt",  "KeyTypes/YN",  "KeyTypes/Bin"};
     if (version() >= 4) {
         set += ", Dec = 12.3456";
         changed.push_back("KeyTypes/Dec");

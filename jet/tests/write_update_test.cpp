@@ -7,8 +7,8 @@
 #include <random>
 
 #include "file_lock.h"
-#include "journal.h"
 #include "jet/jet.h"
+#include "journal.h"
 #include "write_check.h"
 #include "writer.h"
 
@@ -27,7 +27,8 @@ const std::string kTickets = "Cabecera Tickets de Venta";
 
 const std::string kItemPost =
     "UPDATE Articulos SET [Descripcion] = ?, [Descripcion Corta] = ?, [Tipo Impuesto] = ?, "
-    "[Proveedor 1] = ?, [PVP 1] = ?, [PVP 2] = ?, [Precio Compra Proveedor 1] = ? WHERE [Referencia] = ?";
+    "[Proveedor 1] = ?, [PVP 1] = ?, [PVP 2] = ?, [Precio Compra Proveedor 1] = ? WHERE "
+    "[Referencia] = ?";
 
 std::int64_t count(Database& db, const std::string& sql, const std::vector<Value>& params = {}) {
     auto c = db.query(sql, params);
@@ -62,26 +63,44 @@ TEST(WriteUpdate, ItemPostWritesEveryFieldAndKeepsTheRest) {
     auto db = Database::open(copy.path());
     const std::string pick = "SELECT * FROM Articulos WHERE [Referencia] = ?";
     const std::vector<Value> before = row(*db, pick, {Value(u"M00004")});
-    const std::vector<Value> params = {Value(u"ARENA LAVADA SACO NOTA EXTRA LARGA PARA PROBAR"), Value(u"ARENA NOTA"),
-                                       Value(std::int64_t{2}), Value(std::int64_t{17}), Value(12.3456789),
-                                       Value(11.7284), Value(7.25), Value(u"M00004")};
+    const std::vector<Value> params = {Value(u"ARENA LAVADA SACO NOTA EXTRA LARGA PARA PROBAR"),
+                                       Value(u"ARENA NOTA"),
+                                       Value(std::int64_t{2}),
+                                       Value(std::int64_t{17}),
+                                       Value(12.3456789),
+                                       Value(11.7284),
+                                       Value(7.25),
+                                       Value(u"M00004")};
     EXPECT_EQ(db->execute(kItemPost, params), 1);
     const TableInfo info = db->table("Articulos");
     const std::vector<Value> after = row(*db, pick, {Value(u"M00004")});
     for (std::size_t i = 0; i < info.columns.size(); ++i) {
         const std::string& name = info.columns[i].name;
-        if (name == "Descripcion") EXPECT_EQ(after[i], params[0]);
-        else if (name == "Descripcion Corta") EXPECT_EQ(after[i], params[1]);
-        else if (name == "Tipo Impuesto") EXPECT_EQ(after[i], params[2]);
-        else if (name == "Proveedor 1") EXPECT_EQ(after[i], params[3]);
-        else if (name == "PVP 1") EXPECT_EQ(after[i], params[4]);
-        else if (name == "PVP 2") EXPECT_EQ(after[i], params[5]);
-        else if (name == "Precio Compra Proveedor 1") EXPECT_EQ(after[i], params[6]);
-        else EXPECT_EQ(after[i], before[i]) << name << " changed";  // the 10000-byte memo included
+        if (name == "Descripcion")
+            EXPECT_EQ(after[i], params[0]);
+        else if (name == "Descripcion Corta")
+            EXPECT_EQ(after[i], params[1]);
+        else if (name == "Tipo Impuesto")
+            EXPECT_EQ(after[i], params[2]);
+        else if (name == "Proveedor 1")
+            EXPECT_EQ(after[i], params[3]);
+        else if (name == "PVP 1")
+            EXPECT_EQ(after[i], params[4]);
+        else if (name == "PVP 2")
+            EXPECT_EQ(after[i], params[5]);
+        else if (name == "Precio Compra Proveedor 1")
+            EXPECT_EQ(after[i], params[6]);
+        else
+            EXPECT_EQ(after[i], before[i]) << name << " changed";  // the 10000-byte memo included
     }
     // The index on Descripcion finds the new text, not the old one.
-    EXPECT_EQ(count(*db, "SELECT Referencia FROM Articulos WHERE Descripcion = 'ARENA LAVADA SACO NOTA'"), 0);
-    EXPECT_EQ(count(*db, "SELECT Referencia FROM Articulos WHERE Descripcion LIKE 'ARENA LAVADA SACO NOTA EXTRA%'"), 1);
+    EXPECT_EQ(
+        count(*db, "SELECT Referencia FROM Articulos WHERE Descripcion = 'ARENA LAVADA SACO NOTA'"),
+        0);
+    EXPECT_EQ(count(*db,
+                    "SELECT Referencia FROM Articulos WHERE Descripcion LIKE 'ARENA LAVADA SACO "
+                    "NOTA EXTRA%'"),
+              1);
     db.reset();
     expectFileSound(copy.path(), "Articulos");
 }
@@ -90,9 +109,10 @@ TEST(WriteUpdate, PriceOnlyPostTouchesOneDataPage) {
     TempCopy copy("store.mdb");
     const auto original = readAll(copy.path());
     auto db = Database::open(copy.path());
-    EXPECT_EQ(db->execute("UPDATE Articulos SET [PVP 1] = ?, [PVP 2] = ?, [Precio Compra Proveedor 1] = ? "
-                          "WHERE [Referencia] = ?",
-                          {Value(13.5), Value(12.825), Value(10.75), Value(u"PRUEBA1")}),
+    EXPECT_EQ(db->execute(
+                  "UPDATE Articulos SET [PVP 1] = ?, [PVP 2] = ?, [Precio Compra Proveedor 1] = ? "
+                  "WHERE [Referencia] = ?",
+                  {Value(13.5), Value(12.825), Value(10.75), Value(u"PRUEBA1")}),
               1);
     EXPECT_EQ(lastWriteStats().pagesWritten, 1);
     EXPECT_EQ(lastWriteStats().indexEntriesChanged, 0);
@@ -127,18 +147,21 @@ TEST(WriteUpdate, TicketStatementsChangeExactlyTheRange) {
             EXPECT_GT(expected.notInvoiced, 0) << "the range holds no ticket";
         }
         auto db = Database::open(copy.path());
-        const std::string facturado = "SELECT Numero FROM [" + kTickets + "] WHERE [Forma de Pago] = 'Facturado'";
+        const std::string facturado =
+            "SELECT Numero FROM [" + kTickets + "] WHERE [Forma de Pago] = 'Facturado'";
         const std::int64_t facturadoBefore = count(*db, facturado);
-        const std::string outside = "SELECT Numero FROM [" + kTickets + "] WHERE Fecha > #" + std::string(tc.to) +
-                                    "# AND Fecha < #" + std::string(tc.to) + " 23:59:59#";
+        const std::string outside = "SELECT Numero FROM [" + kTickets + "] WHERE Fecha > #" +
+                                    std::string(tc.to) + "# AND Fecha < #" + std::string(tc.to) +
+                                    " 23:59:59#";
         const std::int64_t lateSameDay = count(*db, outside + " AND Documento IS NULL");
 
         EXPECT_EQ(db->execute(ticketStatement('C', tc.from, tc.to)), expected.notInvoiced);
         EXPECT_EQ(count(*db, facturado), facturadoBefore);  // C never touches invoiced tickets
         EXPECT_EQ(db->execute(ticketStatement('B', tc.from, tc.to)), expected.inRange);
         EXPECT_EQ(db->execute(ticketStatement('A', tc.from, tc.to)), expected.inRange);
-        const std::string range = "SELECT Numero FROM [" + kTickets + "] WHERE Fecha >= #" + std::string(tc.from) +
-                                  "# AND Fecha <= #" + std::string(tc.to) + "#";
+        const std::string range = "SELECT Numero FROM [" + kTickets + "] WHERE Fecha >= #" +
+                                  std::string(tc.from) + "# AND Fecha <= #" + std::string(tc.to) +
+                                  "#";
         EXPECT_EQ(count(*db, range + " AND [Forma de Pago] = 'Facturado' AND Documento = ''"),
                   expected.inRange);
         // Tickets later on the last day (a time of day) lie outside the range.
@@ -157,7 +180,8 @@ TEST(WriteUpdate, WholeYearTicketUpdateMovesRowsAndKeepsIndexes) {
     EXPECT_EQ(db->execute(ticketStatement('C', "1/1/2024", "12/31/2024")), year.notInvoiced);
     EXPECT_EQ(db->execute(ticketStatement('A', "1/1/2024", "12/31/2024")), year.inRange);
     EXPECT_GT(lastWriteStats().indexEntriesChanged, 0);
-    EXPECT_EQ(count(*db, "SELECT Numero FROM [" + kTickets + "] WHERE [Forma de Pago] = 'Pendiente'"), 1);
+    EXPECT_EQ(
+        count(*db, "SELECT Numero FROM [" + kTickets + "] WHERE [Forma de Pago] = 'Pendiente'"), 1);
     db.reset();
     expectFileSound(copy.path(), kTickets);
 }
@@ -191,7 +215,8 @@ TEST(WriteUpdate, DescriptionGrowsOnAFullPageMovesTheRowThenShrinks) {
     long moved = 0;
     for (std::size_t i = 0; i < refs.size() && i < 6; ++i) {
         EXPECT_EQ(db->execute(set, {Value(u"ABC"), Value(refs[i])}), 1);
-        const std::u16string sixty = u"DESCRIPCION DE SESENTA CARACTERES PARA FORZAR UN MOVIMIENTO " ;
+        const std::u16string sixty =
+            u"DESCRIPCION DE SESENTA CARACTERES PARA FORZAR UN MOVIMIENTO ";
         ASSERT_EQ(sixty.size(), 60u);
         EXPECT_EQ(db->execute(set, {Value(sixty), Value(refs[i])}), 1);
         moved += lastWriteStats().rowsMoved;
@@ -221,10 +246,11 @@ TEST(WriteUpdate, ThousandsOfUpdatesKeepTheFileValid) {
         const int len = 1 + static_cast<int>(rng() % 60);
         for (int k = 0; k < len; ++k) d += letters[rng() % letters.size()];
         const std::u16string& ref = refs[rng() % refs.size()];
-        ASSERT_EQ(db->execute(kItemPost, {Value(d), Value(d.substr(0, 25)), Value(std::int64_t(1 + rng() % 4)),
-                                          Value(std::int64_t(1 + rng() % 40)), Value(double(rng() % 10000) / 7),
-                                          Value(double(rng() % 10000) / 9), Value(double(rng() % 10000) / 11),
-                                          Value(ref)}),
+        ASSERT_EQ(db->execute(kItemPost,
+                              {Value(d), Value(d.substr(0, 25)), Value(std::int64_t(1 + rng() % 4)),
+                               Value(std::int64_t(1 + rng() % 40)),
+                               Value(double(rng() % 10000) / 7), Value(double(rng() % 10000) / 9),
+                               Value(double(rng() % 10000) / 11), Value(ref)}),
                   1);
     }
     EXPECT_EQ(count(*db, "SELECT Referencia FROM Articulos"), storeOptions().items);
@@ -239,21 +265,25 @@ TEST(WriteUpdate, RefusedStatementsChangeNothing) {
     // A character the sort order has no code for: the index key cannot be
     // written, so the whole statement (many rows) is refused.
     const std::u16string lone = std::u16string(u"CEMENTO ") + char16_t(0xD800);
-    EXPECT_THROW(db->execute("UPDATE Articulos SET Descripcion = ? WHERE Descripcion LIKE '%CEMENTO%'", {Value(lone)}),
-                 Error);
+    EXPECT_THROW(
+        db->execute("UPDATE Articulos SET Descripcion = ? WHERE Descripcion LIKE '%CEMENTO%'",
+                    {Value(lone)}),
+        Error);
     // A duplicate primary key (case-insensitive text key).
     try {
         db->execute("UPDATE Articulos SET Referencia = 'e00002' WHERE Referencia = 'E00001'");
         ADD_FAILURE() << "duplicate key accepted";
     } catch (const Error& e) {
         EXPECT_EQ(e.kind(), ErrorKind::Constraint);
-        EXPECT_NE(std::string(e.what()).find("'PrimaryKey' of table 'Articulos'"), std::string::npos)
+        EXPECT_NE(std::string(e.what()).find("'PrimaryKey' of table 'Articulos'"),
+                  std::string::npos)
             << e.what();
     }
     // Too long for Text(25).
-    EXPECT_THROW(db->execute("UPDATE Articulos SET [Descripcion Corta] = ? WHERE Referencia = 'E00001'",
-                             {Value(std::u16string(26, u'X'))}),
-                 Error);
+    EXPECT_THROW(
+        db->execute("UPDATE Articulos SET [Descripcion Corta] = ? WHERE Referencia = 'E00001'",
+                    {Value(std::u16string(26, u'X'))}),
+        Error);
     db.reset();
     EXPECT_TRUE(readAll(copy.path()) == original);
     EXPECT_FALSE(std::filesystem::exists(journalPath(copy.path())));

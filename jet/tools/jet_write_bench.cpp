@@ -8,8 +8,8 @@
 // Database::execute (lock, journal, page writes, fsyncs).
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -32,7 +32,8 @@ Timing timeIt(jet::Database& db, const std::string& sql, const std::vector<jet::
     const auto start = std::chrono::steady_clock::now();
     rows = db.execute(sql, params);
     Timing t;
-    t.wall = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    t.wall =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     t.cpu = cpuMs() - cpu;
     return t;
 }
@@ -47,10 +48,11 @@ void report(const char* what, const std::vector<Timing>& runs, std::int64_t rows
     std::sort(wall.begin(), wall.end());
     std::sort(cpu.begin(), cpu.end());
     const jet::WriteStats& s = jet::lastWriteStats();
-    std::printf("%-34s rows %7lld  median %9.2f ms  min %9.2f ms  CPU median %8.2f ms  (last run: %ld "
-                "pages written, %ld new, %ld moved rows, %ld index entries)\n",
-                what, static_cast<long long>(rows), wall[wall.size() / 2], wall.front(), cpu[cpu.size() / 2],
-                s.pagesWritten, s.pagesAppended, s.rowsMoved, s.indexEntriesChanged);
+    std::printf(
+        "%-34s rows %7lld  median %9.2f ms  min %9.2f ms  CPU median %8.2f ms  (last run: %ld "
+        "pages written, %ld new, %ld moved rows, %ld index entries)\n",
+        what, static_cast<long long>(rows), wall[wall.size() / 2], wall.front(),
+        cpu[cpu.size() / 2], s.pagesWritten, s.pagesAppended, s.rowsMoved, s.indexEntriesChanged);
 }
 
 }  // namespace
@@ -67,20 +69,22 @@ int main(int argc, char** argv) {
 
         std::vector<Timing> post;
         for (int i = 0; i < repeats; ++i)
-            post.push_back(timeIt(*db,
-                                  "UPDATE Articulos SET [PVP 1] = ?, [PVP 2] = ?, [Precio Compra Proveedor 1] = ? "
-                                  "WHERE [Referencia] = ?",
-                                  {jet::Value(12.5 + i), jet::Value(11.875 + i), jet::Value(10.0 + i),
-                                   jet::Value(std::u16string(u"PRUEBA1"))},
-                                  rows));
+            post.push_back(timeIt(
+                *db,
+                "UPDATE Articulos SET [PVP 1] = ?, [PVP 2] = ?, [Precio Compra Proveedor 1] = ? "
+                "WHERE [Referencia] = ?",
+                {jet::Value(12.5 + i), jet::Value(11.875 + i), jet::Value(10.0 + i),
+                 jet::Value(std::u16string(u"PRUEBA1"))},
+                rows));
         report("item post (three prices)", post, rows);
 
         const std::string t = "[Cabecera Tickets de Venta]";
         const char* status[] = {"Facturado", "Pendiente"};
         std::vector<Timing> month;
         for (int i = 0; i < repeats; ++i) {
-            const std::string sql = "UPDATE " + t + " SET " + t + ".Documento = '', " + t + ".[Forma de Pago] = '" +
-                                    status[i % 2] + "'\r\n WHERE (((" + t + ".Fecha)>=#3/1/2024#)\r\n AND ((" + t +
+            const std::string sql = "UPDATE " + t + " SET " + t + ".Documento = '', " + t +
+                                    ".[Forma de Pago] = '" + status[i % 2] + "'\r\n WHERE (((" + t +
+                                    ".Fecha)>=#3/1/2024#)\r\n AND ((" + t +
                                     ".Fecha)<=#3/31/2024#))";
             month.push_back(timeIt(*db, sql, {}, rows));
         }

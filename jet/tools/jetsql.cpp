@@ -151,7 +151,8 @@ bool startsWithSelect(const std::string& sql) {
 
 int run(int argc, char** argv) {
     if (argc < 3) {
-        std::cerr << "usage: jetsql FILE \"STATEMENT\" | --tables | --columns TABLE | --indexes TABLE\n";
+        std::cerr
+            << "usage: jetsql FILE \"STATEMENT\" | --tables | --columns TABLE | --indexes TABLE\n";
         return 1;
     }
     const std::string arg = argv[2];

@@ -28,12 +28,12 @@ enum class ErrorKind {
     ReadOnly,         // the file or the connection cannot be written
     Conversion,       // a text that is not a number
     Arithmetic,       // division by zero, overflow
-    Constraint,       // a change the table's rules refuse: a missing required value, a duplicate key
-    Abort,            // the silent kind: the error report shows nothing
+    Constraint,  // a change the table's rules refuse: a missing required value, a duplicate key
+    Abort,       // the silent kind: the error report shows nothing
 };
 
 class Error : public std::exception {
-public:
+  public:
     explicit Error(std::string message, ErrorKind kind = ErrorKind::Generic)
         : message_(std::move(message)), kind_(kind) {}
     Error(std::string message, ErrorKind kind, const Error& inner)
@@ -45,7 +45,7 @@ public:
     // The wrapped error, or nullptr. Only its message and kind are kept.
     const Error* inner() const noexcept { return inner_.get(); }
 
-private:
+  private:
     std::string message_;
     ErrorKind kind_;
     std::shared_ptr<Error> inner_;
@@ -53,7 +53,7 @@ private:
 
 // The silent kind: thrown to abandon a handler without any report.
 class Abort : public Error {
-public:
+  public:
     Abort() : Error("Operation aborted", ErrorKind::Abort) {}
 };
 

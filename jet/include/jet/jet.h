@@ -30,16 +30,16 @@ using precios::ErrorKind;
 
 // An engine failure: corruption, unsupported format, syntax, I/O, lock...
 class Error : public precios::Error {
-public:
+  public:
     using precios::Error::Error;
 };
 
 // Access column types, by their on-disk type code.
 enum class ColumnType : std::uint8_t {
-    Boolean = 0x01,   // Yes/No
+    Boolean = 0x01,  // Yes/No
     Byte = 0x02,
-    Integer = 0x03,   // 16-bit
-    Long = 0x04,      // 32-bit (also AutoNumber, see Column::autoNumber)
+    Integer = 0x03,  // 16-bit
+    Long = 0x04,     // 32-bit (also AutoNumber, see Column::autoNumber)
     Currency = 0x05,
     Single = 0x06,
     Double = 0x07,
@@ -48,8 +48,8 @@ enum class ColumnType : std::uint8_t {
     Text = 0x0A,
     Ole = 0x0B,
     Memo = 0x0C,
-    Guid = 0x0F,      // Replication ID
-    Numeric = 0x10,   // Decimal
+    Guid = 0x0F,     // Replication ID
+    Numeric = 0x10,  // Decimal
 };
 
 // Access's own name for a type ("Long Integer", "Text", "Memo", ...).
@@ -92,14 +92,14 @@ struct Value {
 };
 
 struct Column {
-    std::string name;        // UTF-8
+    std::string name;  // UTF-8
     ColumnType type{};
-    int size = 0;            // Text: characters; fixed types: bytes
-    int precision = 0;       // Decimal: digits in all
-    int scale = 0;           // Decimal: digits after the point
+    int size = 0;       // Text: characters; fixed types: bytes
+    int precision = 0;  // Decimal: digits in all
+    int scale = 0;      // Decimal: digits after the point
     bool autoNumber = false;
-    bool required = false;   // the column's Required property: NULL is refused
-    bool nullable = true;    // false for Required columns and Yes/No (never NULL)
+    bool required = false;  // the column's Required property: NULL is refused
+    bool nullable = true;   // false for Required columns and Yes/No (never NULL)
 };
 
 // What Access calls an index, with the properties its upkeep follows.
@@ -118,7 +118,7 @@ struct TableInfo {
     std::string name;
     std::vector<Column> columns;  // in the table's column order
     std::vector<Index> indexes;
-    std::int64_t rowCount = 0;    // as counted, not as the header claims
+    std::int64_t rowCount = 0;  // as counted, not as the header claims
 };
 
 // A column of a result: its name as the statement spells it (or as the
@@ -133,7 +133,7 @@ struct ResultColumn {
 // The rows of a SELECT, fetched on demand. columns() is known before the
 // first row. next() returns false at the end.
 class Cursor {
-public:
+  public:
     virtual ~Cursor() = default;
     virtual const std::vector<ResultColumn>& columns() const = 0;
     virtual bool next() = 0;
@@ -147,7 +147,7 @@ enum class OpenMode { ReadOnly, ReadWrite };
 // the database's lock file (.ldb); the real probe uses the system's
 // byte-range locks. Tests replace it with Database::setLockProbe().
 class LockProbe {
-public:
+  public:
     virtual ~LockProbe() = default;
     // True when any byte of [offset, offset + length) of `file` is locked by
     // another lock owner. Raises jet::Error (Io) when it cannot tell.
@@ -156,7 +156,7 @@ public:
 };
 
 class Database {
-public:
+  public:
     // Opens a .mdb file. Refuses, with a clear jet::Error, anything that is
     // not a Jet 3 / Jet 4 database: foreign, truncated, .accdb, password
     // protected, encoded, a directory, unreadable. ReadWrite falls back to
@@ -167,8 +167,8 @@ public:
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
-    virtual int jetVersion() const = 0;  // 3 or 4
-    virtual std::vector<std::string> tableNames() = 0;  // user tables
+    virtual int jetVersion() const = 0;                    // 3 or 4
+    virtual std::vector<std::string> tableNames() = 0;     // user tables
     virtual TableInfo table(const std::string& name) = 0;  // case-insensitive
 
     // Runs a SELECT. '?' parameters are bound in order from params.
@@ -181,14 +181,13 @@ public:
     // jet::Error of kind Locked whose Spanish message names the computers.
     // A lock file left behind with no live user does not block writes. The
     // lock file is never deleted or rewritten.
-    virtual std::int64_t execute(const std::string& sql,
-                                 const std::vector<Value>& params = {}) = 0;
+    virtual std::int64_t execute(const std::string& sql, const std::vector<Value>& params = {}) = 0;
 
     // Replaces the probe execute() uses to find live Access users (for
     // tests); nullptr restores the system's byte-range lock probe.
     virtual void setLockProbe(std::shared_ptr<LockProbe> probe) = 0;
 
-protected:
+  protected:
     Database() = default;
 };
 
