@@ -111,6 +111,20 @@ d.flush()
 EOF
 }
 
+# Prints the first visible window that xdotool's search arguments match,
+# waiting up to 30 s. One search is one walk over the window tree; a window
+# destroyed during the walk (the file dialog closing, a tooltip) makes
+# xdotool stop with BadWindow, so such a walk is simply made again.
+visible_window() {
+    local deadline=$((SECONDS + 30)) found
+    while [ "$SECONDS" -lt "$deadline" ]; do
+        found=$(xdotool search --onlyvisible "$@" 2>/dev/null | head -n 1) || true
+        [ -n "$found" ] && { echo "$found"; return 0; }
+        sleep 0.2
+    done
+    return 1
+}
+
 # Step 2 (run inside xvfb-run): open the store through the file dialog,
 # wait for the window, close it.
 session() {
@@ -123,15 +137,14 @@ session() {
     # the focus holds.
     for attempt in 1 2 3 4 5 6 7 8 9 10; do
         sleep 1
-        dialog=$(timeout 30 xdotool search --sync --onlyvisible --class precios | head -n 1) ||
-            fail "no file dialog appeared"
+        dialog=$(visible_window --class precios) || fail "no file dialog appeared"
         xdotool windowfocus --sync "$dialog" 2>/dev/null &&
             [ "$(xdotool getwindowfocus)" = "$dialog" ] && break
         [ "$attempt" -lt 10 ] || fail "the file dialog does not take the focus"
     done
     xdotool type --delay 20 "$store"
     xdotool key Return
-    window=$(timeout 30 xdotool search --sync --onlyvisible --name "^$caption\$" | head -n 1) || {
+    window=$(visible_window --name "^$caption\$") || {
         cat "$home/log" >&2
         fail "the window did not appear after choosing $store"
     }
