@@ -47,12 +47,17 @@ ColumnType columnTypeOf(const jet::ResultColumn& c) {
     return ColumnType::Unknown;
 }
 
-// Engine failures become the layer's own, with the same text and kind.
+// Engine failures become the layer's own, with the same kind and text, the
+// engine's error kept as the inner one. Where the user needs the tool's own
+// words, those replace the engine's (the error report shows the innermost
+// message, so no inner error is kept).
 template <class F>
 auto guarded(F&& f) -> decltype(f()) {
     try {
         return f();
     } catch (const jet::Error& e) {
+        if (e.kind() == ErrorKind::OpenElsewhere)
+            throw Error(openElsewhereMessage(e.names()).toStdString(), e.kind(), e.names());
         throw Error(e.message(), e.kind(), e);
     }
 }

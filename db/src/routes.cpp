@@ -1,4 +1,5 @@
-// Route choice, type names and date conversion: the pure parts of the layer.
+// Route choice, type names, date conversion and the wording of engine
+// refusals: the pure parts of the layer.
 #include <QDate>
 #include <QTime>
 #include <cmath>
@@ -6,6 +7,19 @@
 #include "db/db.h"
 
 namespace db {
+
+QString openElsewhereMessage(const std::vector<std::string>& computers) {
+    QStringList names;
+    for (const std::string& computer : computers) {
+        const QString name =
+            computer.empty() ? QStringLiteral("desconocido") : QString::fromStdString(computer);
+        if (!names.contains(name)) names.append(name);
+    }
+    return QStringLiteral(
+               "La base de datos está abierta en otro equipo (%1). Ciérrela allí o use "
+               "el controlador ODBC de Microsoft Access para modificarla ahora.")
+        .arg(names.join(QStringLiteral(", ")));
+}
 
 QString columnTypeName(ColumnType type) {
     switch (type) {

@@ -31,3 +31,18 @@ TEST(Routes, OleDatesRoundTrip) {
     }
     EXPECT_THROW(db::fromOleDays(1e300), db::Error);
 }
+
+TEST(Routes, OpenElsewhereIsWordedByTheToolWithEachComputerOnce) {
+    EXPECT_EQ(db::openElsewhereMessage({"CAJA1", "CAJA2", "CAJA1"}),
+              "La base de datos está abierta en otro equipo (CAJA1, CAJA2). Ciérrela allí o use "
+              "el controlador ODBC de Microsoft Access para modificarla ahora.");
+    EXPECT_EQ(db::openElsewhereMessage({"", "OFICINA", ""}),
+              "La base de datos está abierta en otro equipo (desconocido, OFICINA). Ciérrela "
+              "allí o use el controlador ODBC de Microsoft Access para modificarla ahora.");
+    // A wrapping error keeps the names of the error it wraps.
+    const precios::Error engine("open elsewhere", db::ErrorKind::OpenElsewhere,
+                                std::vector<std::string>{"CAJA1"});
+    const db::Error wrapped("could not save", db::ErrorKind::OpenElsewhere, engine);
+    EXPECT_EQ(wrapped.names(), std::vector<std::string>{"CAJA1"});
+    EXPECT_EQ(wrapped.inner()->message(), "open elsewhere");
+}

@@ -212,22 +212,14 @@ std::vector<std::string> liveLockHolders(const std::filesystem::path& dbPath, Lo
     return live;
 }
 
-std::string openElsewhereMessage(const std::vector<std::string>& computers) {
-    std::vector<std::string> names;
-    for (const std::string& computer : computers) {
-        const std::string name = computer.empty() ? "desconocido" : computer;
-        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
-    }
-    std::string list;
-    for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
-    return "La base de datos está abierta en otro equipo (" + list +
-           "). Ciérrela allí o use el controlador ODBC de Microsoft Access para modificarla "
-           "ahora.";
-}
-
 void refuseIfOpenElsewhere(const std::filesystem::path& dbPath, LockProbe& probe) {
     const std::vector<std::string> live = liveLockHolders(dbPath, probe);
-    if (!live.empty()) throw Error(openElsewhereMessage(live), ErrorKind::Locked);
+    if (live.empty()) return;
+    std::string list;
+    for (const std::string& computer : live)
+        list += (list.empty() ? "" : ", ") + (computer.empty() ? std::string("?") : computer);
+    throw Error("The database is open in Access on another computer (" + list + ")",
+                ErrorKind::OpenElsewhere, live);
 }
 
 }  // namespace jet

@@ -82,13 +82,10 @@ std::vector<LockFileEntry> readLockFile(const std::filesystem::path& lockPath);
 // per live slot). Empty when there is no lock file or nobody holds a slot.
 std::vector<std::string> liveLockHolders(const std::filesystem::path& dbPath, LockProbe& probe);
 
-// "La base de datos está abierta en otro equipo (CAJA1). Ciérrela allí o use
-// el controlador ODBC de Microsoft Access para modificarla ahora." Names are
-// listed once each, joined with ", "; an unknown name shows as "desconocido".
-std::string openElsewhereMessage(const std::vector<std::string>& computers);
-
-// Raises jet::Error (Locked) with openElsewhereMessage() when the database has
-// live users; to be called before every write on the embedded route.
+// Raises jet::Error (OpenElsewhere, the live users' computer names as its
+// names()) when the database has live users; to be called before every write
+// on the embedded route. The message is for the engine's own tools; the
+// application words its own from the names.
 void refuseIfOpenElsewhere(const std::filesystem::path& dbPath, LockProbe& probe);
 
 }  // namespace jet

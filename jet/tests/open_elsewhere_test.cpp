@@ -18,10 +18,6 @@ using testing::LockHolder;
 using testing::readAll;
 using testing::TempCopy;
 
-const char* kCaja1Message =
-    "La base de datos está abierta en otro equipo (CAJA1). Ciérrela allí o use el controlador "
-    "ODBC de Microsoft Access para modificarla ahora.";
-
 const std::string kItemPost =
     "UPDATE Articulos SET [Descripcion] = ?, [Descripcion Corta] = ?, [Tipo Impuesto] = ?, "
     "[Proveedor 1] = ?, [PVP 1] = ?, [PVP 2] = ?, [Precio Compra Proveedor 1] = ? "
@@ -72,8 +68,8 @@ class OpenElsewhere : public ::testing::Test {
                 db.execute(sql, params);
                 ADD_FAILURE() << "the write went through";
             } catch (const Error& e) {
-                EXPECT_EQ(e.kind(), ErrorKind::Locked);
-                EXPECT_EQ(e.message(), kCaja1Message);
+                EXPECT_EQ(e.kind(), ErrorKind::OpenElsewhere);
+                EXPECT_EQ(e.names(), std::vector<std::string>{"CAJA1"});
             }
         }
         EXPECT_EQ(readAll(copy.path()), before);

@@ -29,6 +29,7 @@
 #include <QVariant>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "precios/error.h"
@@ -45,6 +46,13 @@ class Error : public precios::Error {
     Error(const char* message, ErrorKind kind = ErrorKind::Generic)
         : precios::Error(std::string(message), kind) {}
 };
+
+// What the user reads when Access has the database open on other computers
+// (an engine error of kind OpenElsewhere, its names() the computers):
+// "La base de datos está abierta en otro equipo (CAJA1). Ciérrela allí o use
+// el controlador ODBC de Microsoft Access para modificarla ahora." Each name
+// is listed once, joined with ", "; an unknown one reads "desconocido".
+QString openElsewhereMessage(const std::vector<std::string>& computers);
 
 // ---------------------------------------------------------------------------
 // Routes: how statements reach the file.

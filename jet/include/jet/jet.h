@@ -178,7 +178,7 @@ class Database {
     // disk when it returns. Before anything changes, the database's lock
     // file is probed: while Access (or a program using its engine) has the
     // database open on any computer, the write is refused with a
-    // jet::Error of kind Locked whose Spanish message names the computers.
+    // jet::Error of kind OpenElsewhere whose names() are the computers.
     // A lock file left behind with no live user does not block writes. The
     // lock file is never deleted or rewritten.
     virtual std::int64_t execute(const std::string& sql, const std::vector<Value>& params = {}) = 0;
