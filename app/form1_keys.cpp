@@ -1,8 +1,7 @@
 // The window-wide keyboard and focus handlers of TForm1: Enter walks the tab
 // order, a typed point becomes a comma in the numeric boxes, leaving the
-// search box goes to the grid and leaving the grid to the discount box, and
-// clicks in the simulation boxes select or focus them. The event plumbing
-// that calls them is TForm1::eventFilter (tform1.cpp).
+// search box goes to the grid and leaving the grid to the discount box. The
+// event plumbing that calls them is TForm1::eventFilter (tform1.cpp).
 #include <QApplication>
 
 #include "tform1.h"
@@ -38,26 +37,3 @@ void TForm1::FormKeyPress(QChar& key) {
 void TForm1::ebuscarExit() { DBGrid1->setFocus(Qt::TabFocusReason); }
 
 void TForm1::DBGrid1Exit() { Edit1->setFocus(Qt::TabFocusReason); }
-
-void TForm1::spcbaseClick(QLineEdit* box) { box->selectAll(); }
-
-void TForm1::spcivaClick() { spciva->selectAll(); }
-
-// The focus-on-click boxes lack the focus on the release only when the
-// recovery of a failed recalculation took the press; asking for it then is a
-// move by code, which the leave rule of the search box redirects.
-void TForm1::spvp1baseClick() {
-    if (!spvp1base->hasFocus()) spvp1base->setFocus(Qt::OtherFocusReason);
-}
-
-void TForm1::spvp1ivaClick() {
-    if (!spvp1iva->hasFocus()) spvp1iva->setFocus(Qt::OtherFocusReason);
-}
-
-void TForm1::sbeneficioClick() {
-    if (!sbeneficio->hasFocus()) sbeneficio->setFocus(Qt::OtherFocusReason);
-}
-
-void TForm1::sbnnetoClick() {
-    if (!sbnneto->hasFocus()) sbnneto->setFocus(Qt::OtherFocusReason);
-}

@@ -3,6 +3,7 @@
 // record's edit boxes and the lookup combos to their data sources.
 #include "application.h"
 #include "db/widget_errors.h"
+#include "search_statement.h"
 #include "tform1.h"
 
 void TForm1::bindBrowse() {
@@ -53,21 +54,13 @@ void TForm1::bindBrowse() {
 }
 
 // Every change of the search text re-reads the item list with a LIKE on the
-// description. Closing the list first settles a pending edit of the record;
-// when that write fails the error leaves here and the list is not re-read.
-// The quotes are doubled so that none ends the pattern; % and _ keep their
-// meaning as pattern characters.
+// description (browse::searchStatement). Closing the list first settles a
+// pending edit of the record; when that write fails the error leaves here and
+// the list is not re-read.
 void TForm1::ebuscarChange() {
     db::Dataset& list = model.qarticulos;
     list.close();
-    QString text = ebuscar->text();
-    text.replace(QLatin1Char('\''), QStringLiteral("''"));
-    list.sql().clear();
-    list.sql().append(
-        QStringLiteral("select referencia,descripcion,[Tipo Impuesto] from articulos where "
-                       "descripcion like('%") +
-        text + QStringLiteral("%") + QStringLiteral("'") + QStringLiteral(") "));
-    list.sql().append(QStringLiteral(" order by descripcion"));
+    list.setSql({browse::searchStatement(ebuscar->text())});
     list.open();
 }
 

@@ -158,3 +158,28 @@ void TForm1::Button1Click() {
     model.qarticulos.open();
     focusSearchSelected(*this);
 }
+
+// Clicks in the simulation boxes: the cost boxes select their text, the
+// others take the focus.
+void TForm1::spcbaseClick(QLineEdit* box) { box->selectAll(); }
+
+void TForm1::spcivaClick() { spciva->selectAll(); }
+
+// The focus-on-click boxes lack the focus on the release only when the
+// recovery of a failed recalculation took the press; asking for it then is a
+// move by code, which the leave rule of the search box redirects.
+void TForm1::spvp1baseClick() {
+    if (!spvp1base->hasFocus()) spvp1base->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1::spvp1ivaClick() {
+    if (!spvp1iva->hasFocus()) spvp1iva->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1::sbeneficioClick() {
+    if (!sbeneficio->hasFocus()) sbeneficio->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1::sbnnetoClick() {
+    if (!sbnneto->hasFocus()) sbnneto->setFocus(Qt::OtherFocusReason);
+}

@@ -3,6 +3,8 @@
 
 #include <initializer_list>
 
+#include "search_statement.h"
+
 namespace store {
 
 namespace {
@@ -190,7 +192,7 @@ StoreModel::StoreModel(db::Connection::RouteFactory factory) {
     // As laid out: the driver line only, no file yet.
     conexion.setParams({QStringLiteral("DriverID=MSAcc")});
 
-    qarticulos.setSql({kBaseStatement});
+    qarticulos.setSql(browse::listStatement());
     declareArticulosListFields(qarticulos);
 
     ARTICULOS.setTable(QStringLiteral("Articulos"), QStringLiteral("Referencia"));

@@ -18,9 +18,6 @@
 
 namespace store {
 
-// The list's statement before any search.
-inline const QString kBaseStatement = QStringLiteral(
-    "select referencia,descripcion,[Tipo Impuesto] from articulos order by descripcion");
 inline const QString kImpuestosStatement =
     QStringLiteral("select * from [Tipos de Impuestos] order by [Codigo]");
 inline const QString kProveedoresStatement =

@@ -84,6 +84,17 @@ FieldType fieldTypeFor(ColumnType t) {
 
 QString bracket(const QString& name) { return QLatin1Char('[') + name + QLatin1Char(']'); }
 
+// The statement a table dataset reads: the whole table, or with a key field
+// only the rows whose key equals the one parameter; in index order when the
+// dataset has one.
+QString tableStatement(const QString& table, const QString& keyField, const QString& indexField) {
+    QString sql = QStringLiteral("SELECT * FROM ") + bracket(table);
+    if (!keyField.isEmpty())
+        sql += QStringLiteral(" WHERE ") + bracket(keyField) + QStringLiteral(" = ?");
+    if (!indexField.isEmpty()) sql += QStringLiteral(" ORDER BY ") + bracket(indexField);
+    return sql;
+}
+
 bool editing(DatasetState s) { return s == DatasetState::Edit || s == DatasetState::Insert; }
 
 }  // namespace
@@ -389,12 +400,8 @@ void Dataset::open() {
     QString sql;
     QVariantList params;
     if (isTable()) {
-        sql = QStringLiteral("SELECT * FROM ") + bracket(table_);
-        if (master_) {
-            sql += QStringLiteral(" WHERE ") + bracket(detailField_) + QStringLiteral(" = ?");
-            params.append(masterValue());
-        }
-        if (!indexField_.isEmpty()) sql += QStringLiteral(" ORDER BY ") + bracket(indexField_);
+        sql = tableStatement(table_, master_ ? detailField_ : QString(), indexField_);
+        if (master_) params.append(masterValue());
     } else {
         sql = statementText();
         if (sql.trimmed().isEmpty())
@@ -465,12 +472,8 @@ void Dataset::refreshFromMaster() {
     std::vector<QVariantList> rows;
     if (key.isValid()) {
         // Read before replacing, so a failed read leaves the record as it was.
-        const QString sql =
-            QStringLiteral("SELECT * FROM ") + bracket(table_) + QStringLiteral(" WHERE ") +
-            bracket(detailField_) + QStringLiteral(" = ?") +
-            (indexField_.isEmpty() ? QString()
-                                   : QStringLiteral(" ORDER BY ") + bracket(indexField_));
-        std::unique_ptr<Cursor> cursor = connection_->route().query(sql, {key});
+        std::unique_ptr<Cursor> cursor =
+            connection_->route().query(tableStatement(table_, detailField_, indexField_), {key});
         bindFields(cursor->columns());
         std::swap(cursor_, cursor);
         std::swap(rows_, rows);

@@ -7,8 +7,8 @@
 #include <cmath>
 #include <map>
 
-#include "create.h"
 #include "create_checks.h"
+#include "database_builder.h"
 #include "fixtures.h"
 #include "jet/jet.h"
 #include "storage.h"

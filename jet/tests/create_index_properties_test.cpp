@@ -10,8 +10,8 @@
 #include <set>
 #include <stdexcept>
 
-#include "create.h"
 #include "create_checks.h"
+#include "database_builder.h"
 #include "fixtures.h"
 #include "index_property_files.h"
 #include "jet/jet.h"

@@ -7,8 +7,8 @@
 #include <map>
 #include <set>
 
-#include "create.h"
 #include "create_checks.h"
+#include "database_builder.h"
 #include "fixtures.h"
 #include "index_page.h"
 #include "jet/jet.h"

@@ -36,7 +36,7 @@
 #include <system_error>
 #include <vector>
 
-#include "create.h"
+#include "database_builder.h"
 #include "jet/jet.h"
 #include "storage.h"
 

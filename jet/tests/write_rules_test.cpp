@@ -6,8 +6,8 @@
 // name the table and the index or column and leave the file byte-identical.
 #include <map>
 
-#include "create.h"
 #include "create_checks.h"
+#include "database_builder.h"
 #include "fixtures.h"
 #include "index_key.h"
 #include "index_property_files.h"

@@ -21,7 +21,7 @@ if [ -z "$work" ]; then
     work=$(mktemp -d)
     trap 'rm -rf "$work"' EXIT
 fi
-mkstore=$build/jet/mkstore
+mkstore=$build/store/testdata/mkstore
 jetsql=$build/jet/jetsql
 for tool in "$mkstore" "$jetsql"; do
     [ -x "$tool" ] || { echo "month_update_bench: $tool is missing (build first)" >&2; exit 2; }

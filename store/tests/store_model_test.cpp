@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_route.h"
+#include "search_statement.h"
 
 using db::ColumnType;
 using db::FieldType;
@@ -98,7 +99,7 @@ TEST(StoreModelShape, DeclaredFieldsStatementsAndLinks) {
                            f->name() == "Precio Compra Proveedor 1";
         EXPECT_EQ(f->displayFormat(), price ? "#0.0000000" : "") << f->name().toStdString();
     }
-    EXPECT_EQ(m.qarticulos.sql(), QStringList{store::kBaseStatement});
+    EXPECT_EQ(m.qarticulos.sql(), browse::listStatement());
     EXPECT_EQ(m.qimpuestos.statementText(), "select * from [Tipos de Impuestos] order by [Codigo]");
     EXPECT_EQ(m.qproveedores.statementText(), "select * from proveedores order by [Razon Social]");
     EXPECT_EQ(m.ARTICULOS.tableName(), "Articulos");
@@ -164,7 +165,7 @@ TEST_F(SelectionTest, PendingEditIsWrittenToTheOldDatabaseBeforeTheSwitch) {
     ASSERT_GE(write, 0);
     EXPECT_EQ(state->paramLog[write], (QVariantList{"CAMBIADA", "R9"}));
     // Written before the switch: the next statement is the new file's list.
-    EXPECT_EQ(state->log[write + 1], store::kBaseStatement);
+    EXPECT_EQ(state->log[write + 1], browse::listStatement().join("\r\n"));
     EXPECT_EQ(state->log.filter("UPDATE").size(), 2);
 }
 

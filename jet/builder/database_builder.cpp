@@ -9,7 +9,7 @@
 // Every offset the readers know comes from the version's Format and
 // IndexPageFormat; Layout adds what only a writer needs: the sizes Access
 // chooses and the values it stamps into fields no reader interprets.
-#include "create.h"
+#include "database_builder.h"
 
 #include <algorithm>
 #include <array>

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "create.h"
+#include "database_builder.h"
 
 namespace jet::store {
 
