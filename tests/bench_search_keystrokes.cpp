@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
 
     // Every box, the file dialog of the first showing included, is answered
     // quietly; errors are still printed.
-    testing_support::RecordingPrompter prompter;
+    testing_support::QuietPrompter prompter;
     precios::setPrompter(&prompter);
 
     TForm1 form;

@@ -30,6 +30,7 @@
 #include "application.h"
 #include "jet/jet.h"
 #include "price_ops.h"
+#include "quiet_prompter.h"
 #include "store_content.h"
 #include "tform1.h"
 
@@ -49,27 +50,6 @@ const QDate kTo(2024, 4, 12);
 void expect(bool ok, const QString& what) {
     if (!ok) throw precios::Error(what.toStdString());
 }
-
-// The dialogs of a session without a person: the file dialog answers the
-// store's path, the boxes are recorded.
-class SessionPrompter : public precios::Prompter {
-  public:
-    explicit SessionPrompter(QString file) : file_(std::move(file)) {}
-    void message(QWidget*, const QString&, const QString& text) override { messages.append(text); }
-    void errorReport(QWidget*, const QString&, const QString& text) override {
-        reports.append(text);
-    }
-    std::optional<QString> chooseFile(QWidget*, const QString&) override {
-        ++filesChosen;
-        return file_;
-    }
-    QStringList messages;
-    QStringList reports;
-    int filesChosen = 0;
-
-  private:
-    QString file_;
-};
 
 QString text(const jet::Value& value) {
     if (const auto* s = std::get_if<std::u16string>(&value.v)) return QString::fromStdU16String(*s);
@@ -162,7 +142,8 @@ double parseShown(const QString& shown) {
 
 class Session {
   public:
-    Session(TForm1& form, SessionPrompter& prompter) : form_(form), prompter_(prompter) {}
+    Session(TForm1& form, testing_support::QuietPrompter& prompter)
+        : form_(form), prompter_(prompter) {}
 
     void run() {
         opened();
@@ -377,7 +358,7 @@ class Session {
     QWidget* focused() const { return form_.controlOf(QApplication::focusWidget()); }
 
     TForm1& form_;
-    SessionPrompter& prompter_;
+    testing_support::QuietPrompter& prompter_;
 };
 
 // What the file must hold after the session, against what it held before.
@@ -441,7 +422,7 @@ int main(int argc, char** argv) {
         const Tickets ticketsBefore = readTickets(path);
         const QStringList matching = referencesMatching(path);
 
-        SessionPrompter prompter(path);
+        testing_support::QuietPrompter prompter(path);
         precios::setPrompter(&prompter);
         std::optional<Session> session;
         QString failure;

@@ -254,7 +254,7 @@ class TicketsWindowTest : public QObject {
     }
 
     QTemporaryDir dir_;
-    RecordingPrompter prompter_;
+    QuietPrompter prompter_;
     std::unique_ptr<TForm1> form_;
     QString readOnly_;  // made unwritable by the running test
 };

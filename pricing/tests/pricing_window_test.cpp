@@ -549,7 +549,7 @@ class PricingWindowTest : public QObject {
 
     QTemporaryDir dir_;
     QString path_;
-    RecordingPrompter prompter_;
+    QuietPrompter prompter_;
     std::unique_ptr<TForm1> form_;
 };
 

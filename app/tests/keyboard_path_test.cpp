@@ -527,7 +527,7 @@ class KeyboardPathTest : public QObject {
     QTemporaryDir dir_;
     QString store_;
     QString path_;
-    RecordingPrompter prompter_;
+    QuietPrompter prompter_;
     std::unique_ptr<TForm1> form_;
 };
 

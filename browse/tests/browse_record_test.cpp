@@ -440,7 +440,7 @@ class BrowseRecordTest : public QObject {
   private:
     QTemporaryDir dir_;
     QString path_;
-    RecordingPrompter prompter_;
+    QuietPrompter prompter_;
     std::shared_ptr<RouteFaults> faults_;
     std::unique_ptr<TForm1> form_;
 };

@@ -243,7 +243,7 @@ class BrowseSearchTest : public QObject {
   private:
     QTemporaryDir dir_;
     QString path_;
-    RecordingPrompter prompter_;
+    QuietPrompter prompter_;
     std::unique_ptr<TForm1> form_;
     std::unique_ptr<QAbstractItemModelTester> tester_;
 };

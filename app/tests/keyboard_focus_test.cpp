@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "application.h"
+#include "quiet_prompter.h"
 #include "tform1.h"
 
 namespace {
@@ -223,18 +224,11 @@ class KeyboardFocusTest : public QObject {
     std::unique_ptr<TForm1> form_;
 };
 
-// Buttons pressed here run their handlers, and with no store database open
-// every change of the search text reports that the list cannot be read; the
-// boxes must not wait for a person.
-class SilentPrompter : public precios::Prompter {
-  public:
-    void message(QWidget*, const QString&, const QString&) override {}
-    void errorReport(QWidget*, const QString&, const QString&) override {}
-};
-
 int main(int argc, char** argv) {
     precios::Application app(argc, argv);
-    SilentPrompter prompter;
+    // With no store open every change of the search text reports that the list
+    // cannot be read: the boxes are answered at once.
+    testing_support::QuietPrompter prompter;
     precios::setPrompter(&prompter);
     QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
     KeyboardFocusTest test;

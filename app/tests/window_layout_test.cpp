@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "application.h"
+#include "quiet_prompter.h"
 #include "tform1.h"
 
 namespace {
@@ -306,18 +307,12 @@ class WindowLayoutTest : public QObject {
     std::unique_ptr<TForm1> form_;
 };
 
-// No store database is open here: every change of the search text tries to
-// read the item list and reports the failure. The boxes are answered at once.
-class SilentPrompter : public precios::Prompter {
-  public:
-    void message(QWidget*, const QString&, const QString&) override {}
-    void errorReport(QWidget*, const QString&, const QString&) override {}
-};
-
 int main(int argc, char** argv) {
     precios::Application app(argc, argv);
     QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
-    SilentPrompter prompter;
+    // With no store open every change of the search text reports that the list
+    // cannot be read: the boxes are answered at once.
+    testing_support::QuietPrompter prompter;
     precios::setPrompter(&prompter);
     WindowLayoutTest test;
     return QTest::qExec(&test, argc, argv);

@@ -1,5 +1,5 @@
 // What the window tests on a store database share: the comma locale, a
-// prompter that records the boxes instead of showing them, writable copies of
+// prompter that records the boxes instead of showing them (quiet_prompter.h), writable copies of
 // generated store databases in a temporary folder, opening a copy in the
 // window through the selection sequence, routes that fail or look on
 // purpose, and reading rows back independently of the window (the engine, or
@@ -35,6 +35,7 @@
 
 #include "application.h"
 #include "jet/jet.h"
+#include "quiet_prompter.h"
 #include "shared_fixtures.h"
 #include "store_files.h"
 #include "tform1.h"
@@ -47,21 +48,6 @@ inline const QString kFixtures = QString::fromUtf8(jet::testing::sharedFixturesD
 
 // Number texts as the store's staff type them: the decimal comma.
 inline void useCommaLocale() { QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain)); }
-
-// Message boxes and error reports, in the order they came.
-class RecordingPrompter : public precios::Prompter {
-  public:
-    void message(QWidget*, const QString&, const QString& text) override { messages.append(text); }
-    void errorReport(QWidget*, const QString&, const QString& text) override {
-        reports.append(text);
-    }
-    void clear() {
-        messages.clear();
-        reports.clear();
-    }
-    QStringList messages;
-    QStringList reports;
-};
 
 // The generated store variant `name` ("store.mdb", "store-desc40.mdb",
 // "store-empty.mdb"...): read it or copy it, never write to it.
