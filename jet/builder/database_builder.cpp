@@ -39,9 +39,7 @@ constexpr std::size_t kAbsent = std::numeric_limits<std::size_t>::max();
 
 constexpr unsigned kMaxSlots = 255;
 constexpr std::size_t kMemoInlineMax = 64;
-constexpr std::size_t kRowPointerSize = 4;    // index entry: 3-byte page, 1-byte slot
-constexpr std::size_t kChildPointerSize = 4;  // node entry: child page
-constexpr std::size_t kCommitSlots = 256;     // page 0 ends with 256 two-byte slots
+constexpr std::size_t kCommitSlots = 256;  // page 0 ends with 256 two-byte slots
 constexpr std::uint16_t kIdleCommitSlot = 0x0100;
 constexpr std::uint32_t kLvalOwner = 0x4C41564C;  // "LVAL"
 constexpr std::uint16_t kSortGeneral = 1033;
@@ -80,11 +78,9 @@ const Sids kJet3Sids{
     "1a17236a4b11df561a1723"};
 
 // Fields at the same place in both versions that Format does not name.
-constexpr std::size_t kHeaderEngine = 0x04;    // page 0: engine name
-constexpr std::size_t kHeaderVersion = 0x14;   // page 0: 0 Jet 3, 1 Jet 4
-constexpr std::size_t kTdefPageInfo = 0x02;    // TDEF pages: J4 free space, J3 "VC"
-constexpr std::size_t kIndexFreeSpace = 0x02;  // index pages
-constexpr std::size_t kIndexOwner = 0x04;      // index pages: the table's TDEF page
+constexpr std::size_t kHeaderEngine = 0x04;   // page 0: engine name
+constexpr std::size_t kHeaderVersion = 0x14;  // page 0: 0 Jet 3, 1 Jet 4
+constexpr std::size_t kTdefPageInfo = 0x02;   // TDEF pages: J4 free space, J3 "VC"
 
 // A value Access writes into page 0 whose meaning is not known.
 struct HeaderStamp {
@@ -176,9 +172,6 @@ void putU16(Bytes& b, std::uint16_t v) {
 }
 void putU32(Bytes& b, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) b.push_back(std::uint8_t(v >> (8 * i)));
-}
-void appendBE(std::string& s, std::uint32_t v, int width) {
-    for (int i = width - 1; i >= 0; --i) s.push_back(char(std::uint8_t(v >> (8 * i))));
 }
 void putAt(ByteSpan s, std::size_t at, std::size_t width, std::uint32_t v) {
     if (at != kAbsent) s.writeLE(at, width, v);
@@ -418,60 +411,11 @@ struct Table {
     std::int64_t rows = 0;
 };
 
-// A greedy filler for one index page. Pages are written prefix-compressed,
-// but filled only as far as the entries would fit uncompressed: the writer
-// sizes pages that way when it splits them, so a half page must fit.
-class PagePacker {
-  public:
-    explicit PagePacker(std::size_t area) : area_(area) {}
-    bool tryAdd(const std::string& e) {
-        std::size_t prefix = prefix_;
-        if (count_ == 0) {
-            prefix = e.size();
-        } else {
-            std::size_t n = std::min(prefix, e.size());
-            std::size_t k = 0;
-            while (k < n && first_[k] == e[k]) ++k;
-            prefix = k;
-        }
-        std::size_t total = sum_ + e.size();
-        if (total > area_) return false;
-        if (count_ == 0) first_ = e;
-        prefix_ = prefix;
-        sum_ = total;
-        ++count_;
-        return true;
-    }
-    std::size_t count() const { return count_; }
-    void reset() {
-        count_ = 0;
-        sum_ = 0;
-        prefix_ = 0;
-        first_.clear();
-    }
-
-  private:
-    std::size_t area_;
-    std::string first_;
-    std::size_t prefix_ = 0;
-    std::size_t sum_ = 0;
-    std::size_t count_ = 0;
-};
-
-// The prefix the entries of a page share. Access shares key bytes only,
-// never the row pointer (and child page) behind them, and the writer
-// re-encodes a page that way; `pointerBytes` is that tail's length.
-std::size_t commonPrefix(const std::vector<std::string>& entries, std::size_t pointerBytes) {
-    if (entries.size() < 2) return 0;
-    const std::string& first = entries.front();
-    std::size_t p = first.size() - pointerBytes;
-    for (std::size_t i = 1; i < entries.size(); ++i) {
-        std::size_t n = std::min(p, entries[i].size() - pointerBytes);
-        std::size_t k = 0;
-        while (k < n && first[k] == entries[i][k]) ++k;
-        p = k;
-    }
-    return p;
+// Bytes an index entry takes stored whole: pages are filled only as far as
+// their entries would fit uncompressed (the writer sizes pages that way when
+// it splits them, so a half page must fit), then written prefix-compressed.
+std::size_t wholeEntrySize(const IndexEntry& e, bool leaf) {
+    return e.key.size() + kIndexRowPointerSize + (leaf ? 0 : kIndexChildPointerSize);
 }
 
 }  // namespace
@@ -940,33 +884,12 @@ struct DatabaseBuilder::Impl {
 
     std::size_t entryArea() const { return f.pageSize - ipf.entriesOffset; }
 
-    void writeIndexPage(std::uint32_t n, bool leaf, std::uint32_t tdef,
-                        const std::vector<std::string>& entries, std::uint32_t prev,
-                        std::uint32_t next, std::uint32_t tail) {
+    void writeIndexPage(std::uint32_t n, IndexPage page) {
         ByteSpan p = span(n);
         std::memset(p.data(), 0, f.pageSize);
-        p.u8(0, leaf ? kPageIndexLeaf : kPageIndexNode);
-        p.u8(1, 0x01);
-        p.u32(kIndexOwner, tdef);
-        p.u32(ipf.prevOffset, prev);
-        p.u32(ipf.nextOffset, next);
-        p.u32(ipf.tailOffset, tail);
-        std::size_t prefix =
-            commonPrefix(entries, leaf ? kRowPointerSize : kRowPointerSize + kChildPointerSize);
-        // Jet 3 keeps the prefix length in one byte.
-        prefix = std::min<std::size_t>(prefix, (std::size_t(1) << (8 * ipf.prefixWidth)) - 1);
-        p.writeLE(ipf.prefixOffset, ipf.prefixWidth, prefix);
-        p.u8(ipf.prefixOffset + ipf.prefixWidth, leaf ? 0 : 1);  // 1 marks node pages
-        std::size_t pos = 0;
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            std::size_t skip = i == 0 ? 0 : prefix;
-            std::size_t len = entries[i].size() - skip;
-            if (pos + len > entryArea()) throw Error("index page overflow", ErrorKind::Generic);
-            std::memcpy(p.data() + ipf.entriesOffset + pos, entries[i].data() + skip, len);
-            pos += len;
-            p.data()[ipf.bitmapOffset + pos / 8] |= std::uint8_t(1u << (pos % 8));
-        }
-        p.u16(kIndexFreeSpace, std::uint16_t(entryArea() - pos));
+        page.number = n;
+        page.prefixLength = sharedKeyPrefix(page, ipf);
+        jet::writeIndexPage(p, page, ipf);
     }
 
     void buildIndex(Table& t, Ix& ix) {
@@ -978,41 +901,46 @@ struct DatabaseBuilder::Impl {
         for (std::size_t i = 0; i < ix.entries.size(); ++i)
             if (i == 0 || ix.entries[i].key != ix.entries[i - 1].key) ++ix.distinct;
         ix.keys.clear();
+        auto pageOf = [&](bool leaf, std::vector<IndexEntry> entries) {
+            IndexPage page;
+            page.leaf = leaf;
+            page.tdefPage = t.tdefPage;
+            page.entries = std::move(entries);
+            return page;
+        };
         if (ix.entries.empty()) {
             ix.root = allocPage();
             ix.pages.push_back(ix.root);
-            writeIndexPage(ix.root, true, t.tdefPage, {}, 0, 0, 0);
+            writeIndexPage(ix.root, pageOf(true, {}));
             return;
         }
         struct Child {
-            std::string last;  // key and row pointer of the subtree's last entry
+            IndexEntry last;  // key and row of the subtree's last entry
             std::uint32_t page;
         };
         // Leaves: all linked in key order.
-        std::vector<std::vector<std::string>> groups;
-        {
-            PagePacker packer(entryArea());
-            std::vector<std::string> cur;
-            for (const Entry& e : ix.entries) {
-                std::string bytes = e.key;
-                appendBE(bytes, e.row.page, 3);
-                bytes.push_back(char(std::uint8_t(e.row.slot)));
-                if (!packer.tryAdd(bytes)) {
-                    groups.push_back(std::move(cur));
-                    cur.clear();
-                    packer.reset();
-                    if (!packer.tryAdd(bytes)) invalid("index key too long in " + ix.design.name);
-                }
-                cur.push_back(std::move(bytes));
+        std::vector<std::vector<IndexEntry>> groups(1);
+        std::size_t filled = 0;
+        for (const Entry& e : ix.entries) {
+            IndexEntry entry{e.key, e.row};
+            const std::size_t size = wholeEntrySize(entry, true);
+            if (filled + size > entryArea()) {
+                if (groups.back().empty()) invalid("index key too long in " + ix.design.name);
+                groups.emplace_back();
+                filled = 0;
+                if (size > entryArea()) invalid("index key too long in " + ix.design.name);
             }
-            groups.push_back(std::move(cur));
+            filled += size;
+            groups.back().push_back(std::move(entry));
         }
         std::vector<Child> level;
         std::vector<std::uint32_t> leafPages;
         for (std::size_t g = 0; g < groups.size(); ++g) leafPages.push_back(allocPage());
         for (std::size_t g = 0; g < groups.size(); ++g) {
-            writeIndexPage(leafPages[g], true, t.tdefPage, groups[g], g ? leafPages[g - 1] : 0,
-                           g + 1 < groups.size() ? leafPages[g + 1] : 0, 0);
+            IndexPage leaf = pageOf(true, groups[g]);
+            leaf.prevPage = g ? leafPages[g - 1] : 0;
+            leaf.nextPage = g + 1 < groups.size() ? leafPages[g + 1] : 0;
+            writeIndexPage(leafPages[g], std::move(leaf));
             level.push_back(Child{groups[g].back(), leafPages[g]});
             ix.pages.push_back(leafPages[g]);
         }
@@ -1022,33 +950,34 @@ struct DatabaseBuilder::Impl {
             // except its last child, the tail.
             std::vector<std::pair<std::size_t, std::size_t>> spans;  // [from, to)
             std::size_t from = 0;
-            PagePacker packer(entryArea());
+            filled = 0;
             for (std::size_t i = 0; i < level.size(); ++i) {
                 if (i == from)
                     continue;  // the first child of a group costs nothing until another follows
-                std::string entry = level[i - 1].last;
-                appendBE(entry, level[i - 1].page, 4);
-                if (!packer.tryAdd(entry)) {
+                const std::size_t size = wholeEntrySize(level[i - 1].last, false);
+                if (filled + size > entryArea()) {
                     spans.emplace_back(from, i);
                     from = i;
-                    packer.reset();
+                    filled = 0;
+                } else {
+                    filled += size;
                 }
             }
             spans.emplace_back(from, level.size());
             std::vector<Child> parents;
             for (auto [a, b] : spans) {
-                std::vector<std::string> entries;
-                std::uint32_t tail = 0;
+                std::vector<IndexEntry> entries;
                 std::size_t last = b - a == 1 ? b : b - 1;
                 for (std::size_t i = a; i < last; ++i) {
-                    std::string entry = level[i].last;
-                    appendBE(entry, level[i].page, 4);
+                    IndexEntry entry = level[i].last;
+                    entry.child = level[i].page;
                     entries.push_back(std::move(entry));
                 }
-                if (b - a > 1) tail = level[b - 1].page;
+                IndexPage node = pageOf(false, std::move(entries));
+                if (b - a > 1) node.tailPage = level[b - 1].page;
                 std::uint32_t n = allocPage();
                 ix.pages.push_back(n);
-                writeIndexPage(n, false, t.tdefPage, entries, 0, 0, tail);
+                writeIndexPage(n, std::move(node));
                 parents.push_back(Child{level[b - 1].last, n});
                 // Node pages are linked only among children of one parent.
                 if (!childrenAreLeaves) {

@@ -6,11 +6,6 @@
 namespace jet {
 namespace {
 
-// Size of the row pointer (3-byte page, 1-byte slot) and of a node entry's
-// child pointer, both big-endian.
-constexpr std::size_t kRowPointerSize = 4;
-constexpr std::size_t kChildPointerSize = 4;
-
 // Deeper than any real index can be (a 4 KB node holds hundreds of entries).
 constexpr int kMaxDepth = 32;
 
@@ -105,7 +100,7 @@ IndexPage parseIndexPage(ByteView page, std::uint32_t number, const IndexPageFor
     out.tailPage = page.u32(f.tailOffset);
     out.prefixLength = page.readLE(f.prefixOffset, f.prefixWidth);
     out.freeSpace = page.u16(0x02);
-    const std::size_t pointerSize = kRowPointerSize + (out.leaf ? 0 : kChildPointerSize);
+    const std::size_t pointerSize = kIndexRowPointerSize + (out.leaf ? 0 : kIndexChildPointerSize);
     // One bitmap bit per entry: size the list once, with room for the few
     // entries a writer adds before the page splits.
     std::size_t marked = 0;
@@ -147,7 +142,7 @@ std::string fullEntry(const IndexEntry& e, bool leaf) {
 
 std::size_t storedEntryBytes(const std::vector<IndexEntry>& entries, bool leaf,
                              std::size_t prefixLength) {
-    const std::size_t pointers = kRowPointerSize + (leaf ? 0 : kChildPointerSize);
+    const std::size_t pointers = kIndexRowPointerSize + (leaf ? 0 : kIndexChildPointerSize);
     std::size_t total = 0;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         std::size_t n = entries[i].key.size() + pointers;
@@ -156,20 +151,22 @@ std::size_t storedEntryBytes(const std::vector<IndexEntry>& entries, bool leaf,
     return total;
 }
 
-std::size_t commonPrefixLength(const std::vector<IndexEntry>& entries, bool leaf) {
-    if (entries.size() < 2) return 0;
-    std::string a = fullEntry(entries.front(), leaf), b = fullEntry(entries.back(), leaf);
+std::size_t sharedKeyPrefix(const IndexPage& p, const IndexPageFormat& f) {
+    if (p.entries.size() < 2) return 0;
+    const std::string& a = p.entries.front().key;
+    const std::string& b = p.entries.back().key;
     std::size_t n = 0;
     while (n < a.size() && n < b.size() && a[n] == b[n]) ++n;
-    // Keep at least one stored byte per entry so the bitmap can mark it.
-    return std::min(n, std::min(a.size(), b.size()) - 1);
+    const std::size_t widest = (std::size_t(1) << (8 * f.prefixWidth)) - 1;
+    return std::min(n, widest);
 }
 
-void writeIndexPage(ByteSpan page, const IndexPage& p, const IndexPageFormat& f) {
+void writeIndexPage(ByteSpan page, const IndexPage& p, const IndexPageFormat& f,
+                    IndexPageKeep keep) {
     if (page.size() != f.pageSize)
         throw Error("Index page buffer has the wrong size", ErrorKind::InvalidArgument);
     const std::size_t areaSize = f.pageSize - f.entriesOffset;
-    if (f.prefixWidth == 1 && p.prefixLength > 0xFF)
+    if (p.prefixLength > (std::size_t(1) << (8 * f.prefixWidth)) - 1)
         throw Error("Index prefix too long", ErrorKind::InvalidArgument);
     std::string prefix;
     std::vector<std::string> stored;
@@ -182,32 +179,39 @@ void writeIndexPage(ByteSpan page, const IndexPage& p, const IndexPageFormat& f)
             prefix = full.substr(0, p.prefixLength);
             stored.push_back(std::move(full));
         } else {
+            // The stored rest must not be empty: its end is what the bitmap marks.
             if (full.size() <= p.prefixLength || full.compare(0, prefix.size(), prefix) != 0)
                 throw Error("Index prefix not shared by every entry", ErrorKind::InvalidArgument);
             stored.push_back(full.substr(p.prefixLength));
         }
         used += stored.back().size();
     }
-    if (used > areaSize) throw Error("Index entries overflow the page", ErrorKind::InvalidArgument);
+    // An entry may not end past the bitmap either.
+    if (used > areaSize || used >= f.bitmapSize * 8)
+        throw Error("Index entries overflow the page", ErrorKind::InvalidArgument);
 
+    const std::uint8_t oldType = page.data()[0];
+    const bool sameKind = oldType == (p.leaf ? kIndexLeafPage : kIndexNodePage);
     page.u8(0, p.leaf ? kIndexLeafPage : kIndexNodePage);
     page.u8(1, 0x01);
-    page.u16(0x02, static_cast<std::uint16_t>(areaSize - used));
-    page.u32(0x04, p.tdefPage);
+    page.u16(kIndexFreeSpaceOffset, static_cast<std::uint16_t>(areaSize - used));
+    page.u32(kIndexOwnerOffset, p.tdefPage);
     page.u32(f.prevOffset, p.prevPage);
     page.u32(f.nextOffset, p.nextPage);
-    page.u32(f.tailOffset, p.tailPage);
+    page.u32(f.tailOffset, p.leaf ? 0 : p.tailPage);
     page.writeLE(f.prefixOffset, f.prefixWidth, p.prefixLength);
-    // The byte after the prefix length: 1 on node pages, 0 on leaves.
-    page.u8(f.prefixOffset + f.prefixWidth, p.leaf ? 0x00 : 0x01);
+    if (!keep.nodeMarker || !sameKind)
+        page.u8(f.prefixOffset + f.prefixWidth, p.leaf ? 0x00 : 0x01);
     std::fill(page.data() + f.bitmapOffset, page.data() + f.bitmapOffset + f.bitmapSize, 0);
-    std::fill(page.data() + f.entriesOffset, page.data() + f.pageSize, 0);
     std::size_t pos = 0;
     for (const std::string& s : stored) {
         std::copy(s.begin(), s.end(), page.data() + f.entriesOffset + pos);
         pos += s.size();
+        // Bit b set: an entry ends at byte b of the entry area.
         page.data()[f.bitmapOffset + pos / 8] |= static_cast<std::uint8_t>(1u << (pos % 8));
     }
+    if (!keep.unusedBytes)
+        std::fill(page.data() + f.entriesOffset + pos, page.data() + f.pageSize, 0);
 }
 
 PageSource pagerSource(Pager& pager) {
@@ -311,8 +315,8 @@ void IndexCursor::forEachRemaining(const EntryVisitor& visit) {
         const std::uint32_t following = page.u32(format_->nextOffset);
         forEachStoredEntry(
             page, n, *format_, page.readLE(format_->prefixOffset, format_->prefixWidth),
-            kRowPointerSize, [&](std::string_view full) {
-                const std::string_view key = full.substr(0, full.size() - kRowPointerSize);
+            kIndexRowPointerSize, [&](std::string_view full) {
+                const std::string_view key = full.substr(0, full.size() - kIndexRowPointerSize);
                 const RowId row = rowPointer(full.substr(key.size()));
                 if (havePrevious) {
                     const int c = key.compare(previous);

@@ -80,22 +80,45 @@ struct IndexPage {
 // the page, or an entry too short for its pointers.
 IndexPage parseIndexPage(ByteView page, std::uint32_t number, const IndexPageFormat& format);
 
+// Where the two fields every index page has in the same place sit.
+inline constexpr std::size_t kIndexFreeSpaceOffset = 0x02;  // 2 bytes
+inline constexpr std::size_t kIndexOwnerOffset = 0x04;      // 4 bytes: the table's TDEF page
+
+// Sizes of an entry's pointers after its key: the row (3-byte page, 1-byte
+// slot) on every page, the child page on node pages; both big-endian.
+inline constexpr std::size_t kIndexRowPointerSize = 4;
+inline constexpr std::size_t kIndexChildPointerSize = 4;
+
 // Bytes the entries take in the entry area when stored with `prefixLength`
 // (every entry after the first leaves out that many leading bytes).
 std::size_t storedEntryBytes(const std::vector<IndexEntry>& entries, bool leaf,
                              std::size_t prefixLength);
 
-// Longest prefix the first and last entries share (whole entries: key and
-// pointers). Entries in between share it too, being sorted.
-std::size_t commonPrefixLength(const std::vector<IndexEntry>& entries, bool leaf);
+// The prefix Access gives a page: the leading key bytes its first and last
+// entries share (the entries between, being sorted, share them too), never
+// the pointers behind the key, and no longer than the format's prefix field
+// can hold.
+std::size_t sharedKeyPrefix(const IndexPage& p, const IndexPageFormat& format);
 
-// Writes `p` into an index page buffer: type, owner, links, tail, prefix,
-// bitmap, entries and free space. Bytes this format does not explain are
-// left as they are; the unused entry area is zeroed. p.prefixLength must be
-// shared by all entries (commonPrefixLength() gives the usual choice).
-// Throws jet::Error(InvalidArgument) when the entries do not fit or the
-// prefix is not common to them.
-void writeIndexPage(ByteSpan page, const IndexPage& p, const IndexPageFormat& format);
+// What writeIndexPage keeps of the bytes already in the buffer.
+struct IndexPageKeep {
+    // The byte after the prefix length: 1 on Access's node pages and 0 on
+    // leaves, 0 on Jackcess's nodes too. Kept unless the page changes kind
+    // (or was no index page before).
+    bool nodeMarker = false;
+    // The entry area past the last entry, where Access leaves old bytes.
+    bool unusedBytes = false;
+};
+
+// Writes `p` into an index page buffer: type, free space, owner, links,
+// tail, prefix, bitmap and entries. Bytes this format does not explain are
+// left as they are, and the rest as `keep` says (by default the unused entry
+// area is zeroed and the node marker written). p.prefixLength must be
+// shared by all entries (sharedKeyPrefix() gives Access's choice). Throws
+// jet::Error(InvalidArgument) when the entries do not fit or the prefix is
+// not common to them.
+void writeIndexPage(ByteSpan page, const IndexPage& p, const IndexPageFormat& format,
+                    IndexPageKeep keep = {});
 
 // Returns the bytes of a page by number; should throw jet::Error for a
 // page number outside the file. The view must stay valid until the next call.

@@ -9,36 +9,10 @@ namespace {
 
 constexpr int kMaxDepth = 32;
 
-// Entry bytes as stored before prefix compression: key, row page (3 bytes)
-// and slot, then (node pages) the child page, all big-endian.
-std::string fullEntry(const IndexEntry& e, bool leaf) {
-    std::string s = e.key;
-    s += static_cast<char>(e.row.page >> 16);
-    s += static_cast<char>(e.row.page >> 8);
-    s += static_cast<char>(e.row.page);
-    s += static_cast<char>(e.row.slot);
-    if (!leaf) {
-        for (int i = 3; i >= 0; --i) s += static_cast<char>(e.child >> (8 * i));
-    }
-    return s;
-}
-
 std::size_t commonPrefix(const std::string& a, const std::string& b) {
     std::size_t n = 0;
     while (n < a.size() && n < b.size() && a[n] == b[n]) ++n;
     return n;
-}
-
-// The prefix every entry shares with the first: that of the first and the
-// last entry (the entries between lie in order between them).
-std::size_t pagePrefix(const std::vector<std::string>& full, const IndexPage& page) {
-    if (full.size() < 2) return 0;
-    // Within the key bytes only, as Access and Jackcess do.
-    std::size_t p = commonPrefix(page.entries.front().key, page.entries.back().key);
-    // The stored remainder of an entry must not be empty: its end is what
-    // the bitmap marks.
-    for (std::size_t i = 1; i < full.size(); ++i) p = std::min(p, full[i].size() - 1);
-    return p;
 }
 
 // The first entry of the page not before (key, row): entries are in
@@ -51,74 +25,31 @@ std::size_t lowerBound(const IndexPage& p, const std::string& key, RowId row) {
 
 }  // namespace
 
-// Bytes of the entries stored with the given prefix length.
-std::size_t storedSize(const std::vector<std::string>& full, std::size_t prefix) {
-    std::size_t size = 0;
-    for (std::size_t i = 0; i < full.size(); ++i) size += full[i].size() - (i == 0 ? 0 : prefix);
-    return size;
-}
-
-std::size_t indexEntryAreaSize(const IndexPage& page) {
+std::size_t indexEntryAreaSize(const IndexPage& page, const IndexPageFormat& f) {
     // With the page's best prefix (encodeIndexPage uses it when needed),
     // from the entries' lengths alone: this runs after every change of a
     // page, so it builds no entry strings.
-    const std::size_t n = page.entries.size();
-    if (n == 0) return 0;
-    const std::size_t pointers = page.leaf ? 4 : 8;
-    std::size_t total = 0, shortestRest = std::string::npos;
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t size = page.entries[i].key.size() + pointers;
-        total += size;
-        if (i > 0) shortestRest = std::min(shortestRest, size - 1);
-    }
-    if (n < 2) return total;
-    const std::size_t prefix =
-        std::min(commonPrefix(page.entries.front().key, page.entries.back().key), shortestRest);
-    return total - (n - 1) * prefix;
+    return storedEntryBytes(page.entries, page.leaf, sharedKeyPrefix(page, f));
 }
 
-std::vector<std::uint8_t> encodeIndexPage(const IndexPage& page, ByteView original,
+std::vector<std::uint8_t> encodeIndexPage(IndexPage& page, ByteView original,
                                           const IndexPageFormat& f) {
     std::vector<std::uint8_t> out(original.data(), original.data() + original.size());
     if (out.size() != f.pageSize) corrupt("index page has the wrong size", page.number);
-    ByteSpan s(out.data(), out.size(), page.number);
-    std::vector<std::string> full;
-    for (const IndexEntry& e : page.entries) full.push_back(fullEntry(e, page.leaf));
     // Access compresses entries by their common prefix, Jackcess does not;
     // a page keeps the habit of the program that wrote it.
     // Compressing is also the way to fit entries that would not fit whole.
     const std::size_t area = f.pageSize - f.entriesOffset;
-    const bool compress =
-        original.readLE(f.prefixOffset, f.prefixWidth) != 0 || storedSize(full, 0) > area;
-    const std::size_t prefix = compress ? pagePrefix(full, page) : 0;
-    const std::size_t used = storedSize(full, prefix);
-    if (used > area || used > f.bitmapSize * 8)
+    const bool compress = original.readLE(f.prefixOffset, f.prefixWidth) != 0 ||
+                          storedEntryBytes(page.entries, page.leaf, 0) > area;
+    page.prefixLength = compress ? sharedKeyPrefix(page, f) : 0;
+    const std::size_t used = storedEntryBytes(page.entries, page.leaf, page.prefixLength);
+    if (used > area || used >= f.bitmapSize * 8)
         throw Error("Index entries do not fit their page", ErrorKind::NotSupported);
-
-    s.u8(0, page.leaf ? kIndexLeafPage : kIndexNodePage);
-    s.u8(1, 0x01);
-    s.u16(2, static_cast<std::uint16_t>(area - used));
-    s.u32(4, page.tdefPage);
-    s.u32(f.prevOffset, page.prevPage);
-    s.u32(f.nextOffset, page.nextPage);
-    s.u32(f.tailOffset, page.leaf ? 0 : page.tailPage);
-    s.writeLE(f.prefixOffset, f.prefixWidth, prefix);
-    // The byte after the prefix length is 1 on Access's node pages and 0 on
-    // leaves; Jackcess writes 0. Kept, except where a page changes kind.
-    const bool wasLeaf = original.u8(0) == kIndexLeafPage;
-    if (wasLeaf != page.leaf || original.u8(0) == 0)
-        s.u8(f.prefixOffset + f.prefixWidth, page.leaf ? 0 : 1);
-    // Bytes past the last entry are left as they were, as Access does.
-    std::memset(out.data() + f.bitmapOffset, 0, f.bitmapSize);
-    std::size_t at = 0;
-    for (std::size_t i = 0; i < full.size(); ++i) {
-        const std::size_t skip = i == 0 ? 0 : prefix;
-        std::memcpy(out.data() + f.entriesOffset + at, full[i].data() + skip,
-                    full[i].size() - skip);
-        at += full[i].size() - skip;
-        // Bit b set: an entry ends at byte b of the entry area.
-        out[f.bitmapOffset + at / 8] |= static_cast<std::uint8_t>(1u << (at % 8));
-    }
+    // Access leaves old bytes past the last entry, and a node marker that
+    // Jackcess wrote stays as it is.
+    writeIndexPage(ByteSpan(out.data(), out.size(), page.number), page, f,
+                   IndexPageKeep{.nodeMarker = true, .unusedBytes = true});
     return out;
 }
 
@@ -186,7 +117,7 @@ std::size_t IndexWriter::entryAreaLimit() const {
 }
 
 bool IndexWriter::fits(const IndexPage& p) const {
-    return indexEntryAreaSize(p) <= entryAreaLimit();
+    return indexEntryAreaSize(p, format_) <= entryAreaLimit();
 }
 
 std::uint32_t IndexWriter::newPage() {
@@ -213,19 +144,16 @@ std::size_t IndexWriter::entriesThatFit(const IndexPage& p, std::size_t from) co
     // indexEntryAreaSize() of growing runs, kept up to date entry by entry
     // (the stored size only grows with each entry added).
     const std::size_t limit = entryAreaLimit();
-    const std::size_t pointers = p.leaf ? 4 : 8;
+    const std::size_t pointers = kIndexRowPointerSize + (p.leaf ? 0 : kIndexChildPointerSize);
+    const std::size_t widest = (std::size_t(1) << (8 * format_.prefixWidth)) - 1;
     const std::string& first = p.entries[from].key;
-    std::size_t total = 0, shortestRest = std::string::npos;
+    std::size_t total = 0;
     for (std::size_t i = from; i < p.entries.size(); ++i) {
         const std::size_t size = p.entries[i].key.size() + pointers;
-        const std::size_t rest = i == from ? shortestRest : std::min(shortestRest, size - 1);
         const std::size_t others = i - from;
-        const std::size_t used =
-            total + size -
-            (others == 0 ? 0 : others * std::min(commonPrefix(first, p.entries[i].key), rest));
-        if (used > limit) return i - from;
+        const std::size_t prefix = std::min(commonPrefix(first, p.entries[i].key), widest);
+        if (total + size - others * prefix > limit) return i - from;
         total += size;
-        shortestRest = rest;
     }
     return p.entries.size() - from;
 }

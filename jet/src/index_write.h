@@ -89,12 +89,14 @@ class IndexWriter {
     std::vector<std::uint32_t> emptied_;         // out of the tree, not yet released
 };
 
-// Encodes an index page: header fields, prefix, bitmap and entries over a
-// copy of `original` (the page's old bytes, or zeros for a new page).
-// Throws NotSupported when the entries do not fit the entry area.
-std::vector<std::uint8_t> encodeIndexPage(const IndexPage& page, ByteView original,
+// An index page as upkeep writes it back, over a copy of `original` (the
+// page's old bytes, or zeros for a new page): with Access's prefix where the
+// page had one or the entries need it, otherwise whole, through
+// writeIndexPage; page.prefixLength becomes the one written. Throws
+// NotSupported when the entries do not fit.
+std::vector<std::uint8_t> encodeIndexPage(IndexPage& page, ByteView original,
                                           const IndexPageFormat& format);
-// Bytes the entries take in the entry area.
-std::size_t indexEntryAreaSize(const IndexPage& page);
+// Bytes the entries take in the entry area with Access's prefix.
+std::size_t indexEntryAreaSize(const IndexPage& page, const IndexPageFormat& format);
 
 }  // namespace jet

@@ -249,7 +249,7 @@ TEST(IndexPage, WrittenPagesReadBack) {
     leaf.entries.insert(leaf.entries.begin() + 1, IndexEntry{"\x7F"
                                                              "AB1",
                                                              RowId{20, 2}});
-    leaf.prefixLength = commonPrefixLength(leaf.entries, true);
+    leaf.prefixLength = sharedKeyPrefix(leaf, f);
     EXPECT_EQ(leaf.prefixLength, 3u);  // the flag byte and "AB"
     std::vector<std::uint8_t> buf(4096, 0xEE);
     writeIndexPage(ByteSpan(buf.data(), buf.size(), 11), leaf, f);
@@ -262,6 +262,26 @@ TEST(IndexPage, WrittenPagesReadBack) {
     }
     EXPECT_EQ(back.nextPage, 12u);
     EXPECT_EQ(back.freeSpace, 4096 - f.entriesOffset - back.entryBytes);
+    const std::size_t end = f.entriesOffset + back.entryBytes;
+    EXPECT_EQ(buf[end], 0);  // the unused entry area is zeroed...
+    std::fill(buf.begin() + end, buf.end(), 0xEE);
+    writeIndexPage(ByteSpan(buf.data(), buf.size(), 11), leaf, f, {.unusedBytes = true});
+    EXPECT_EQ(buf[end], 0xEE);  // ... or left as Access leaves it
+    EXPECT_EQ(buf[f.prefixOffset + f.prefixWidth], 0x00);
+    buf[f.prefixOffset + f.prefixWidth] = 0x07;
+    writeIndexPage(ByteSpan(buf.data(), buf.size(), 11), leaf, f, {.nodeMarker = true});
+    EXPECT_EQ(buf[f.prefixOffset + f.prefixWidth], 0x07);  // kept: still a leaf
+    IndexPage node = leaf;
+    node.leaf = false;
+    writeIndexPage(ByteSpan(buf.data(), buf.size(), 11), node, f, {.nodeMarker = true});
+    EXPECT_EQ(buf[f.prefixOffset + f.prefixWidth], 0x01);  // the page changed kind
+
+    // Jet 3 holds the prefix length in one byte.
+    IndexPage longKeys;
+    longKeys.entries = {IndexEntry{std::string(300, 'k') + "a", RowId{1, 1}},
+                        IndexEntry{std::string(300, 'k') + "b", RowId{1, 2}}};
+    EXPECT_EQ(sharedKeyPrefix(longKeys, IndexPageFormat::forJet(3)), 255u);
+    EXPECT_EQ(sharedKeyPrefix(longKeys, f), 300u);
 
     IndexPage bad = leaf;
     bad.prefixLength = 4;  // not shared: "AB1" and "AB2" differ in their last byte
