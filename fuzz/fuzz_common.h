@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "index_page.h"
-#include "sql_parser.h"
-#include "sql_select.h"
-#include "storage.h"
+#include "format/index_page.h"
+#include "format/storage.h"
+#include "sql/parser.h"
+#include "sql/select.h"
 
 namespace fuzzing {
 

@@ -6,8 +6,8 @@
 #include <QLocale>
 #include <memory>
 
+#include "io/lock_probe.h"
 #include "lock_holder.h"
-#include "lock_probe.h"
 #include "store_window_fixture.h"
 
 using namespace browse_test;

@@ -20,15 +20,15 @@
 #include <map>
 #include <unordered_set>
 
-#include "bytes.h"
-#include "collation.h"
-#include "index_key.h"
-#include "index_page.h"
-#include "storage.h"
-#include "writer.h"
+#include "format/bytes.h"
+#include "format/index_page.h"
+#include "format/storage.h"
+#include "index/collation.h"
+#include "index/index_key.h"
+#include "write/writer.h"
 
 #ifdef _WIN32
-#include "win32_file.h"
+#include "io/win32_file.h"
 #endif
 
 namespace jet {

@@ -37,7 +37,7 @@
 // confirmed by running the statement once more on the file as it is now,
 // and only an error that comes back is reported as damage.
 #ifdef _WIN32
-#include "win32_file.h"
+#include "io/win32_file.h"
 #else
 #include <sys/stat.h>
 #endif
@@ -48,13 +48,13 @@
 #include <thread>
 #include <unordered_map>
 
+#include "format/storage.h"
+#include "io/journal.h"
+#include "io/lock_probe.h"
 #include "jet/jet.h"
-#include "journal.h"
-#include "lock_probe.h"
-#include "sql_parser.h"
-#include "sql_select.h"
-#include "storage.h"
-#include "writer.h"
+#include "sql/parser.h"
+#include "sql/select.h"
+#include "write/writer.h"
 
 namespace jet {
 

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "format/storage.h"
 #include "jet/jet.h"
 #include "reliability_support.h"
-#include "storage.h"
 #include "write_check.h"
 
 namespace jet {

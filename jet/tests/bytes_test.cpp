@@ -1,4 +1,4 @@
-#include "bytes.h"
+#include "format/bytes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "collation.h"
+#include "index/collation.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "index_key.h"
+#include "index/index_key.h"
 
 namespace jet {
 namespace {

@@ -6,7 +6,7 @@
 #include <random>
 
 #include "fixtures.h"
-#include "storage.h"
+#include "format/storage.h"
 
 namespace jet {
 namespace {

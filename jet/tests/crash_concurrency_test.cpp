@@ -32,8 +32,8 @@
 #include <thread>
 #include <vector>
 
-#include "file_lock.h"
-#include "journal.h"
+#include "io/file_lock.h"
+#include "io/journal.h"
 #include "reliability_support.h"
 #include "write_check.h"
 

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "index_key.h"
-#include "index_page.h"
-#include "storage.h"
+#include "format/index_page.h"
+#include "format/storage.h"
+#include "index/index_key.h"
 #include "write_check.h"
 
 namespace jet::testing {

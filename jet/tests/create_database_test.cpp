@@ -10,8 +10,8 @@
 #include "create_checks.h"
 #include "database_builder.h"
 #include "fixtures.h"
+#include "format/storage.h"
 #include "jet/jet.h"
-#include "storage.h"
 
 namespace jet {
 namespace {

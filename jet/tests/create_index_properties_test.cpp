@@ -13,9 +13,9 @@
 #include "create_checks.h"
 #include "database_builder.h"
 #include "fixtures.h"
+#include "format/storage.h"
 #include "index_property_files.h"
 #include "jet/jet.h"
-#include "storage.h"
 
 namespace jet {
 namespace {

@@ -10,9 +10,9 @@
 #include "create_checks.h"
 #include "database_builder.h"
 #include "fixtures.h"
-#include "index_page.h"
+#include "format/index_page.h"
+#include "format/storage.h"
 #include "jet/jet.h"
-#include "storage.h"
 
 namespace jet {
 namespace {

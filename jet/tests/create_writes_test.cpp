@@ -8,8 +8,8 @@
 #include "create_checks.h"
 #include "jet/jet.h"
 #include "store_content.h"
+#include "write/writer.h"
 #include "write_check.h"
-#include "writer.h"
 
 namespace jet {
 namespace {

@@ -6,14 +6,14 @@
 #include <fstream>
 #include <map>
 
-#include "collation.h"
-#include "index_page.h"
+#include "format/index_page.h"
+#include "format/storage.h"
+#include "index/collation.h"
 #include "jet/jet.h"
 #include "shared_fixtures.h"
-#include "sql_eval.h"
-#include "sql_parser.h"
-#include "sql_select.h"
-#include "storage.h"
+#include "sql/eval.h"
+#include "sql/parser.h"
+#include "sql/select.h"
 #include "store_files.h"
 
 namespace jet {

@@ -12,7 +12,7 @@
 #include <set>
 
 #include "fixtures.h"
-#include "storage.h"
+#include "format/storage.h"
 
 namespace jet {
 namespace {

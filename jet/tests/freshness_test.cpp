@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "jet/jet.h"
-#include "sql_select.h"
+#include "sql/select.h"
 #include "write_check.h"
 
 namespace jet {

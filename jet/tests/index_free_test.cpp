@@ -4,10 +4,10 @@
 // emptying one takes the emptied page again (never a page that is both
 // free and referenced).
 #include "fixtures.h"
-#include "index_page.h"
-#include "index_write.h"
-#include "storage.h"
-#include "writer.h"
+#include "format/index_page.h"
+#include "format/storage.h"
+#include "index/index_write.h"
+#include "write/writer.h"
 
 namespace jet {
 namespace {

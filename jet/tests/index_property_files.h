@@ -37,8 +37,8 @@
 #include <vector>
 
 #include "database_builder.h"
+#include "format/storage.h"
 #include "jet/jet.h"
-#include "storage.h"
 
 namespace jet::testing {
 

@@ -6,7 +6,7 @@
 #include <set>
 
 #include "jet/jet.h"
-#include "sql_select.h"
+#include "sql/select.h"
 #include "write_check.h"
 
 namespace jet {

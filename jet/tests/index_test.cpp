@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "collation.h"
-#include "index_key.h"
-#include "index_page.h"
+#include "format/index_page.h"
+#include "format/storage.h"
+#include "index/collation.h"
+#include "index/index_key.h"
 #include "shared_fixtures.h"
-#include "storage.h"
 #include "store_files.h"
 
 namespace jet {

@@ -10,8 +10,8 @@
 #include <random>
 
 #include "jet/jet.h"
+#include "write/writer.h"
 #include "write_check.h"
-#include "writer.h"
 
 namespace jet {
 namespace {

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "journal.h"
-#include "sql_select.h"
+#include "io/journal.h"
+#include "sql/select.h"
 #include "write_check.h"
 
 namespace jet {

@@ -6,7 +6,7 @@
 #pragma once
 
 #ifdef _WIN32
-#include "win32_file.h"
+#include "io/win32_file.h"
 #else
 #include <fcntl.h>
 #include <sys/wait.h>

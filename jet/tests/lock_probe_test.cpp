@@ -1,4 +1,4 @@
-#include "lock_probe.h"
+#include "io/lock_probe.h"
 
 #include <gtest/gtest.h>
 

@@ -5,10 +5,10 @@
 // and does not block writes once nobody holds it.
 #include <fstream>
 
+#include "io/journal.h"
+#include "io/lock_probe.h"
 #include "jet/jet.h"
-#include "journal.h"
 #include "lock_holder.h"
-#include "lock_probe.h"
 #include "write_check.h"
 
 namespace jet {

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <vector>
 
+#include "format/storage.h"
 #include "reliability_support.h"
-#include "storage.h"
 
 namespace jet {
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "format/storage.h"
 #include "jet/jet.h"
 #include "shared_fixtures.h"
-#include "storage.h"
 
 namespace jet {
 namespace {

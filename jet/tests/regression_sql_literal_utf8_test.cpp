@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "sql_parser.h"
+#include "sql/parser.h"
 
 namespace jet::sql {
 namespace {

@@ -5,7 +5,7 @@
 // 0xFF placeholder when the trailer pushes the row past another boundary)
 // and decoded by the storage layer.
 #include "fixtures.h"
-#include "storage.h"
+#include "format/storage.h"
 
 namespace jet {
 namespace {

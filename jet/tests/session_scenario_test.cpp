@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "format/storage.h"
 #include "reliability_support.h"
-#include "storage.h"
 
 namespace jet {
 namespace {

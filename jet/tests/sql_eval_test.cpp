@@ -1,8 +1,7 @@
-#include "sql_eval.h"
-
 #include <gtest/gtest.h>
 
-#include "sql_parser.h"
+#include "sql/eval.h"
+#include "sql/parser.h"
 
 namespace jet::sql {
 namespace {

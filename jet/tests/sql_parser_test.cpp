@@ -1,8 +1,7 @@
-#include "sql_parser.h"
-
 #include <gtest/gtest.h>
 
-#include "sql_lexer.h"
+#include "sql/lexer.h"
+#include "sql/parser.h"
 
 namespace jet::sql {
 namespace {

@@ -1,7 +1,7 @@
 // Storage layer over the fixtures: which files open and why the others are
 // refused, the catalog and table definitions, and row values whose exact
 // content the fixtures document.
-#include "storage.h"
+#include "format/storage.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>

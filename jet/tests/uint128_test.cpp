@@ -1,4 +1,4 @@
-#include "uint128.h"
+#include "format/uint128.h"
 
 #include <gtest/gtest.h>
 

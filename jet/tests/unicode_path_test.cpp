@@ -10,11 +10,11 @@
 #include <iterator>
 
 #include "database_builder.h"
+#include "format/storage.h"
+#include "io/journal.h"
+#include "io/lock_probe.h"
 #include "jet/jet.h"
-#include "journal.h"
 #include "lock_holder.h"
-#include "lock_probe.h"
-#include "storage.h"
 #include "write_check.h"
 
 namespace jet {

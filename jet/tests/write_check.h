@@ -20,12 +20,12 @@
 #include <functional>
 #include <set>
 
-#include "collation.h"
 #include "fixtures.h"
-#include "index_key.h"
-#include "index_page.h"
-#include "index_write.h"
-#include "storage.h"
+#include "format/index_page.h"
+#include "format/storage.h"
+#include "index/collation.h"
+#include "index/index_key.h"
+#include "index/index_write.h"
 
 namespace jet::testing {
 

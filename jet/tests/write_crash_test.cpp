@@ -5,11 +5,11 @@
 // the after state, and a torn journal is discarded without harm.
 #include <fstream>
 
-#include "file_lock.h"
+#include "io/file_lock.h"
+#include "io/journal.h"
 #include "jet/jet.h"
-#include "journal.h"
+#include "write/writer.h"
 #include "write_check.h"
-#include "writer.h"
 
 namespace jet {
 namespace {

@@ -2,8 +2,8 @@
 // stored row re-encodes from its parts to the same bytes (Jet 3 jump tables
 // included), and every index page re-encodes to the same bytes (prefix,
 // bitmap, free space). A writer that passes these writes what they write.
+#include "write/writer.h"
 #include "write_check.h"
-#include "writer.h"
 
 namespace jet {
 namespace {

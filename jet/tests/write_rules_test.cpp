@@ -9,10 +9,10 @@
 #include "create_checks.h"
 #include "database_builder.h"
 #include "fixtures.h"
-#include "index_key.h"
+#include "index/index_key.h"
 #include "index_property_files.h"
 #include "jet/jet.h"
-#include "sql_select.h"
+#include "sql/select.h"
 #include "write_check.h"
 
 namespace jet {

@@ -6,11 +6,11 @@
 
 #include <random>
 
-#include "file_lock.h"
+#include "io/file_lock.h"
+#include "io/journal.h"
 #include "jet/jet.h"
-#include "journal.h"
+#include "write/writer.h"
 #include "write_check.h"
-#include "writer.h"
 
 namespace jet {
 namespace {

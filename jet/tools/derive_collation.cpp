@@ -1,4 +1,4 @@
-// derive-collation: builds jet/src/collation_tables.inc from the character
+// derive-collation: builds jet/src/index/collation_tables.inc from the character
 // code tables of the Access sort orders, and checks the result against the
 // index entries Access itself wrote.
 //
@@ -38,10 +38,10 @@
 #include <string>
 #include <vector>
 
-#include "collation.h"
-#include "index_key.h"
-#include "index_page.h"
-#include "storage.h"
+#include "format/index_page.h"
+#include "format/storage.h"
+#include "index/collation.h"
+#include "index/index_key.h"
 
 namespace {
 

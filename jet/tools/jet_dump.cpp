@@ -5,7 +5,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "storage.h"
+#include "format/storage.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "jet/jet.h"
-#include "writer.h"
+#include "write/writer.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <set>
 #include <unordered_set>
 
-#include "storage.h"
+#include "format/storage.h"
 
 namespace jet::store {
 namespace {

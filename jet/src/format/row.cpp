@@ -1,0 +1,425 @@
+// Rows, long values and usage maps.
+#include <algorithm>
+#include <limits>
+#include <unordered_set>
+
+#include "format/storage.h"
+#include "format/uint128.h"
+
+namespace jet {
+
+namespace {
+
+// Row offset table entry: bits 0x1FFF offset in the page, 0x4000 the slot
+// holds a pointer to a moved row, 0x8000 deleted (or a moved row's data,
+// reached only through its pointer).
+constexpr std::uint16_t kSlotOffset = 0x1FFF;
+constexpr std::uint16_t kSlotMoved = 0x4000;
+constexpr std::uint16_t kSlotDeleted = 0x8000;
+// Access writes pointers straight to the data; a few hops are tolerated.
+constexpr int kMaxMoveHops = 16;
+
+// Long-value field header:
+//   0  4  bits 0-29 length; 0x80000000 data inline; 0x40000000 one LVAL row
+//   4  1  slot of the first LVAL row
+//   5  3  page of the first LVAL row
+//   8  4  unknown
+//   12 .. inline data
+constexpr std::uint32_t kLvalInline = 0x80000000;
+constexpr std::uint32_t kLvalSingle = 0x40000000;
+constexpr std::uint32_t kLvalLength = 0x3FFFFFFF;
+constexpr std::size_t kLvalHeader = 12;
+
+RowId pointerToRowId(std::uint32_t ptr) {
+    return RowId{ptr >> 8, static_cast<std::uint16_t>(ptr & 0xFF)};
+}
+
+// Data page header: 0x00 type 0x01, 0x02 free space, 0x04 owner (TDEF page,
+// "LVAL", 0 for map pages), then (J3 0x08 / J4 0x0C) the slot count and
+// the row offset table, one 16-bit entry per slot.
+std::uint16_t slotCount(ByteView page, const Format& f) {
+    std::uint16_t n = page.u16(f.dataRowCount);
+    if (f.dataRowTable + 2u * n > page.size())
+        corrupt("row offset table larger than its page", page.page(), f.dataRowCount);
+    return n;
+}
+
+// Rows lie from the end of the page downward in slot order: slot r ends
+// where slot r-1 starts.
+ByteView slotBytes(ByteView page, const Format& f, std::uint16_t slot, std::uint16_t count) {
+    if (slot >= count) corrupt("row slot " + std::to_string(slot) + " does not exist", page.page());
+    const std::size_t entry = f.dataRowTable + 2u * slot;
+    std::size_t start = page.u16(entry) & kSlotOffset;
+    std::size_t end = slot == 0 ? page.size() : (page.u16(entry - 2) & kSlotOffset);
+    if (start < f.dataRowTable + 2u * count || start > end || end > page.size())
+        corrupt("row out of place in its page", page.page(), static_cast<std::int64_t>(entry));
+    return page.sub(start, end - start);
+}
+
+// Row layout (S = row start, E = row end, m = null-mask bytes):
+//   J4: count c (2) | fixed area | variable data | eod (2) | offsets, last
+//       slot first (2 each) | variable count v (2) | null mask (m)
+//   J3: count c (1) | fixed area | variable data | eod (1) | offsets (1 each)
+//       | jump table (1 each) | v (1) | null mask (m)
+// Null-mask bit n (LSB first) belongs to column number n: 1 = has a value.
+// Tables without variable slots have no variable part at all.
+struct RowLayout {
+    ByteView row;
+    const Format* f = nullptr;
+    unsigned columns = 0;
+    std::size_t mask = 0;  // null-mask start
+    unsigned varCount = 0;
+    // J3 offsets: low bytes below the jump table, high parts from it.
+    std::size_t lowBase = 0;
+    std::size_t jumpBase = 0;
+    unsigned jumps = 0;
+
+    bool hasValue(int number) const {
+        if (number < 0 || static_cast<unsigned>(number) >= columns) return false;
+        return (row.data()[mask + number / 8] >> (number % 8)) & 1;
+    }
+
+    std::size_t varOffset(unsigned i) const {
+        if (f->rowCountSize == 2) return row.u16(mask - 4 - 2 * i);
+        std::size_t off = row.u8(lowBase - i);
+        for (unsigned k = 0; k < jumps; ++k)
+            if (row.u8(jumpBase - k) <= i) off += 256;
+        return off;
+    }
+
+    // False when the row predates the slot (then the value is null).
+    bool varField(int index, ByteView& out) const {
+        if (index < 0 || static_cast<unsigned>(index) >= varCount) return false;
+        std::size_t start = varOffset(index);
+        std::size_t end = varOffset(index + 1);
+        if (start > end || end > mask) corrupt("variable-length value out of its row", row.page());
+        out = row.sub(start, end - start);
+        return true;
+    }
+
+    ByteView fixedField(int offset, int length) const {
+        std::size_t start = f->rowCountSize + offset;
+        if (start + length > mask) corrupt("fixed-length value out of its row", row.page());
+        return row.sub(start, length);
+    }
+};
+
+RowLayout layoutRow(ByteView row, const Format& f, bool hasVarArea) {
+    RowLayout r;
+    r.row = row;
+    r.f = &f;
+    const std::size_t len = row.size();
+    r.columns = f.rowCountSize == 1 ? row.u8(0) : row.u16(0);
+    const std::size_t maskBytes = (r.columns + 7) / 8;
+    if (f.rowCountSize + maskBytes > len) corrupt("row shorter than its null mask", row.page());
+    r.mask = len - maskBytes;
+    if (!hasVarArea) return r;
+    if (f.rowCountSize == 2) {
+        if (r.mask < f.rowCountSize + 4) corrupt("row too short for its variable part", row.page());
+        r.varCount = row.u16(r.mask - 2);
+        if (r.mask < f.rowCountSize + 4 + 2 * std::size_t{r.varCount})
+            corrupt("row too short for its variable offsets", row.page());
+    } else {
+        if (r.mask < f.rowCountSize + 2) corrupt("row too short for its variable part", row.page());
+        r.varCount = row.u8(r.mask - 1);
+        const std::size_t jumpCount = (len - 1) / 256;
+        r.jumpBase = r.mask - 2;
+        if (r.mask < f.rowCountSize + 2 + jumpCount + r.varCount + 1)
+            corrupt("row too short for its variable offsets", row.page());
+        r.lowBase = r.mask - 2 - jumpCount;
+        // The last jump entry is a placeholder when the eod byte itself
+        // lies below the last 256-byte boundary it would stand for.
+        const std::size_t eodPos = r.lowBase - r.varCount;
+        r.jumps = static_cast<unsigned>(jumpCount);
+        if (jumpCount > 0 && eodPos / 256 < jumpCount) --r.jumps;
+    }
+    return r;
+}
+
+bool hasVarArea(const TableDef& def) { return def.varColumns > 0; }
+
+// Decimal: sign byte (0x80 negative), then the magnitude as four 32-bit
+// little-endian words, most significant word first; scale from the column.
+std::string decimalText(ByteView d, int scale) {
+    const bool negative = (d.u8(0) & 0x80) != 0;
+    UInt128 mag;
+    for (int i = 0; i < 4; ++i) mag.setWord(3 - i, d.u32(1 + 4 * i));
+    const bool zero = mag.isZero();
+    std::string digits;
+    while (!mag.isZero()) digits.push_back(static_cast<char>('0' + mag.divide(10)));
+    while (digits.size() < static_cast<std::size_t>(scale) + 1) digits.push_back('0');
+    std::reverse(digits.begin(), digits.end());
+    if (scale > 0) digits.insert(digits.end() - scale, '.');
+    if (negative && !zero) digits.insert(digits.begin(), '-');
+    return digits;
+}
+
+}  // namespace
+
+ByteView Storage::rowBytes(RowId id, RowId* finalId) {
+    const Format& f = format();
+    RowId cur = id;
+    for (int hop = 0; hop <= kMaxMoveHops; ++hop) {
+        ByteView page = pager_->page(cur.page, kPageData, "a table row");
+        const std::uint16_t count = slotCount(page, f);
+        if (cur.slot >= count)
+            corrupt("row slot " + std::to_string(cur.slot) + " does not exist", cur.page);
+        const std::uint16_t raw = page.u16(f.dataRowTable + 2u * cur.slot);
+        const bool deleted = (raw & kSlotDeleted) && (raw & kSlotMoved);
+        if (deleted) {
+            if (hop == 0) throw Error("The row has been deleted", ErrorKind::NotFound);
+            corrupt("a moved row points to a deleted row", cur.page);
+        }
+        ByteView row = slotBytes(page, f, cur.slot, count);
+        if (!(raw & kSlotMoved)) {
+            if (finalId) *finalId = cur;
+            return row;
+        }
+        // Moved: slot byte, then the 3-byte page of the row's new place.
+        cur = RowId{row.u24(1), row.u8(0)};
+    }
+    corrupt("a chain of moved rows loops or is too long", id.page);
+}
+
+namespace {
+
+Value decodeScalar(const ColumnDef& c, ByteView d) {
+    switch (c.column.type) {
+        case ColumnType::Byte:
+            return Value(std::int64_t{d.u8(0)});
+        case ColumnType::Integer:
+            return Value(std::int64_t{d.i16(0)});
+        case ColumnType::Long:
+            return Value(std::int64_t{d.i32(0)});
+        case ColumnType::Currency:
+            return Value(Currency{d.i64(0)});
+        case ColumnType::Single:
+            return Value(static_cast<double>(d.f32(0)));
+        case ColumnType::Double:
+            return Value(d.f64(0));
+        case ColumnType::DateTime:
+            return Value(DateTime{d.f64(0)});
+        case ColumnType::Guid: {
+            ByteView g = d.sub(0, 16);
+            return Value(Bytes(g.data(), g.data() + 16));
+        }
+        case ColumnType::Numeric:
+            return Value(Decimal{decimalText(d.sub(0, 17), c.scale)});
+        default:
+            return Value(Bytes(d.data(), d.data() + d.size()));
+    }
+}
+
+// The text held by `out`, reusing the string a previous row left there.
+std::u16string& textSlot(Value& out) {
+    if (auto* s = std::get_if<std::u16string>(&out.v)) return *s;
+    return out.v.emplace<std::u16string>();
+}
+
+// Decodes one column into `out`; scans reuse one vector of values, so text
+// buffers of the previous row are recycled instead of reallocated.
+void decodeField(Storage& s, const ColumnDef& c, const RowLayout& r, Value& out) {
+    if (c.column.type == ColumnType::Boolean) {
+        out.v = r.hasValue(c.number);
+        return;
+    }
+    ByteView d;
+    if (!r.hasValue(c.number) || (!c.fixed() && !r.varField(c.varIndex, d))) {
+        out.v = std::monostate{};
+        return;
+    }
+    if (c.fixed()) d = r.fixedField(c.fixedOffset, c.length);
+    const Format& f = s.format();
+    const int codePage = c.codePage ? c.codePage : s.header().codePage;
+    switch (c.column.type) {
+        case ColumnType::Text:
+            if (f.unicodeText)
+                decodeJet4Text(d, textSlot(out));
+            else
+                decodeCodePageText(d, codePage, textSlot(out));
+            return;
+        case ColumnType::Memo: {
+            if (d.size() == 0) {
+                textSlot(out).clear();
+                return;
+            }
+            Bytes b = s.readLongValue(d);
+            ByteView v(b.data(), b.size(), d.page());
+            if (f.unicodeText)
+                decodeJet4Text(v, textSlot(out));
+            else
+                decodeCodePageText(v, codePage, textSlot(out));
+            return;
+        }
+        case ColumnType::Ole:
+            out.v = d.size() == 0 ? Bytes() : s.readLongValue(d);
+            return;
+        case ColumnType::Binary:
+            out.v = Bytes(d.data(), d.data() + d.size());
+            return;
+        default:
+            // Numbers kept in the variable area may be empty.
+            if (!c.fixed() && d.size() == 0)
+                out.v = std::monostate{};
+            else
+                out = decodeScalar(c, d);
+    }
+}
+
+std::vector<const ColumnDef*> pickColumns(const TableDef& def, const std::vector<int>& positions) {
+    std::vector<const ColumnDef*> cols;
+    cols.reserve(positions.size());
+    for (int p : positions) {
+        if (p < 0 || static_cast<std::size_t>(p) >= def.columns.size())
+            throw Error("Column position " + std::to_string(p) + " out of range for table '" +
+                            def.name + "'",
+                        ErrorKind::InvalidArgument);
+        cols.push_back(&def.columns[p]);
+    }
+    return cols;
+}
+
+}  // namespace
+
+Value Storage::decodeColumn(const TableDef& def, ByteView row, int position) {
+    const ColumnDef* c = pickColumns(def, {position}).front();
+    Value v;
+    decodeField(*this, *c, layoutRow(row, format(), hasVarArea(def)), v);
+    return v;
+}
+
+std::vector<Value> Storage::readRow(const TableDef& def, RowId id,
+                                    const std::vector<int>& columns) {
+    auto cols = pickColumns(def, columns);
+    RowLayout r = layoutRow(rowBytes(id), format(), hasVarArea(def));
+    std::vector<Value> values(cols.size());
+    for (std::size_t i = 0; i < cols.size(); ++i) decodeField(*this, *cols[i], r, values[i]);
+    return values;
+}
+
+void Storage::scan(const TableDef& def, const std::vector<int>& columns, const RowVisitor& visit,
+                   const std::function<bool(RowId)>& want) {
+    const Format& f = format();
+    auto cols = pickColumns(def, columns);
+    const bool var = hasVarArea(def);
+    std::vector<Value> values(cols.size());
+    const std::vector<std::uint32_t> pages = usageMapPages(def.ownedMap);
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        const std::uint32_t p = pages[i];
+        // Rows are read at both ends and in between, in an order the
+        // hardware cannot guess: ask for the next page while this one is
+        // decoded, so that the scan waits for memory once per page at most.
+        if (i + 1 < pages.size()) pager_->prefetch(pages[i + 1]);
+        ByteView page = pager_->page(p);
+        // The map may name pages that were since given to other owners.
+        if (page.u8(0) != kPageData || page.u32(f.dataOwner) != def.tdefPage) continue;
+        const std::uint16_t count = slotCount(page, f);
+        for (std::uint16_t s = 0; s < count; ++s) {
+            const std::uint16_t raw = page.u16(f.dataRowTable + 2u * s);
+            if (raw & kSlotDeleted) continue;
+            if (want && !want(RowId{p, s})) continue;
+            ByteView row =
+                (raw & kSlotMoved) ? rowBytes(RowId{p, s}) : slotBytes(page, f, s, count);
+            RowLayout r = layoutRow(row, f, var);
+            // The visitor may have moved the previous row's values away.
+            values.resize(cols.size());
+            for (std::size_t i = 0; i < cols.size(); ++i)
+                decodeField(*this, *cols[i], r, values[i]);
+            if (!visit(RowId{p, s}, values)) return;
+        }
+    }
+}
+
+std::int64_t Storage::countRows(const TableDef& def) {
+    const Format& f = format();
+    std::int64_t n = 0;
+    for (std::uint32_t p : usageMapPages(def.ownedMap)) {
+        ByteView page = pager_->page(p);
+        if (page.u8(0) != kPageData || page.u32(f.dataOwner) != def.tdefPage) continue;
+        const std::uint16_t count = slotCount(page, f);
+        for (std::uint16_t s = 0; s < count; ++s)
+            if (!(page.u16(f.dataRowTable + 2u * s) & kSlotDeleted)) ++n;
+    }
+    return n;
+}
+
+Bytes Storage::readLongValue(ByteView field) {
+    const Format& f = format();
+    if (field.size() < kLvalHeader)
+        corrupt("long-value field shorter than its header", field.page());
+    const std::uint32_t head = field.u32(0);
+    const std::size_t length = head & kLvalLength;
+    if (length > pager_->file().size()) corrupt("long value longer than the file", field.page());
+    if (head & kLvalInline) {
+        ByteView d = field.sub(kLvalHeader, length);
+        return Bytes(d.data(), d.data() + d.size());
+    }
+    auto lvalRow = [&](RowId id) {
+        ByteView page = pager_->page(id.page, kPageData, "a long value");
+        return slotBytes(page, f, id.slot, slotCount(page, f));
+    };
+    RowId id = pointerToRowId(field.u32(4));
+    if (head & kLvalSingle) {
+        ByteView row = lvalRow(id);
+        if (row.size() < length) corrupt("long value shorter than its length", id.page);
+        return Bytes(row.data(), row.data() + length);
+    }
+    // A chain: each row starts with the pointer to the next (0 at the end).
+    // Every row must add data and no row may come twice.
+    Bytes out;
+    out.reserve(length);
+    std::unordered_set<std::uint32_t> seen;
+    while (out.size() < length) {
+        if (id.page == 0) corrupt("long value chain ends before its length", field.page());
+        if (!seen.insert(id.page << 8 | id.slot).second)
+            corrupt("loop in a long value chain", id.page);
+        ByteView row = lvalRow(id);
+        if (row.size() <= 4) corrupt("empty row in a long value chain", id.page);
+        std::size_t take = std::min(length - out.size(), row.size() - 4);
+        out.insert(out.end(), row.data() + 4, row.data() + 4 + take);
+        id = pointerToRowId(row.u32(0));
+    }
+    return out;
+}
+
+// Usage map row, addressed by a map pointer (page << 8 | slot):
+//   type 0 (inline):    0x00, start page (4), bitmap: bit k = page start + k
+//   type 1 (reference): 0x01, then 4-byte numbers of bitmap pages (0 = none);
+//     bitmap page i (type 0x05, bitmap from offset 4) covers pages
+//     i*M .. (i+1)*M-1, M = (page size - 4) * 8.
+std::vector<std::uint32_t> Storage::usageMapPages(std::uint32_t mapPointer) {
+    const Format& f = format();
+    const RowId id = pointerToRowId(mapPointer);
+    ByteView page = pager_->page(id.page, kPageData, "a usage map");
+    ByteView row = slotBytes(page, f, id.slot, slotCount(page, f));
+    std::vector<std::uint32_t> pages;
+    auto collect = [&](ByteView bitmap, std::uint64_t first) {
+        for (std::size_t i = 0; i < bitmap.size(); ++i) {
+            std::uint8_t b = bitmap.data()[i];
+            for (int k = 0; b != 0; ++k, b >>= 1) {
+                if (!(b & 1)) continue;
+                std::uint64_t n = first + 8 * i + k;
+                if (n > std::numeric_limits<std::uint32_t>::max())
+                    corrupt("usage map names an impossible page", id.page);
+                pages.push_back(static_cast<std::uint32_t>(n));
+            }
+        }
+    };
+    const std::uint8_t type = row.u8(0);
+    if (type == 0) {
+        collect(row.sub(5, row.size() - std::min<std::size_t>(row.size(), 5)), row.u32(1));
+    } else if (type == 1) {
+        const std::uint64_t perPage = (f.pageSize - 4) * 8;
+        for (std::size_t i = 0; 1 + 4 * i + 4 <= row.size(); ++i) {
+            std::uint32_t p = row.u32(1 + 4 * i);
+            if (p == 0) continue;
+            ByteView bitmap = pager_->page(p, kPageUsageMap, "a usage map page");
+            collect(bitmap.sub(4, f.pageSize - 4), i * perPage);
+        }
+    } else {
+        corrupt("unknown usage map type " + std::to_string(type), id.page);
+    }
+    return pages;
+}
+
+}  // namespace jet

@@ -1,0 +1,1096 @@
+#include "write/writer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <optional>
+
+#include "format/uint128.h"
+#include "index/collation.h"
+#include "index/index_key.h"
+#include "index/index_write.h"
+#include "io/file_lock.h"
+#include "io/journal.h"
+
+namespace jet {
+
+namespace {
+
+// Row offset table entry: 0x1FFF offset, 0x4000 moved (the slot holds a
+// pointer), 0x8000 deleted or a moved row's data (found only by pointer).
+constexpr std::uint16_t kSlotOffset = 0x1FFF;
+constexpr std::uint16_t kSlotMoved = 0x4000;
+constexpr std::uint16_t kSlotDeleted = 0x8000;
+constexpr std::uint16_t kSlotFlags = 0xE000;
+constexpr std::size_t kMaxSlots = 255;
+constexpr std::size_t kRowPointer = 4;
+
+WriteStats gStats;
+
+// ---- data page slots ----------------------------------------------------
+
+struct DataPage {
+    ByteSpan p;
+    const Format& f;
+
+    std::uint16_t count() const { return p.view().u16(f.dataRowCount); }
+    std::uint16_t raw(std::uint16_t s) const { return p.view().u16(f.dataRowTable + 2u * s); }
+    void setRaw(std::uint16_t s, std::uint16_t v) { p.u16(f.dataRowTable + 2u * s, v); }
+    std::size_t start(std::uint16_t s) const { return raw(s) & kSlotOffset; }
+    std::size_t end(std::uint16_t s) const { return s == 0 ? p.size() : start(s - 1); }
+    std::size_t freeSpace() const { return p.view().u16(f.dataFreeSpace); }
+    std::size_t lowest() const { return count() == 0 ? p.size() : start(count() - 1); }
+
+    // Rows lie back to back from the end of the page in slot order; the
+    // free-space field is the gap above the offset table. Refuse to edit a
+    // page that breaks this, rather than spreading the damage.
+    void check() const {
+        const std::size_t n = count();
+        const std::size_t table = f.dataRowTable + 2 * n;
+        if (table > p.size()) corrupt("row offset table larger than its page", p.view().page());
+        std::size_t prev = p.size();
+        for (std::uint16_t s = 0; s < n; ++s) {
+            if (start(s) > prev || start(s) < table)
+                corrupt("rows out of order in a data page", p.view().page(),
+                        f.dataRowTable + 2 * s);
+            prev = start(s);
+        }
+        if (freeSpace() != prev - table)
+            corrupt("data page free space is wrong", p.view().page(), 2);
+    }
+
+    ByteView bytes(std::uint16_t s) const { return p.view().sub(start(s), end(s) - start(s)); }
+
+    // Changes slot s to `length` bytes, keeping its end: the rows after it
+    // (lower in the page) shift by the difference. False if there is no room.
+    bool resize(std::uint16_t s, std::size_t length) {
+        const std::size_t old = end(s) - start(s);
+        if (length > old && length - old > freeSpace()) return false;
+        const std::size_t low = lowest();
+        const std::size_t st = start(s);
+        const std::ptrdiff_t delta =
+            static_cast<std::ptrdiff_t>(length) - static_cast<std::ptrdiff_t>(old);
+        if (delta == 0) return true;
+        std::memmove(p.data() + low - delta, p.data() + low, st - low);
+        for (std::uint16_t k = s; k < count(); ++k) {
+            const std::uint16_t r = raw(k);
+            setRaw(k, static_cast<std::uint16_t>((r & kSlotFlags) | ((r & kSlotOffset) - delta)));
+        }
+        p.u16(f.dataFreeSpace, static_cast<std::uint16_t>(freeSpace() - delta));
+        if (delta < 0) std::memset(p.data() + low, 0, static_cast<std::size_t>(-delta));
+        return true;
+    }
+
+    // Writes bytes into slot s, resizing it; false if there is no room.
+    bool put(std::uint16_t s, const Bytes& row) {
+        if (!resize(s, row.size())) return false;
+        if (!row.empty()) std::memcpy(p.data() + start(s), row.data(), row.size());
+        return true;
+    }
+
+    bool canAppend(std::size_t length) const {
+        return count() < kMaxSlots && freeSpace() >= length + 2;
+    }
+    std::uint16_t append(const Bytes& row, std::uint16_t flags) {
+        const std::uint16_t s = count();
+        const std::size_t at = lowest() - row.size();
+        p.u16(f.dataRowCount, static_cast<std::uint16_t>(s + 1));
+        setRaw(s, static_cast<std::uint16_t>(flags | at));
+        std::memcpy(p.data() + at, row.data(), row.size());
+        p.u16(f.dataFreeSpace, static_cast<std::uint16_t>(freeSpace() - row.size() - 2));
+        return s;
+    }
+};
+
+DataPage dataPage(PageWriter& w, std::uint32_t n) {
+    ByteView v = w.page(n);
+    if (v.u8(0) != kPageData) corrupt("expected a data page", n, 0);
+    DataPage d{w.modify(n), w.format()};
+    return d;
+}
+
+// ---- usage maps ----------------------------------------------------------
+
+struct MapRow {
+    std::uint32_t page;
+    std::uint16_t slot;
+};
+
+MapRow mapRow(std::uint32_t pointer) {
+    return MapRow{pointer >> 8, static_cast<std::uint16_t>(pointer & 0xFF)};
+}
+
+ByteView mapRowBytes(PageWriter& w, std::uint32_t pointer) {
+    const MapRow m = mapRow(pointer);
+    ByteView page = w.page(m.page);
+    if (page.u8(0) != kPageData) corrupt("usage map is not on a data page", m.page, 0);
+    const Format& f = w.format();
+    const std::uint16_t n = page.u16(f.dataRowCount);
+    if (m.slot >= n) corrupt("usage map slot does not exist", m.page);
+    const std::size_t st = page.u16(f.dataRowTable + 2u * m.slot) & kSlotOffset;
+    const std::size_t en =
+        m.slot == 0 ? page.size() : (page.u16(f.dataRowTable + 2u * (m.slot - 1)) & kSlotOffset);
+    if (st > en || st < f.dataRowTable + 2u * n) corrupt("usage map row out of place", m.page);
+    return page.sub(st, en - st);
+}
+
+std::uint64_t pagesPerMapPage(const Format& f) { return (f.pageSize - 4) * 8; }
+
+// A new, empty bitmap page of a reference map.
+std::uint32_t newBitmapPage(PageWriter& w) {
+    const std::uint32_t n = claimPage(w, {});
+    ByteSpan img = w.modify(n);
+    img.u8(0, kPageUsageMap);
+    img.u8(1, 0x01);
+    return n;
+}
+
+// Rewrites an inline map row, in place and at its length, as a reference
+// map holding `pages`: type 1, then one bitmap page pointer per span of
+// pagesPerMapPage() pages, each on a page claimed for it. The row's page and
+// the new pages reach the file through the statement's journal like any
+// other change; the new pages are written before the row that points at them.
+void convertToReferenceMap(PageWriter& w, std::uint32_t pointer,
+                           const std::vector<std::uint32_t>& pages) {
+    const std::uint64_t per = pagesPerMapPage(w.format());
+    const std::size_t slots = (mapRowBytes(w, pointer).size() - 1) / 4;
+    std::map<std::size_t, std::uint32_t> bitmapPages;
+    for (std::uint32_t p : pages) {
+        const std::size_t i = static_cast<std::size_t>(p / per);
+        if (i >= slots)
+            throw Error("The usage map cannot describe page " + std::to_string(p),
+                        ErrorKind::NotSupported);
+        if (!bitmapPages.count(i)) bitmapPages[i] = newBitmapPage(w);
+        const std::uint64_t k = p % per;
+        w.modify(bitmapPages[i]).data()[4 + k / 8] |= static_cast<std::uint8_t>(1u << (k % 8));
+    }
+    // The claims above may have changed other rows of the map's page: find
+    // the row again.
+    ByteView row = mapRowBytes(w, pointer);
+    const std::size_t rowStart =
+        static_cast<std::size_t>(row.data() - w.page(mapRow(pointer).page).data());
+    ByteSpan mp = w.modify(mapRow(pointer).page);
+    std::memset(mp.data() + rowStart, 0, row.size());
+    mp.u8(rowStart, 1);
+    for (const auto& [i, page] : bitmapPages) mp.u32(rowStart + 1 + 4 * i, page);
+}
+
+// Sets bit `n` of a map; `global` maps mark free pages (bit set = free).
+void setBit(PageWriter& w, std::uint32_t pointer, std::uint32_t n, bool value, bool global) {
+    const Format& f = w.format();
+    ByteView row = mapRowBytes(w, pointer);
+    const std::size_t rowStart =
+        static_cast<std::size_t>(row.data() - w.page(mapRow(pointer).page).data());
+    if (row.size() < 5) corrupt("usage map row too short", mapRow(pointer).page);
+    const std::uint8_t type = row.u8(0);
+    if (type == 1) {
+        const std::uint64_t per = pagesPerMapPage(f);
+        const std::size_t entry = 1 + 4 * static_cast<std::size_t>(n / per);
+        if (entry + 4 > row.size())
+            throw Error("The usage map cannot describe page " + std::to_string(n),
+                        ErrorKind::NotSupported);
+        std::uint32_t bitmapPage = row.u32(entry);
+        if (bitmapPage == 0) {
+            if (!value) return;  // nothing to clear
+            if (global) throw Error("The free-page map cannot grow", ErrorKind::NotSupported);
+            bitmapPage = newBitmapPage(w);
+            // Re-read the row's place: claiming may have moved it.
+            ByteView again = mapRowBytes(w, pointer);
+            const std::size_t at =
+                static_cast<std::size_t>(again.data() - w.page(mapRow(pointer).page).data());
+            w.modify(mapRow(pointer).page).u32(at + entry, bitmapPage);
+        }
+        if (w.page(bitmapPage).u8(0) != kPageUsageMap)
+            corrupt("usage map page of the wrong type", bitmapPage, 0);
+        const std::uint64_t k = n % per;
+        ByteSpan bp = w.modify(bitmapPage);
+        std::uint8_t& b = bp.data()[4 + k / 8];
+        b = value ? (b | (1u << (k % 8))) : (b & ~(1u << (k % 8)));
+        return;
+    }
+    if (type != 0) corrupt("unknown usage map type", mapRow(pointer).page);
+    const std::uint32_t start = row.u32(1);
+    const std::uint64_t window = 8 * (row.size() - 5);
+    std::uint32_t newStart = start;
+    if (n < start || n >= start + window) {
+        // Slide the window (to a multiple of 8) so that it covers n.
+        std::vector<std::uint32_t> set;
+        if (!global) {
+            for (std::size_t i = 0; i < window; ++i)
+                if ((row.u8(5 + i / 8) >> (i % 8)) & 1)
+                    set.push_back(static_cast<std::uint32_t>(start + i));
+            set.push_back(n);
+            const std::uint32_t lo = *std::min_element(set.begin(), set.end()) / 8 * 8;
+            const std::uint32_t hi = *std::max_element(set.begin(), set.end());
+            if (hi - lo >= window) {
+                if (!value) return;  // a page outside the window has no bit to clear
+                convertToReferenceMap(w, pointer, set);
+                return;
+            }
+            newStart = lo;
+        } else {
+            if (n < start)
+                throw Error("The free-page map cannot move backwards", ErrorKind::NotSupported);
+            newStart = static_cast<std::uint32_t>((n + 8 - window) / 8 * 8);
+        }
+        Bytes bits(row.size() - 5, 0);
+        for (std::uint64_t i = 0; i < window; ++i) {
+            const std::uint64_t page = newStart + i;
+            bool bit;
+            if (page >= start && page < start + window) {
+                const std::uint64_t k = page - start;
+                bit = (row.u8(5 + k / 8) >> (k % 8)) & 1;
+            } else if (global) {
+                bit = page >= w.pageCount();  // in the file: in use; beyond: free
+            } else {
+                bit = std::find(set.begin(), set.end(), page) != set.end();
+            }
+            if (bit) bits[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
+        }
+        ByteSpan mp = w.modify(mapRow(pointer).page);
+        mp.u32(rowStart + 1, newStart);
+        std::memcpy(mp.data() + rowStart + 5, bits.data(), bits.size());
+    }
+    ByteSpan mp = w.modify(mapRow(pointer).page);
+    const std::uint64_t k = n - newStart;
+    std::uint8_t& b = mp.data()[rowStart + 5 + k / 8];
+    b = value ? (b | (1u << (k % 8))) : (b & ~(1u << (k % 8)));
+}
+
+// Global map: page 1, slot 0.
+constexpr std::uint32_t kGlobalMap = 1u << 8;
+
+// ---- text and values -----------------------------------------------------
+
+Bytes encodeJet4Text(const std::u16string& s, bool compressible) {
+    // Compress (FF FE, one byte per character) when every character fits
+    // one byte other than 0, which would switch modes.
+    bool compress = compressible && s.size() >= 3;
+    for (char16_t c : s)
+        if (c == 0 || c > 0xFF) compress = false;
+    Bytes out;
+    if (compress) {
+        out.reserve(2 + s.size());
+        out.push_back(0xFF);
+        out.push_back(0xFE);
+        for (char16_t c : s) out.push_back(static_cast<std::uint8_t>(c));
+        return out;
+    }
+    out.reserve(2 * s.size());
+    for (char16_t c : s) {
+        out.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        out.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    return out;
+}
+
+Bytes encodeText(const std::u16string& s, const ColumnDef& c, const Format& f) {
+    if (f.unicodeText) return encodeJet4Text(s, (c.extraFlags & 0x01) != 0);
+    Bytes out;
+    out.reserve(s.size());
+    for (char16_t ch : s) {
+        const int b = cp1252Byte(ch);
+        if (b < 0)
+            throw Error("The text for column '" + c.column.name +
+                            "' has a character that an Access 97 "
+                            "database cannot store",
+                        ErrorKind::Conversion);
+        out.push_back(static_cast<std::uint8_t>(b));
+    }
+    return out;
+}
+
+void putLE(Bytes& out, std::uint64_t v, int width) {
+    for (int i = 0; i < width; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+template <class T>
+const T& need(const Value& v, const ColumnDef& c) {
+    if (auto* x = std::get_if<T>(&v.v)) return *x;
+    throw Error("Data type mismatch for column '" + c.column.name + "'", ErrorKind::Conversion);
+}
+
+double asDouble(const Value& v, const ColumnDef& c) {
+    if (auto* d = std::get_if<double>(&v.v)) return *d;
+    if (auto* t = std::get_if<DateTime>(&v.v)) return t->days;
+    if (auto* i = std::get_if<std::int64_t>(&v.v)) return static_cast<double>(*i);
+    return need<double>(v, c);
+}
+
+// "-12.50" -> 17 bytes: sign, then the 128-bit magnitude as four 32-bit
+// little-endian words, most significant first; scaled by the column.
+Bytes encodeDecimal(const std::string& text, const ColumnDef& c) {
+    bool negative = false;
+    UInt128 mag;
+    int fraction = -1;
+    bool digits = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
+        if (i == 0 && (ch == '-' || ch == '+')) {
+            negative = ch == '-';
+        } else if (ch == '.' && fraction < 0) {
+            fraction = 0;
+        } else if (ch >= '0' && ch <= '9') {
+            if (fraction >= 0 && fraction >= c.scale) {
+                if (ch != '0')
+                    throw Error("Too many decimals for column '" + c.column.name + "'",
+                                ErrorKind::Conversion);
+                continue;
+            }
+            if (!mag.multiplyAdd(10, static_cast<unsigned>(ch - '0')))
+                throw Error("Overflow in column '" + c.column.name + "'", ErrorKind::Arithmetic);
+            digits = true;
+            if (fraction >= 0) ++fraction;
+        } else {
+            throw Error("Not a decimal number: '" + text + "'", ErrorKind::Conversion);
+        }
+        if (mag.exceedsBits(96))
+            throw Error("Overflow in column '" + c.column.name + "'", ErrorKind::Arithmetic);
+    }
+    if (!digits) throw Error("Not a decimal number: '" + text + "'", ErrorKind::Conversion);
+    for (int k = std::max(fraction, 0); k < c.scale; ++k) {
+        if (!mag.multiplyAdd(10, 0) || mag.exceedsBits(96))
+            throw Error("Overflow in column '" + c.column.name + "'", ErrorKind::Arithmetic);
+    }
+    Bytes out;
+    out.push_back(negative && !mag.isZero() ? 0x80 : 0x00);
+    for (int wd = 3; wd >= 0; --wd) putLE(out, mag.word(wd), 4);
+    return out;
+}
+
+constexpr std::uint32_t kLvalInline = 0x80000000;
+constexpr std::size_t kLvalInlineMax = 64;
+
+}  // namespace
+
+// ---- PageWriter ----------------------------------------------------------
+
+void PageWriter::freeReleasedPages() {
+    // Claims clear bits of the global map and must reach the file before the
+    // pages that use them; frees must reach it after the pages that stopped
+    // using them. One write of the map cannot do both: with a claim, leak.
+    if (released_.empty() || pageCount_ != filePages_) return;
+    ByteView row = mapRowBytes(*this, kGlobalMap);
+    // Only a bit inside an inline map's window: sliding the window would
+    // change bits of other pages.
+    if (row.size() < 5 || row.u8(0) != 0) return;
+    const std::uint64_t start = row.u32(1), window = 8 * (row.size() - 5);
+    for (std::uint32_t n : released_) {
+        if (n < start || n >= start + window) continue;
+        setBit(*this, kGlobalMap, n, true, true);
+        globalMapLast_ = true;
+    }
+    released_.clear();
+}
+
+PageWriter::PageWriter(Storage& storage, std::string databasePath)
+    : storage_(storage), databasePath_(std::move(databasePath)) {
+    filePages_ = storage_.pager().pageCount();
+    pageCount_ = filePages_;
+}
+
+ByteView PageWriter::page(std::uint32_t n) {
+    auto it = dirty_.find(n);
+    if (it != dirty_.end()) return ByteView(it->second.data(), it->second.size(), n);
+    if (n >= filePages_)
+        corrupt("page number " + std::to_string(n) + " is past the end of the file");
+    auto c = clean_.find(n);
+    if (c != clean_.end()) return ByteView(c->second, format().pageSize, n);
+    const ByteView v = storage_.pager().page(n);
+    clean_.emplace(n, v.data());
+    return v;
+}
+
+ByteSpan PageWriter::modify(std::uint32_t n) {
+    auto it = dirty_.find(n);
+    if (it == dirty_.end()) {
+        ByteView v = page(n);
+        it = dirty_.emplace(n, std::vector<std::uint8_t>(v.data(), v.data() + v.size())).first;
+    }
+    return ByteSpan(it->second.data(), it->second.size(), n);
+}
+
+std::uint32_t PageWriter::appendPage() {
+    const std::uint32_t n = pageCount_++;
+    dirty_.emplace(n, std::vector<std::uint8_t>(format().pageSize, 0));
+    return n;
+}
+
+std::vector<std::uint32_t> PageWriter::changedPages() {
+    std::vector<std::uint32_t> out;
+    for (auto& [n, image] : dirty_) {
+        if (n >= filePages_) {
+            out.push_back(n);
+            continue;
+        }
+        ByteView old = storage_.pager().page(n);
+        if (std::memcmp(old.data(), image.data(), image.size()) != 0) out.push_back(n);
+    }
+    return out;
+}
+
+int PageWriter::writeRank(std::uint32_t n, ByteView image) const {
+    // New pages before anything points at them; maps before the pages they
+    // describe are used; index pages (leaves, then nodes); row data with
+    // moved-row targets before the pointers; table definitions last.
+    if (n >= filePages_) return 0;
+    if (globalMapLast_ && n == mapRow(kGlobalMap).page) return 7;
+    switch (image.u8(0)) {
+        case kPageUsageMap:
+            return 1;
+        case kPageIndexLeaf:
+            return 2;
+        case kPageIndexNode:
+            return 3;
+        case kPageTdef:
+            return 6;
+        case kPageData:
+            if (image.u32(format().dataOwner) == 0 || n == 1) return 1;  // map rows
+            return moveTargets_.count(n) ? 4 : 5;
+        default:
+            return 5;
+    }
+}
+
+void PageWriter::commit() {
+    freeReleasedPages();
+    std::vector<std::uint32_t> changed = changedPages();
+    gStats.pagesWritten = static_cast<long>(changed.size());
+    gStats.pagesAppended = static_cast<long>(pageCount_ - filePages_);
+    if (changed.empty()) return;
+    File& file = storage_.pager().file();
+    if (!file.writable())
+        throw Error("The database '" + storage_.fileName() + "' is read-only: it cannot be changed",
+                    ErrorKind::ReadOnly);
+    const std::size_t ps = format().pageSize;
+    const std::uint64_t oldLength = file.size();
+    const bool journal = !databasePath_.empty();
+    if (journal) {
+        std::vector<JournalPage> originals;
+        for (std::uint32_t n : changed)
+            if (n < filePages_)
+                originals.push_back(JournalPage{n, storage_.pager().page(n).data()});
+        writeJournal(databasePath_, ps, oldLength, originals);
+    }
+    std::stable_sort(changed.begin(), changed.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const int ra = writeRank(a, page(a)), rb = writeRank(b, page(b));
+        return ra != rb ? ra < rb : a < b;
+    });
+    long written = 0;
+    try {
+        if (WriterTestHooks::crashAfterPageWrites >= 0) {
+            // A page at a time, so that the test can stop between any two.
+            for (std::uint32_t n : changed) {
+                const auto& image = dirty_.at(n);
+                file.write(std::uint64_t{n} * ps, image.data(), image.size());
+                if (++written >= WriterTestHooks::crashAfterPageWrites) throw SimulatedCrash();
+            }
+        } else {
+            // Runs of consecutive pages (in the order above) in one write each.
+            std::vector<File::Buffer> run;
+            for (std::size_t i = 0; i < changed.size();) {
+                const std::uint32_t first = changed[i];
+                run.clear();
+                for (std::uint32_t n = first; i < changed.size() && changed[i] == n; ++i, ++n) {
+                    const auto& image = dirty_.at(n);
+                    run.push_back(File::Buffer{image.data(), image.size()});
+                }
+                file.writeGather(std::uint64_t{first} * ps, run);
+            }
+        }
+        file.sync();
+    } catch (const SimulatedCrash&) {
+        throw;  // as if the process died here: the journal stays
+    } catch (...) {
+        // A failed write: put the old pages back now rather than at the next open.
+        if (journal) {
+            try {
+                replayJournal(databasePath_);
+            } catch (...) {
+            }
+        }
+        throw;
+    }
+    if (journal) removeJournal(databasePath_);
+}
+
+// ---- rows ----------------------------------------------------------------
+
+bool RowImage::hasValue(int number) const {
+    if (number < 0 || static_cast<unsigned>(number) >= columnCount) return false;
+    return (nullMask[number / 8] >> (number % 8)) & 1;
+}
+
+void RowImage::setHasValue(int number, bool present) {
+    if (static_cast<unsigned>(number) >= columnCount) {
+        columnCount = static_cast<unsigned>(number) + 1;
+        nullMask.resize((columnCount + 7) / 8, 0);
+    }
+    std::uint8_t& b = nullMask[number / 8];
+    b = present ? (b | (1u << (number % 8))) : (b & ~(1u << (number % 8)));
+}
+
+RowImage parseRowImage(ByteView row, const Format& f, bool hasVarArea) {
+    RowImage r;
+    r.hasVarArea = hasVarArea;
+    const std::size_t len = row.size();
+    const std::size_t cs = f.rowCountSize;
+    r.columnCount = cs == 1 ? row.u8(0) : row.u16(0);
+    const std::size_t maskBytes = (r.columnCount + 7) / 8;
+    if (cs + maskBytes > len) corrupt("row shorter than its null mask", row.page());
+    const std::size_t mask = len - maskBytes;
+    ByteView m = row.sub(mask, maskBytes);
+    r.nullMask.assign(m.data(), m.data() + maskBytes);
+    if (!hasVarArea) {
+        ByteView fx = row.sub(cs, mask - cs);
+        r.fixed.assign(fx.data(), fx.data() + fx.size());
+        return r;
+    }
+    std::vector<std::size_t> off;  // v + 1 offsets, the last is the eod
+    if (cs == 2) {
+        if (mask < cs + 4) corrupt("row too short for its variable part", row.page());
+        const unsigned v = row.u16(mask - 2);
+        if (mask < cs + 4 + 2 * std::size_t{v})
+            corrupt("row too short for its variable offsets", row.page());
+        for (unsigned i = 0; i <= v; ++i) off.push_back(row.u16(mask - 4 - 2 * i));
+    } else {
+        if (mask < cs + 2) corrupt("row too short for its variable part", row.page());
+        const unsigned v = row.u8(mask - 1);
+        const std::size_t jumpCount = (len - 1) / 256;
+        if (mask < cs + 2 + jumpCount + v + 1)
+            corrupt("row too short for its variable offsets", row.page());
+        const std::size_t jumpBase = mask - 2;
+        const std::size_t lowBase = mask - 2 - jumpCount;
+        std::size_t jumps = jumpCount;
+        if (jumpCount > 0 && (lowBase - v) / 256 < jumpCount) --jumps;
+        for (unsigned i = 0; i <= v; ++i) {
+            std::size_t o = row.u8(lowBase - i);
+            for (std::size_t k = 0; k < jumps; ++k)
+                if (row.u8(jumpBase - k) <= i) o += 256;
+            off.push_back(o);
+        }
+    }
+    for (std::size_t i = 0; i + 1 < off.size(); ++i)
+        if (off[i] > off[i + 1] || off[i] < cs)
+            corrupt("variable offsets out of order", row.page());
+    if (off.back() > mask) corrupt("variable data past its row", row.page());
+    if (cs == 2) {
+        const std::size_t eodAt = mask - 4 - 2 * (off.size() - 1);
+        if (off.back() > eodAt) corrupt("variable data overlaps its offsets", row.page());
+        r.padding = eodAt - off.back();
+    }
+    ByteView fx = row.sub(cs, off.front() - cs);
+    r.fixed.assign(fx.data(), fx.data() + fx.size());
+    for (std::size_t i = 0; i + 1 < off.size(); ++i) {
+        ByteView d = row.sub(off[i], off[i + 1] - off[i]);
+        r.vars.emplace_back(d.data(), d.data() + d.size());
+    }
+    return r;
+}
+
+Bytes encodeRowImage(const RowImage& r, const Format& f) {
+    const std::size_t cs = f.rowCountSize;
+    const std::size_t maskBytes = (r.columnCount + 7) / 8;
+    Bytes out;
+    putLE(out, r.columnCount, static_cast<int>(cs));
+    out.insert(out.end(), r.fixed.begin(), r.fixed.end());
+    if (!r.hasVarArea) {
+        Bytes mask = r.nullMask;
+        mask.resize(maskBytes, 0);
+        out.insert(out.end(), mask.begin(), mask.end());
+        return out;
+    }
+    std::vector<std::size_t> off;
+    for (const Bytes& v : r.vars) {
+        off.push_back(out.size());
+        out.insert(out.end(), v.begin(), v.end());
+    }
+    const std::size_t eod = out.size();
+    off.push_back(eod);
+    const std::size_t v = r.vars.size();
+    if (cs == 2) {
+        out.insert(out.end(), r.padding, 0);
+        for (std::size_t i = v + 1; i-- > 0;) putLE(out, off[i], 2);  // eod first, slot 0 last
+        putLE(out, v, 2);
+    } else {
+        // Offsets are one byte; the jump table says where each 256-byte
+        // boundary falls. Its size depends on the row length: iterate.
+        std::size_t jumps = 0;
+        for (;;) {
+            const std::size_t length = eod + 1 + v + jumps + 1 + maskBytes;
+            const std::size_t next = (length - 1) / 256;
+            if (next == jumps) break;
+            jumps = next;
+        }
+        const std::size_t real = eod / 256;
+        if (real > jumps || jumps > real + 1)
+            throw Error("The row is too long for an Access 97 table", ErrorKind::NotSupported);
+        for (std::size_t i = v + 1; i-- > 0;)
+            out.push_back(static_cast<std::uint8_t>(off[i] & 0xFF));
+        std::vector<std::uint8_t> table;
+        for (std::size_t k = 0; k < real; ++k) {
+            std::size_t slot = 0;
+            while (off[slot] < 256 * (k + 1)) ++slot;
+            table.push_back(static_cast<std::uint8_t>(slot));
+        }
+        if (jumps > real) table.push_back(0xFF);
+        for (std::size_t k = table.size(); k-- > 0;) out.push_back(table[k]);  // entry 0 nearest v
+        out.push_back(static_cast<std::uint8_t>(v));
+    }
+    Bytes mask = r.nullMask;
+    mask.resize(maskBytes, 0);
+    out.insert(out.end(), mask.begin(), mask.end());
+    return out;
+}
+
+Bytes encodeField(const Value& value, const ColumnDef& c, const Format& f, int codePage,
+                  bool& present) {
+    (void)codePage;
+    present = !value.isNull();
+    if (c.column.type == ColumnType::Boolean) {
+        present = !value.isNull() && need<bool>(value, c);
+        return {};
+    }
+    Bytes out;
+    if (!present) {
+        if (c.fixed()) out.assign(static_cast<std::size_t>(c.length), 0);
+        return out;
+    }
+    switch (c.column.type) {
+        case ColumnType::Byte:
+            putLE(out, static_cast<std::uint64_t>(need<std::int64_t>(value, c)), 1);
+            break;
+        case ColumnType::Integer:
+            putLE(out, static_cast<std::uint64_t>(need<std::int64_t>(value, c)), 2);
+            break;
+        case ColumnType::Long:
+            putLE(out, static_cast<std::uint64_t>(need<std::int64_t>(value, c)), 4);
+            break;
+        case ColumnType::Currency:
+            putLE(out, static_cast<std::uint64_t>(need<Currency>(value, c).scaled), 8);
+            break;
+        case ColumnType::Single: {
+            const float x = static_cast<float>(asDouble(value, c));
+            std::uint32_t bits;
+            std::memcpy(&bits, &x, 4);
+            putLE(out, bits, 4);
+            break;
+        }
+        case ColumnType::Double:
+        case ColumnType::DateTime: {
+            const double x = asDouble(value, c);
+            std::uint64_t bits;
+            std::memcpy(&bits, &x, 8);
+            putLE(out, bits, 8);
+            break;
+        }
+        case ColumnType::Guid: {
+            const Bytes& g = need<Bytes>(value, c);
+            if (g.size() != 16) throw Error("A GUID has 16 bytes", ErrorKind::Conversion);
+            out = g;
+            break;
+        }
+        case ColumnType::Numeric:
+            out = encodeDecimal(need<Decimal>(value, c).text, c);
+            break;
+        case ColumnType::Text: {
+            const std::u16string& s = need<std::u16string>(value, c);
+            if (c.fixed()) {
+                // Fixed-length text: uncompressed, padded with blanks.
+                std::u16string padded = s;
+                const std::size_t chars =
+                    static_cast<std::size_t>(c.length) / (f.unicodeText ? 2 : 1);
+                if (padded.size() > chars)
+                    throw Error("The text is too long for column '" + c.column.name + "'",
+                                ErrorKind::InvalidArgument);
+                padded.resize(chars, u' ');
+                ColumnDef plain = c;
+                plain.extraFlags = 0;
+                out = encodeText(padded, plain, f);
+            } else {
+                out = encodeText(s, c, f);
+                if (c.length > 0 && out.size() > static_cast<std::size_t>(c.length) &&
+                    !(out.size() > 2 && out[0] == 0xFF && out[1] == 0xFE))
+                    throw Error("The text is too long for column '" + c.column.name + "'",
+                                ErrorKind::InvalidArgument);
+            }
+            break;
+        }
+        case ColumnType::Memo:
+        case ColumnType::Ole: {
+            const Bytes data = c.column.type == ColumnType::Memo
+                                   ? encodeText(need<std::u16string>(value, c), c, f)
+                                   : need<Bytes>(value, c);
+            if (data.size() > kLvalInlineMax)
+                throw Error("Writing long memo or OLE values (more than " +
+                                std::to_string(kLvalInlineMax) + " bytes) is not supported",
+                            ErrorKind::NotSupported);
+            putLE(out, kLvalInline | static_cast<std::uint32_t>(data.size()), 4);
+            putLE(out, 0, 4);
+            putLE(out, 0, 4);
+            out.insert(out.end(), data.begin(), data.end());
+            break;
+        }
+        case ColumnType::Binary:
+            out = need<Bytes>(value, c);
+            break;
+        default:
+            throw Error("Writing this column type is not supported", ErrorKind::NotSupported);
+    }
+    if (c.fixed() && out.size() != static_cast<std::size_t>(c.length))
+        throw Error("Value of the wrong size for column '" + c.column.name + "'",
+                    ErrorKind::Corrupt);
+    return out;
+}
+
+// ---- maps and pages ------------------------------------------------------
+
+std::vector<std::uint32_t> mapPages(PageWriter& w, std::uint32_t pointer) {
+    const Format& f = w.format();
+    ByteView row = mapRowBytes(w, pointer);
+    std::vector<std::uint32_t> pages;
+    auto collect = [&](ByteView bitmap, std::uint64_t first) {
+        for (std::size_t i = 0; i < bitmap.size(); ++i) {
+            std::uint8_t b = bitmap.data()[i];
+            for (int k = 0; b != 0; ++k, b >>= 1)
+                if (b & 1) pages.push_back(static_cast<std::uint32_t>(first + 8 * i + k));
+        }
+    };
+    if (row.size() < 1) corrupt("empty usage map", mapRow(pointer).page);
+    if (row.u8(0) == 0) {
+        if (row.size() < 5) corrupt("usage map row too short", mapRow(pointer).page);
+        collect(row.sub(5, row.size() - 5), row.u32(1));
+    } else if (row.u8(0) == 1) {
+        for (std::size_t i = 0; 1 + 4 * i + 4 <= row.size(); ++i) {
+            const std::uint32_t p = row.u32(1 + 4 * i);
+            if (p == 0) continue;
+            ByteView bitmap = w.page(p);
+            if (bitmap.u8(0) != kPageUsageMap) corrupt("usage map page of the wrong type", p, 0);
+            collect(bitmap.sub(4, f.pageSize - 4), i * pagesPerMapPage(f));
+        }
+    } else {
+        corrupt("unknown usage map type", mapRow(pointer).page);
+    }
+    return pages;
+}
+
+void setMapBit(PageWriter& w, std::uint32_t mapPointer, std::uint32_t n, bool value) {
+    setBit(w, mapPointer, n, value, false);
+}
+
+std::uint32_t claimPage(PageWriter& w, const std::vector<std::uint32_t>& ownerMaps) {
+    const std::uint32_t n = w.appendPage();
+    setBit(w, kGlobalMap, n, false, true);  // in use
+    for (std::uint32_t m : ownerMaps)
+        if (m != 0) setBit(w, m, n, true, false);
+    return n;
+}
+
+// ---- the row writer ------------------------------------------------------
+
+namespace {
+
+// Where moved rows go: the table's pages with room, then new pages.
+class RowPlacer {
+  public:
+    RowPlacer(PageWriter& w, const TableDef& def) : w_(w), def_(def) {}
+
+    RowId place(const Bytes& row, std::uint32_t avoidPage) {
+        if (!loaded_) {
+            for (std::uint32_t p : mapPages(w_, def_.ownedMap)) {
+                if (p >= w_.pageCount()) continue;
+                ByteView v = w_.page(p);
+                if (v.u8(0) == kPageData && v.u32(w_.format().dataOwner) == def_.tdefPage)
+                    pages_.push_back(p);
+            }
+            loaded_ = true;
+        }
+        // Start where the last row went: pages fill up in turn.
+        for (std::size_t i = 0; i < pages_.size(); ++i) {
+            const std::size_t k = (next_ + i) % pages_.size();
+            const std::uint32_t p = pages_[k];
+            if (p == avoidPage) continue;
+            ByteView v = w_.page(p);
+            const Format& f = w_.format();
+            if (v.u16(f.dataFreeSpace) >= row.size() + 2 && v.u16(f.dataRowCount) < kMaxSlots) {
+                DataPage d = dataPage(w_, p);
+                d.check();
+                next_ = k;
+                return RowId{p, d.append(row, kSlotDeleted)};
+            }
+        }
+        const std::uint32_t p = claimPage(w_, {def_.ownedMap, def_.freeMap});
+        const Format& f = w_.format();
+        ByteSpan img = w_.modify(p);
+        img.u8(0, kPageData);
+        img.u8(1, 0x01);
+        img.u16(f.dataFreeSpace, static_cast<std::uint16_t>(f.pageSize - f.dataRowTable));
+        img.u32(f.dataOwner, def_.tdefPage);
+        pages_.push_back(p);
+        next_ = pages_.size() - 1;
+        DataPage d = dataPage(w_, p);
+        return RowId{p, d.append(row, kSlotDeleted)};
+    }
+
+  private:
+    PageWriter& w_;
+    const TableDef& def_;
+    bool loaded_ = false;
+    std::vector<std::uint32_t> pages_;
+    std::size_t next_ = 0;
+};
+
+// The row's data location: the slot itself, or the target of its pointer.
+RowId finalLocation(PageWriter& w, RowId id, bool& moved) {
+    DataPage d = DataPage{
+        ByteSpan(const_cast<std::uint8_t*>(w.page(id.page).data()), w.format().pageSize, id.page),
+        w.format()};
+    moved = false;
+    if (id.slot >= d.count()) throw Error("The row no longer exists", ErrorKind::NotFound);
+    const std::uint16_t raw = d.raw(id.slot);
+    if ((raw & kSlotDeleted) && (raw & kSlotMoved))
+        throw Error("The row has been deleted", ErrorKind::NotFound);
+    if (!(raw & kSlotMoved)) return id;
+    ByteView ptr = d.bytes(id.slot);
+    if (ptr.size() < kRowPointer) corrupt("moved-row pointer too short", id.page);
+    moved = true;
+    return RowId{ptr.u24(1), ptr.u8(0)};
+}
+
+Bytes pointerBytes(RowId target, std::size_t length) {
+    Bytes b(std::max(length, kRowPointer), 0);
+    b[0] = static_cast<std::uint8_t>(target.slot);
+    b[1] = static_cast<std::uint8_t>(target.page);
+    b[2] = static_cast<std::uint8_t>(target.page >> 8);
+    b[3] = static_cast<std::uint8_t>(target.page >> 16);
+    return b;
+}
+
+void writeRow(PageWriter& w, RowPlacer& placer, RowId id, const Bytes& row) {
+    const Format& f = w.format();
+    const std::size_t maxRow = f.version == 3 ? 2012 : 4060;
+    if (row.size() > maxRow)
+        throw Error("The record is too large (" + std::to_string(row.size()) + " bytes)",
+                    ErrorKind::InvalidArgument);
+    bool moved = false;
+    const RowId at = finalLocation(w, id, moved);
+    {
+        DataPage d = dataPage(w, at.page);
+        d.check();
+        if (at.slot >= d.count()) corrupt("moved row points to a missing slot", at.page);
+        if (d.put(at.slot, row)) return;
+    }
+    // No room: the row goes elsewhere and its own slot keeps a pointer.
+    const RowId target = placer.place(row, at.page);
+    w.markMoveTarget(target.page);
+    ++gStats.rowsMoved;
+    DataPage home = dataPage(w, id.page);
+    const std::size_t homeLength = home.bytes(id.slot).size();
+    const std::uint16_t flags =
+        static_cast<std::uint16_t>((home.raw(id.slot) & ~kSlotFlags) | kSlotMoved);
+    if (!home.put(id.slot, pointerBytes(target, homeLength)))
+        throw Error("No room for a moved-row pointer", ErrorKind::NotSupported);
+    home.setRaw(id.slot, static_cast<std::uint16_t>((home.raw(id.slot) & kSlotOffset) |
+                                                    (flags & kSlotFlags)));
+    if (moved) {
+        // The old copy is abandoned: deleted (both bits, so that every
+        // reader skips it) and shrunk to nothing.
+        DataPage old = dataPage(w, at.page);
+        old.resize(at.slot, 0);
+        old.setRaw(at.slot, static_cast<std::uint16_t>((old.raw(at.slot) & kSlotOffset) |
+                                                       kSlotDeleted | kSlotMoved));
+    }
+}
+
+// A real index that covers a changed column, with the rules its upkeep
+// follows. Several logical indexes may share it: the strictest rules win,
+// and the primary key's name is the one messages use.
+struct AffectedIndex {
+    const RealIndexDef* def;
+    std::vector<int> positions;  // key columns, positions in TableDef::columns
+    std::vector<KeyColumn> keyColumns;
+    std::string name;
+    bool unique = false;
+    bool required = false;     // no key column may be NULL
+    bool ignoreNulls = false;  // an all-NULL key has no entry
+};
+
+AffectedIndex indexRules(const TableDef& def, const RealIndexDef& ri) {
+    AffectedIndex ix{&ri, {}, {}, {}};
+    ix.unique = (ri.flags & kIndexUnique) != 0;
+    ix.required = (ri.flags & kIndexRequired) != 0;
+    ix.ignoreNulls = (ri.flags & kIndexIgnoreNulls) != 0;
+    for (const IndexDef& logical : def.indexes) {
+        if (logical.realIndex != ri.number) continue;
+        if (ix.name.empty() || logical.indexType == kIndexPrimaryKey) ix.name = logical.index.name;
+        if (logical.indexType == kIndexPrimaryKey) ix.unique = ix.required = true;
+    }
+    if (ix.name.empty()) ix.name = "#" + std::to_string(ri.number);
+    for (std::size_t i = 0; i < ri.columnNumbers.size(); ++i) {
+        const ColumnDef* c = def.columnByNumber(ri.columnNumbers[i]);
+        if (!c)
+            throw Error("The index '" + ix.name + "' of '" + def.name + "' uses a deleted column",
+                        ErrorKind::NotSupported);
+        ix.positions.push_back(static_cast<int>(c - def.columns.data()));
+        ix.keyColumns.push_back(KeyColumn{c->column.type, !ri.ascending[i], c->scale});
+    }
+    return ix;
+}
+
+// A row's key in one index and what its NULLs mean for the entry.
+struct RowKey {
+    std::string key;
+    bool allNull = true;
+    int firstNull = -1;  // position of the first NULL key column, or -1
+};
+
+RowKey keyOf(Storage& s, const TableDef& def, const AffectedIndex& ix, ByteView row,
+             SortOrder order) {
+    RowKey out;
+    std::vector<Value> values;
+    for (int p : ix.positions) {
+        values.push_back(s.decodeColumn(def, row, p));
+        if (!values.back().isNull())
+            out.allNull = false;
+        else if (out.firstNull < 0)
+            out.firstNull = p;
+    }
+    out.key = indexKey(values, ix.keyColumns, order);
+    return out;
+}
+
+}  // namespace
+
+const WriteStats& lastWriteStats() { return gStats; }
+
+std::int64_t updateTableRows(Storage& storage, const TableDef& def, const std::vector<RowId>& rows,
+                             const std::vector<FieldChange>& changes) {
+    gStats = WriteStats{};
+    if (!storage.pager().file().writable())
+        throw Error("The database '" + storage.fileName() + "' is read-only: it cannot be changed",
+                    ErrorKind::ReadOnly);
+    if (rows.empty() || changes.empty()) return static_cast<std::int64_t>(rows.size());
+    const Format& f = storage.format();
+    const SortOrder order = sortOrderForJet(f.version);
+    const int codePage = storage.header().codePage;
+    const bool varArea = def.varColumns > 0;
+
+    // A Required column refuses NULL (a Yes/No value is never NULL).
+    for (const FieldChange& c : changes) {
+        const Column& col = def.columns.at(static_cast<std::size_t>(c.position)).column;
+        if (col.required && c.value.isNull() && col.type != ColumnType::Boolean)
+            throw Error("The field '" + def.name + "." + col.name +
+                            "' is required and cannot be set to NULL; nothing was changed",
+                        ErrorKind::Constraint);
+    }
+
+    // Indexes that cover a changed column.
+    std::vector<AffectedIndex> affected;
+    for (const RealIndexDef& ri : def.realIndexes) {
+        bool touches = false;
+        for (const FieldChange& c : changes)
+            if (std::find(ri.columnNumbers.begin(), ri.columnNumbers.end(),
+                          def.columns[c.position].number) != ri.columnNumbers.end())
+                touches = true;
+        if (touches) affected.push_back(indexRules(def, ri));
+    }
+
+    // Encode the new fields once: the same for every row.
+    struct Encoded {
+        const ColumnDef* column;
+        Bytes bytes;
+        bool present;
+    };
+    std::vector<Encoded> fields;
+    for (const FieldChange& c : changes) {
+        const ColumnDef& col = def.columns.at(static_cast<std::size_t>(c.position));
+        Encoded e{&col, {}, false};
+        e.bytes = encodeField(c.value, col, f, codePage, e.present);
+        fields.push_back(std::move(e));
+    }
+
+    const std::string path =
+        dynamic_cast<MemoryFile*>(&storage.pager().file()) ? "" : storage.fileName();
+    PageWriter w(storage, path);
+    RowPlacer placer(w, def);
+    std::vector<std::unique_ptr<IndexWriter>> ixw;
+    for (const AffectedIndex& a : affected)
+        ixw.push_back(std::make_unique<IndexWriter>(w, def, *a.def, a.name, a.unique));
+
+    for (const RowId id : rows) {
+        bool moved = false;
+        const RowId at = finalLocation(w, id, moved);
+        DataPage d = dataPage(w, at.page);
+        const ByteView oldView = d.bytes(at.slot);
+        const Bytes oldRow(oldView.data(), oldView.data() + oldView.size());
+        const ByteView oldRowView(oldRow.data(), oldRow.size(), at.page);
+        RowImage img = parseRowImage(oldRowView, f, varArea);
+        for (const Encoded& e : fields) {
+            const ColumnDef& col = *e.column;
+            img.setHasValue(col.number, e.present);
+            if (col.column.type == ColumnType::Boolean) continue;
+            if (col.fixed()) {
+                const std::size_t end = static_cast<std::size_t>(col.fixedOffset + col.length);
+                if (img.fixed.size() < end) img.fixed.resize(end, 0);
+                std::copy(e.bytes.begin(), e.bytes.end(), img.fixed.begin() + col.fixedOffset);
+            } else {
+                if (!varArea)
+                    corrupt("variable column in a table without variable columns", def.tdefPage);
+                if (img.vars.size() <= static_cast<std::size_t>(col.varIndex))
+                    img.vars.resize(static_cast<std::size_t>(col.varIndex) + 1);
+                img.vars[static_cast<std::size_t>(col.varIndex)] = e.bytes;
+            }
+        }
+        const Bytes newRow = encodeRowImage(img, f);
+        if (newRow == oldRow) continue;
+        ++gStats.rowsRewritten;
+        const ByteView newRowView(newRow.data(), newRow.size(), at.page);
+        for (std::size_t i = 0; i < affected.size(); ++i) {
+            const AffectedIndex& ix = affected[i];
+            const RowKey oldKey = keyOf(storage, def, ix, oldRowView, order);
+            const RowKey newKey = keyOf(storage, def, ix, newRowView, order);
+            if (ix.required && newKey.firstNull >= 0)
+                throw Error(
+                    "Index or primary key cannot contain a Null value: the index '" + ix.name +
+                        "' of table '" + def.name + "' needs a value in column '" +
+                        def.columns[static_cast<std::size_t>(newKey.firstNull)].column.name +
+                        "'; nothing was changed",
+                    ErrorKind::Constraint);
+            // An ignore-nulls index has no entry for an all-NULL key.
+            const bool hadEntry = !(ix.ignoreNulls && oldKey.allNull);
+            const bool hasEntry = !(ix.ignoreNulls && newKey.allNull);
+            if (hadEntry == hasEntry && (!hadEntry || oldKey.key == newKey.key)) continue;
+            if (hadEntry) ixw[i]->remove(oldKey.key, id);
+            if (hasEntry) ixw[i]->insert(newKey.key, id, newKey.allNull);
+            ++gStats.indexEntriesChanged;
+        }
+        writeRow(w, placer, id, newRow);
+    }
+    for (auto& x : ixw) x->flush();
+    w.commit();
+    return static_cast<std::int64_t>(rows.size());
+}
+
+// ---- write session -------------------------------------------------------
+
+struct WriteSession::Impl {
+    FileLock lock;
+};
+
+WriteSession::WriteSession(const std::string& databasePath) : impl_(new Impl) {
+    try {
+        impl_->lock = FileLock::acquire(databasePath, FileLock::defaultWait());
+        replayJournal(databasePath);
+    } catch (const Error& e) {
+        if (e.kind() != ErrorKind::ReadOnly) {
+            delete impl_;
+            throw;
+        }
+        // Read-only: no lock; the write itself reports the error.
+    }
+}
+
+WriteSession::~WriteSession() { delete impl_; }
+
+}  // namespace jet

@@ -1,0 +1,160 @@
+// The engine's writer: changes rows of existing tables, all-or-nothing.
+//
+// A statement collects every page it changes in a PageWriter (copy on
+// write over the storage's pages). Nothing reaches the file until
+// commit(): the original images go to the rollback journal (journal.h),
+// the changed pages are written in an order that keeps the file readable
+// for readers that do not know the journal (new pages, then usage maps,
+// then index pages, then row data with moved-row targets first, table
+// definitions last), the file is flushed and the journal removed. A value
+// that cannot be stored therefore fails the statement before anything is
+// written. Pages whose bytes end up unchanged are not written at all.
+//
+// Rows are re-encoded from their parts (row image below), which keeps the
+// bytes of every column the statement does not set: memo headers, unknown
+// types and stale bytes of null fixed columns stay as they were.
+//
+// Ownership: a PageWriter borrows its Storage, which must outlive it.
+// Threads: one thread at a time. The caller holds the file's write lock.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "format/storage.h"
+
+namespace jet {
+
+// Copy-on-write page set of one statement.
+class PageWriter {
+  public:
+    // journalPath empty: no journal (in-memory files of tests).
+    PageWriter(Storage& storage, std::string databasePath);
+    PageWriter(const PageWriter&) = delete;
+    PageWriter& operator=(const PageWriter&) = delete;
+
+    Storage& storage() { return storage_; }
+    const Format& format() const { return storage_.format(); }
+    std::uint32_t pageCount() const { return pageCount_; }
+
+    // The page as this statement sees it.
+    ByteView page(std::uint32_t n);
+    // A modifiable image of the page (copied on first use).
+    ByteSpan modify(std::uint32_t n);
+    // Adds a zeroed page at the end of the file and returns its number.
+    std::uint32_t appendPage();
+    // Row data that a moved-row pointer will reference: written before the
+    // pages that hold pointers.
+    void markMoveTarget(std::uint32_t n) { moveTargets_.insert(n); }
+    // A page that nothing references once this statement is written (an
+    // emptied index page). commit() marks it free in the global map when the
+    // statement claims no page, writing the global map last, after every
+    // page that stopped pointing at it; otherwise the page stays marked in
+    // use, which only leaks it.
+    void releasePage(std::uint32_t n) { released_.push_back(n); }
+
+    // Writes everything durably (see above). No-op when nothing changed.
+    void commit();
+    // Pages that differ from the file, ascending (for tests and statistics).
+    std::vector<std::uint32_t> changedPages();
+
+  private:
+    int writeRank(std::uint32_t n, ByteView image) const;
+    void freeReleasedPages();
+
+    Storage& storage_;
+    std::string databasePath_;
+    std::uint32_t filePages_ = 0;
+    std::uint32_t pageCount_ = 0;
+    std::map<std::uint32_t, std::vector<std::uint8_t>> dirty_;
+    // Pages read unchanged: the pager checks the file's size on every call,
+    // the statement (which holds the write lock) needs it once per page.
+    std::unordered_map<std::uint32_t, const std::uint8_t*> clean_;
+    std::set<std::uint32_t> moveTargets_;
+    std::vector<std::uint32_t> released_;
+    bool globalMapLast_ = false;  // the global map page frees pages: write it last
+};
+
+// The parts of one stored row (see the row layout in the format guide):
+// column count, fixed area, variable fields in slot order and the null mask
+// (bit n = column number n has a value).
+struct RowImage {
+    unsigned columnCount = 0;
+    Bytes fixed;
+    std::vector<Bytes> vars;
+    Bytes nullMask;
+    bool hasVarArea = false;
+    std::size_t padding = 0;  // J4: zero bytes between the data and the eod word
+
+    bool hasValue(int number) const;
+    void setHasValue(int number, bool present);
+};
+
+RowImage parseRowImage(ByteView row, const Format& format, bool hasVarArea);
+// Encodes a row; throws NotSupported for a Jet 3 row whose trailer cannot
+// be expressed (larger than about 1.7 KB).
+Bytes encodeRowImage(const RowImage& row, const Format& format);
+
+// Bytes of a value as stored in a column's field (fixed or variable area).
+// `present` receives false for a null. Conversion error for text the
+// column cannot hold; NotSupported for long values that do not fit inline.
+Bytes encodeField(const Value& value, const ColumnDef& column, const Format& format, int codePage,
+                  bool& present);
+
+// Usage maps as this statement sees them: the pages of a map.
+std::vector<std::uint32_t> mapPages(PageWriter& w, std::uint32_t mapPointer);
+// Sets or clears page `n` in a table or index map (not the global map).
+void setMapBit(PageWriter& w, std::uint32_t mapPointer, std::uint32_t n, bool value);
+// Appends a page for a new purpose: marks it in use in the global map and
+// adds it to each of `ownerMaps`. The image starts zeroed.
+std::uint32_t claimPage(PageWriter& w, const std::vector<std::uint32_t>& ownerMaps);
+
+// Applies column changes to rows of a table and commits (autocommit).
+// Returns the number of rows the statement matched. Every value is encoded
+// and every index entry prepared before anything is written.
+struct FieldChange {
+    int position = 0;  // in TableDef::columns
+    Value value;       // already converted to the column's type
+};
+std::int64_t updateTableRows(Storage& storage, const TableDef& table,
+                             const std::vector<RowId>& rows,
+                             const std::vector<FieldChange>& changes);
+
+// Test hook: after this many page writes to the database file, commit()
+// stops with SimulatedCrash, leaving the journal in place (negative: off).
+struct WriterTestHooks {
+    static inline long crashAfterPageWrites = -1;
+};
+struct SimulatedCrash : std::exception {
+    const char* what() const noexcept override { return "simulated crash"; }
+};
+
+// Per-statement figures, for the benchmark.
+struct WriteStats {
+    long rowsRewritten = 0;
+    long rowsMoved = 0;
+    long indexEntriesChanged = 0;
+    long pagesWritten = 0;
+    long pagesAppended = 0;
+};
+const WriteStats& lastWriteStats();
+
+// Holds the write lock for one statement and replays a journal left by a
+// crashed write. Read-only files take no lock (the write then fails).
+class WriteSession {
+  public:
+    explicit WriteSession(const std::string& databasePath);
+    ~WriteSession();
+    WriteSession(const WriteSession&) = delete;
+    WriteSession& operator=(const WriteSession&) = delete;
+
+  private:
+    struct Impl;
+    Impl* impl_;
+};
+
+}  // namespace jet
