@@ -11,7 +11,7 @@
 
 #include "jet/jet.h"
 #include "write/writer.h"
-#include "write_check.h"
+#include "writer_check.h"
 
 namespace jet {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "jet/jet.h"
 #include "lock_holder.h"
-#include "write_check.h"
+#include "writer_check.h"
 
 namespace jet {
 namespace {

@@ -13,7 +13,7 @@
 #include <filesystem>
 
 #include "fixtures.h"
-#include "write_check.h"
+#include "writer_check.h"
 
 namespace jet {
 namespace {

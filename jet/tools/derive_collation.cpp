@@ -25,7 +25,7 @@
 // testIndexCodesV1997.mdb, testUnicodeCompV2003.mdb and store.mdb finds no
 // entry that contradicts them (including Jet 3 bytes 0x81, 0x8D, 0x8F, 0x90
 // and 0x9D, which Access keys with code 10 like the control characters).
-// The engine's index_test.cpp repeats that check on every index.
+// The engine's index_page_test.cpp repeats that check on every index.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>

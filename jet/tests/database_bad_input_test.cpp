@@ -18,7 +18,7 @@
 #include "format/storage.h"
 #include "jet/jet.h"
 #include "reliability_support.h"
-#include "write_check.h"
+#include "writer_check.h"
 
 namespace jet {
 namespace {

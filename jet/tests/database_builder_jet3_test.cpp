@@ -7,8 +7,8 @@
 #include <map>
 #include <set>
 
-#include "create_checks.h"
 #include "database_builder.h"
+#include "database_builder_checks.h"
 #include "fixtures.h"
 #include "format/index_page.h"
 #include "format/storage.h"

@@ -35,7 +35,7 @@
 #include "io/file_lock.h"
 #include "io/journal.h"
 #include "reliability_support.h"
-#include "write_check.h"
+#include "writer_check.h"
 
 namespace jet {
 namespace {

@@ -8,7 +8,7 @@
 #include <map>
 #include <set>
 
-#include "create_checks.h"
+#include "database_builder_checks.h"
 #include "fixtures.h"
 #include "store_content.h"
 

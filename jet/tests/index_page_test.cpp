@@ -1,3 +1,5 @@
+#include "format/index_page.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "format/index_page.h"
 #include "format/storage.h"
 #include "index/collation.h"
 #include "index/index_key.h"

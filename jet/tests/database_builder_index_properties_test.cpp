@@ -10,8 +10,8 @@
 #include <set>
 #include <stdexcept>
 
-#include "create_checks.h"
 #include "database_builder.h"
+#include "database_builder_checks.h"
 #include "fixtures.h"
 #include "format/storage.h"
 #include "index_property_files.h"

@@ -7,7 +7,7 @@
 
 #include "jet/jet.h"
 #include "sql/select.h"
-#include "write_check.h"
+#include "writer_check.h"
 
 namespace jet {
 namespace {

@@ -17,7 +17,7 @@
 #include "format/index_page.h"
 #include "format/storage.h"
 #include "index/index_key.h"
-#include "write_check.h"
+#include "writer_check.h"
 
 namespace jet::testing {
 

@@ -6,14 +6,14 @@
 // name the table and the index or column and leave the file byte-identical.
 #include <map>
 
-#include "create_checks.h"
 #include "database_builder.h"
+#include "database_builder_checks.h"
 #include "fixtures.h"
 #include "index/index_key.h"
 #include "index_property_files.h"
 #include "jet/jet.h"
 #include "sql/select.h"
-#include "write_check.h"
+#include "writer_check.h"
 
 namespace jet {
 namespace {

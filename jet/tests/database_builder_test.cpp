@@ -1,14 +1,15 @@
 // Databases built from nothing: the empty database against Access's own
 // empty.mdb, a table of every store column type read back through the
 // engine and mdb-export, index trees of a large table, refused input.
+#include "database_builder.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
 #include <map>
 
-#include "create_checks.h"
-#include "database_builder.h"
+#include "database_builder_checks.h"
 #include "fixtures.h"
 #include "format/storage.h"
 #include "jet/jet.h"

@@ -10,7 +10,7 @@
 #include "io/journal.h"
 #include "jet/jet.h"
 #include "write/writer.h"
-#include "write_check.h"
+#include "writer_check.h"
 
 namespace jet {
 namespace {

@@ -15,7 +15,7 @@
 #include "io/lock_probe.h"
 #include "jet/jet.h"
 #include "lock_holder.h"
-#include "write_check.h"
+#include "writer_check.h"
 
 namespace jet {
 namespace {

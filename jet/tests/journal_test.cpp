@@ -1,5 +1,7 @@
 // The journal as it is written now (whole, torn, or of the older version)
 // and the UPDATE whose date range is read through the date index.
+#include "io/journal.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,9 +9,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "io/journal.h"
 #include "sql/select.h"
-#include "write_check.h"
+#include "writer_check.h"
 
 namespace jet {
 namespace {

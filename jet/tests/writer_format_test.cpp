@@ -3,7 +3,7 @@
 // included), and every index page re-encodes to the same bytes (prefix,
 // bitmap, free space). A writer that passes these writes what they write.
 #include "write/writer.h"
-#include "write_check.h"
+#include "writer_check.h"
 
 namespace jet {
 namespace {

@@ -5,11 +5,11 @@
 // must still read the same through mdb-export and keep exact indexes.
 #include <random>
 
-#include "create_checks.h"
+#include "database_builder_checks.h"
 #include "jet/jet.h"
 #include "store_content.h"
 #include "write/writer.h"
-#include "write_check.h"
+#include "writer_check.h"
 
 namespace jet {
 namespace {
