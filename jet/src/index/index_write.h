@@ -15,7 +15,7 @@
 //
 // A non-unique index gathers its changes and applies them in flush(), in
 // index order and a leaf at a time: a statement that moves thousands of
-// rows from one key to another (a month of tickets changing status) edits
+// rows from one key to another (a month of rows changing one status) edits
 // each leaf once instead of once per row. A unique index applies each
 // change at once, so that its duplicate check sees the rows changed before
 // it, row by row, as the statement's order gives them.

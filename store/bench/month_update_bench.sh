@@ -2,7 +2,7 @@
 # month_update_bench.sh: the month ticket UPDATE against rewriting the whole
 # store file, measured in the same run on the same disk.
 #
-#   jet/tools/month_update_bench.sh [BUILD_DIR] [WORK_DIR] [RUNS]
+#   store/bench/month_update_bench.sh [BUILD_DIR] [WORK_DIR] [RUNS]
 #
 # Builds the 100,000-item store with mkstore (once per WORK_DIR, default a
 # fresh temporary folder), then RUNS times (default 7) and alternately:
