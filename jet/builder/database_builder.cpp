@@ -21,6 +21,7 @@
 #include <unordered_set>
 
 #include "format/bytes.h"
+#include "format/data_page.h"
 #include "format/index_page.h"
 #include "format/storage.h"
 #include "index/collation.h"
@@ -37,7 +38,6 @@ namespace {
 // A field the version does not have.
 constexpr std::size_t kAbsent = std::numeric_limits<std::size_t>::max();
 
-constexpr unsigned kMaxSlots = 255;
 constexpr std::size_t kMemoInlineMax = 64;
 constexpr std::size_t kCommitSlots = 256;  // page 0 ends with 256 two-byte slots
 constexpr std::uint16_t kIdleCommitSlot = 0x0100;
@@ -446,32 +446,16 @@ struct DatabaseBuilder::Impl {
 
     std::uint32_t newDataPage(std::uint32_t owner) {
         std::uint32_t n = allocPage();
-        ByteSpan p = span(n);
-        p.u8(0, kPageData);
-        p.u8(1, 0x01);
-        p.u16(f.dataFreeSpace, std::uint16_t(dataCapacity()));
-        p.u32(f.dataOwner, owner);
+        initDataPage(span(n), f, owner);
         return n;
     }
 
     bool fits(std::uint32_t n, std::size_t length) {
-        ByteView p = span(n).view();
-        return p.u16(f.dataRowCount) < kMaxSlots &&
-               std::size_t(p.u16(f.dataFreeSpace)) >= length + 2;
+        return DataPageEditor{span(n), f}.canAppend(length);
     }
 
     std::uint16_t appendRow(std::uint32_t n, const std::uint8_t* data, std::size_t length) {
-        ByteSpan p = span(n);
-        ByteView v = p.view();
-        std::uint16_t count = v.u16(f.dataRowCount);
-        std::size_t end =
-            count == 0 ? f.pageSize : (v.u16(f.dataRowTable + 2 * (count - 1)) & 0x1FFF);
-        std::size_t start = end - length;
-        std::memcpy(p.data() + start, data, length);
-        p.u16(f.dataRowTable + 2 * count, std::uint16_t(start));
-        p.u16(f.dataRowCount, std::uint16_t(count + 1));
-        p.u16(f.dataFreeSpace, std::uint16_t(v.u16(f.dataFreeSpace) - length - 2));
-        return count;
+        return DataPageEditor{span(n), f}.append(data, length, 0);
     }
 
     // ---- tables ---------------------------------------------------------

@@ -3,6 +3,7 @@
 #include <limits>
 #include <unordered_set>
 
+#include "format/data_page.h"
 #include "format/storage.h"
 #include "format/uint128.h"
 
@@ -10,12 +11,6 @@ namespace jet {
 
 namespace {
 
-// Row offset table entry: bits 0x1FFF offset in the page, 0x4000 the slot
-// holds a pointer to a moved row, 0x8000 deleted (or a moved row's data,
-// reached only through its pointer).
-constexpr std::uint16_t kSlotOffset = 0x1FFF;
-constexpr std::uint16_t kSlotMoved = 0x4000;
-constexpr std::uint16_t kSlotDeleted = 0x8000;
 // Access writes pointers straight to the data; a few hops are tolerated.
 constexpr int kMaxMoveHops = 16;
 
@@ -32,28 +27,6 @@ constexpr std::size_t kLvalHeader = 12;
 
 RowId pointerToRowId(std::uint32_t ptr) {
     return RowId{ptr >> 8, static_cast<std::uint16_t>(ptr & 0xFF)};
-}
-
-// Data page header: 0x00 type 0x01, 0x02 free space, 0x04 owner (TDEF page,
-// "LVAL", 0 for map pages), then (J3 0x08 / J4 0x0C) the slot count and
-// the row offset table, one 16-bit entry per slot.
-std::uint16_t slotCount(ByteView page, const Format& f) {
-    std::uint16_t n = page.u16(f.dataRowCount);
-    if (f.dataRowTable + 2u * n > page.size())
-        corrupt("row offset table larger than its page", page.page(), f.dataRowCount);
-    return n;
-}
-
-// Rows lie from the end of the page downward in slot order: slot r ends
-// where slot r-1 starts.
-ByteView slotBytes(ByteView page, const Format& f, std::uint16_t slot, std::uint16_t count) {
-    if (slot >= count) corrupt("row slot " + std::to_string(slot) + " does not exist", page.page());
-    const std::size_t entry = f.dataRowTable + 2u * slot;
-    std::size_t start = page.u16(entry) & kSlotOffset;
-    std::size_t end = slot == 0 ? page.size() : (page.u16(entry - 2) & kSlotOffset);
-    if (start < f.dataRowTable + 2u * count || start > end || end > page.size())
-        corrupt("row out of place in its page", page.page(), static_cast<std::int64_t>(entry));
-    return page.sub(start, end - start);
 }
 
 // Row layout (S = row start, E = row end, m = null-mask bytes):
@@ -161,7 +134,7 @@ ByteView Storage::rowBytes(RowId id, RowId* finalId) {
     RowId cur = id;
     for (int hop = 0; hop <= kMaxMoveHops; ++hop) {
         ByteView page = pager_->page(cur.page, kPageData, "a table row");
-        const std::uint16_t count = slotCount(page, f);
+        const std::uint16_t count = dataSlotCount(page, f);
         if (cur.slot >= count)
             corrupt("row slot " + std::to_string(cur.slot) + " does not exist", cur.page);
         const std::uint16_t raw = page.u16(f.dataRowTable + 2u * cur.slot);
@@ -170,7 +143,7 @@ ByteView Storage::rowBytes(RowId id, RowId* finalId) {
             if (hop == 0) throw Error("The row has been deleted", ErrorKind::NotFound);
             corrupt("a moved row points to a deleted row", cur.page);
         }
-        ByteView row = slotBytes(page, f, cur.slot, count);
+        ByteView row = dataSlotBytes(page, f, cur.slot, count);
         if (!(raw & kSlotMoved)) {
             if (finalId) *finalId = cur;
             return row;
@@ -313,13 +286,13 @@ void Storage::scan(const TableDef& def, const std::vector<int>& columns, const R
         ByteView page = pager_->page(p);
         // The map may name pages that were since given to other owners.
         if (page.u8(0) != kPageData || page.u32(f.dataOwner) != def.tdefPage) continue;
-        const std::uint16_t count = slotCount(page, f);
+        const std::uint16_t count = dataSlotCount(page, f);
         for (std::uint16_t s = 0; s < count; ++s) {
             const std::uint16_t raw = page.u16(f.dataRowTable + 2u * s);
             if (raw & kSlotDeleted) continue;
             if (want && !want(RowId{p, s})) continue;
             ByteView row =
-                (raw & kSlotMoved) ? rowBytes(RowId{p, s}) : slotBytes(page, f, s, count);
+                (raw & kSlotMoved) ? rowBytes(RowId{p, s}) : dataSlotBytes(page, f, s, count);
             RowLayout r = layoutRow(row, f, var);
             // The visitor may have moved the previous row's values away.
             values.resize(cols.size());
@@ -336,7 +309,7 @@ std::int64_t Storage::countRows(const TableDef& def) {
     for (std::uint32_t p : usageMapPages(def.ownedMap)) {
         ByteView page = pager_->page(p);
         if (page.u8(0) != kPageData || page.u32(f.dataOwner) != def.tdefPage) continue;
-        const std::uint16_t count = slotCount(page, f);
+        const std::uint16_t count = dataSlotCount(page, f);
         for (std::uint16_t s = 0; s < count; ++s)
             if (!(page.u16(f.dataRowTable + 2u * s) & kSlotDeleted)) ++n;
     }
@@ -356,7 +329,7 @@ Bytes Storage::readLongValue(ByteView field) {
     }
     auto lvalRow = [&](RowId id) {
         ByteView page = pager_->page(id.page, kPageData, "a long value");
-        return slotBytes(page, f, id.slot, slotCount(page, f));
+        return dataSlotBytes(page, f, id.slot, dataSlotCount(page, f));
     };
     RowId id = pointerToRowId(field.u32(4));
     if (head & kLvalSingle) {
@@ -391,7 +364,7 @@ std::vector<std::uint32_t> Storage::usageMapPages(std::uint32_t mapPointer) {
     const Format& f = format();
     const RowId id = pointerToRowId(mapPointer);
     ByteView page = pager_->page(id.page, kPageData, "a usage map");
-    ByteView row = slotBytes(page, f, id.slot, slotCount(page, f));
+    ByteView row = dataSlotBytes(page, f, id.slot, dataSlotCount(page, f));
     std::vector<std::uint32_t> pages;
     auto collect = [&](ByteView bitmap, std::uint64_t first) {
         for (std::size_t i = 0; i < bitmap.size(); ++i) {

@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 
+#include "format/data_page.h"
 #include "format/uint128.h"
 #include "index/collation.h"
 #include "index/index_key.h"
@@ -17,96 +18,16 @@ namespace jet {
 
 namespace {
 
-// Row offset table entry: 0x1FFF offset, 0x4000 moved (the slot holds a
-// pointer), 0x8000 deleted or a moved row's data (found only by pointer).
-constexpr std::uint16_t kSlotOffset = 0x1FFF;
-constexpr std::uint16_t kSlotMoved = 0x4000;
-constexpr std::uint16_t kSlotDeleted = 0x8000;
-constexpr std::uint16_t kSlotFlags = 0xE000;
-constexpr std::size_t kMaxSlots = 255;
 constexpr std::size_t kRowPointer = 4;
 
 WriteStats gStats;
 
 // ---- data page slots ----------------------------------------------------
 
-struct DataPage {
-    ByteSpan p;
-    const Format& f;
-
-    std::uint16_t count() const { return p.view().u16(f.dataRowCount); }
-    std::uint16_t raw(std::uint16_t s) const { return p.view().u16(f.dataRowTable + 2u * s); }
-    void setRaw(std::uint16_t s, std::uint16_t v) { p.u16(f.dataRowTable + 2u * s, v); }
-    std::size_t start(std::uint16_t s) const { return raw(s) & kSlotOffset; }
-    std::size_t end(std::uint16_t s) const { return s == 0 ? p.size() : start(s - 1); }
-    std::size_t freeSpace() const { return p.view().u16(f.dataFreeSpace); }
-    std::size_t lowest() const { return count() == 0 ? p.size() : start(count() - 1); }
-
-    // Rows lie back to back from the end of the page in slot order; the
-    // free-space field is the gap above the offset table. Refuse to edit a
-    // page that breaks this, rather than spreading the damage.
-    void check() const {
-        const std::size_t n = count();
-        const std::size_t table = f.dataRowTable + 2 * n;
-        if (table > p.size()) corrupt("row offset table larger than its page", p.view().page());
-        std::size_t prev = p.size();
-        for (std::uint16_t s = 0; s < n; ++s) {
-            if (start(s) > prev || start(s) < table)
-                corrupt("rows out of order in a data page", p.view().page(),
-                        f.dataRowTable + 2 * s);
-            prev = start(s);
-        }
-        if (freeSpace() != prev - table)
-            corrupt("data page free space is wrong", p.view().page(), 2);
-    }
-
-    ByteView bytes(std::uint16_t s) const { return p.view().sub(start(s), end(s) - start(s)); }
-
-    // Changes slot s to `length` bytes, keeping its end: the rows after it
-    // (lower in the page) shift by the difference. False if there is no room.
-    bool resize(std::uint16_t s, std::size_t length) {
-        const std::size_t old = end(s) - start(s);
-        if (length > old && length - old > freeSpace()) return false;
-        const std::size_t low = lowest();
-        const std::size_t st = start(s);
-        const std::ptrdiff_t delta =
-            static_cast<std::ptrdiff_t>(length) - static_cast<std::ptrdiff_t>(old);
-        if (delta == 0) return true;
-        std::memmove(p.data() + low - delta, p.data() + low, st - low);
-        for (std::uint16_t k = s; k < count(); ++k) {
-            const std::uint16_t r = raw(k);
-            setRaw(k, static_cast<std::uint16_t>((r & kSlotFlags) | ((r & kSlotOffset) - delta)));
-        }
-        p.u16(f.dataFreeSpace, static_cast<std::uint16_t>(freeSpace() - delta));
-        if (delta < 0) std::memset(p.data() + low, 0, static_cast<std::size_t>(-delta));
-        return true;
-    }
-
-    // Writes bytes into slot s, resizing it; false if there is no room.
-    bool put(std::uint16_t s, const Bytes& row) {
-        if (!resize(s, row.size())) return false;
-        if (!row.empty()) std::memcpy(p.data() + start(s), row.data(), row.size());
-        return true;
-    }
-
-    bool canAppend(std::size_t length) const {
-        return count() < kMaxSlots && freeSpace() >= length + 2;
-    }
-    std::uint16_t append(const Bytes& row, std::uint16_t flags) {
-        const std::uint16_t s = count();
-        const std::size_t at = lowest() - row.size();
-        p.u16(f.dataRowCount, static_cast<std::uint16_t>(s + 1));
-        setRaw(s, static_cast<std::uint16_t>(flags | at));
-        std::memcpy(p.data() + at, row.data(), row.size());
-        p.u16(f.dataFreeSpace, static_cast<std::uint16_t>(freeSpace() - row.size() - 2));
-        return s;
-    }
-};
-
-DataPage dataPage(PageWriter& w, std::uint32_t n) {
+DataPageEditor dataPage(PageWriter& w, std::uint32_t n) {
     ByteView v = w.page(n);
     if (v.u8(0) != kPageData) corrupt("expected a data page", n, 0);
-    DataPage d{w.modify(n), w.format()};
+    DataPageEditor d{w.modify(n), w.format()};
     return d;
 }
 
@@ -126,13 +47,9 @@ ByteView mapRowBytes(PageWriter& w, std::uint32_t pointer) {
     ByteView page = w.page(m.page);
     if (page.u8(0) != kPageData) corrupt("usage map is not on a data page", m.page, 0);
     const Format& f = w.format();
-    const std::uint16_t n = page.u16(f.dataRowCount);
+    const std::uint16_t n = dataSlotCount(page, f);
     if (m.slot >= n) corrupt("usage map slot does not exist", m.page);
-    const std::size_t st = page.u16(f.dataRowTable + 2u * m.slot) & kSlotOffset;
-    const std::size_t en =
-        m.slot == 0 ? page.size() : (page.u16(f.dataRowTable + 2u * (m.slot - 1)) & kSlotOffset);
-    if (st > en || st < f.dataRowTable + 2u * n) corrupt("usage map row out of place", m.page);
-    return page.sub(st, en - st);
+    return dataSlotBytes(page, f, m.slot, n);
 }
 
 std::uint64_t pagesPerMapPage(const Format& f) { return (f.pageSize - 4) * 8; }
@@ -813,8 +730,9 @@ class RowPlacer {
             if (p == avoidPage) continue;
             ByteView v = w_.page(p);
             const Format& f = w_.format();
-            if (v.u16(f.dataFreeSpace) >= row.size() + 2 && v.u16(f.dataRowCount) < kMaxSlots) {
-                DataPage d = dataPage(w_, p);
+            if (v.u16(f.dataFreeSpace) >= row.size() + 2 &&
+                v.u16(f.dataRowCount) < kMaxSlotsPerPage) {
+                DataPageEditor d = dataPage(w_, p);
                 d.check();
                 next_ = k;
                 return RowId{p, d.append(row, kSlotDeleted)};
@@ -822,14 +740,10 @@ class RowPlacer {
         }
         const std::uint32_t p = claimPage(w_, {def_.ownedMap, def_.freeMap});
         const Format& f = w_.format();
-        ByteSpan img = w_.modify(p);
-        img.u8(0, kPageData);
-        img.u8(1, 0x01);
-        img.u16(f.dataFreeSpace, static_cast<std::uint16_t>(f.pageSize - f.dataRowTable));
-        img.u32(f.dataOwner, def_.tdefPage);
+        initDataPage(w_.modify(p), f, def_.tdefPage);
         pages_.push_back(p);
         next_ = pages_.size() - 1;
-        DataPage d = dataPage(w_, p);
+        DataPageEditor d = dataPage(w_, p);
         return RowId{p, d.append(row, kSlotDeleted)};
     }
 
@@ -843,7 +757,7 @@ class RowPlacer {
 
 // The row's data location: the slot itself, or the target of its pointer.
 RowId finalLocation(PageWriter& w, RowId id, bool& moved) {
-    DataPage d = DataPage{
+    DataPageEditor d = DataPageEditor{
         ByteSpan(const_cast<std::uint8_t*>(w.page(id.page).data()), w.format().pageSize, id.page),
         w.format()};
     moved = false;
@@ -876,7 +790,7 @@ void writeRow(PageWriter& w, RowPlacer& placer, RowId id, const Bytes& row) {
     bool moved = false;
     const RowId at = finalLocation(w, id, moved);
     {
-        DataPage d = dataPage(w, at.page);
+        DataPageEditor d = dataPage(w, at.page);
         d.check();
         if (at.slot >= d.count()) corrupt("moved row points to a missing slot", at.page);
         if (d.put(at.slot, row)) return;
@@ -885,7 +799,7 @@ void writeRow(PageWriter& w, RowPlacer& placer, RowId id, const Bytes& row) {
     const RowId target = placer.place(row, at.page);
     w.markMoveTarget(target.page);
     ++gStats.rowsMoved;
-    DataPage home = dataPage(w, id.page);
+    DataPageEditor home = dataPage(w, id.page);
     const std::size_t homeLength = home.bytes(id.slot).size();
     const std::uint16_t flags =
         static_cast<std::uint16_t>((home.raw(id.slot) & ~kSlotFlags) | kSlotMoved);
@@ -896,7 +810,7 @@ void writeRow(PageWriter& w, RowPlacer& placer, RowId id, const Bytes& row) {
     if (moved) {
         // The old copy is abandoned: deleted (both bits, so that every
         // reader skips it) and shrunk to nothing.
-        DataPage old = dataPage(w, at.page);
+        DataPageEditor old = dataPage(w, at.page);
         old.resize(at.slot, 0);
         old.setRaw(at.slot, static_cast<std::uint16_t>((old.raw(at.slot) & kSlotOffset) |
                                                        kSlotDeleted | kSlotMoved));
@@ -1021,7 +935,7 @@ std::int64_t updateTableRows(Storage& storage, const TableDef& def, const std::v
     for (const RowId id : rows) {
         bool moved = false;
         const RowId at = finalLocation(w, id, moved);
-        DataPage d = dataPage(w, at.page);
+        DataPageEditor d = dataPage(w, at.page);
         const ByteView oldView = d.bytes(at.slot);
         const Bytes oldRow(oldView.data(), oldView.data() + oldView.size());
         const ByteView oldRowView(oldRow.data(), oldRow.size(), at.page);
