@@ -77,11 +77,6 @@ const Sids kJet3Sids{
     "36a4b11df561a17236a4b1172cc76e4776cb172df561a17236a4b11df561a17236a4b11df561a17236a4b11df56"
     "1a17236a4b11df561a1723"};
 
-// Fields at the same place in both versions that Format does not name.
-constexpr std::size_t kHeaderEngine = 0x04;   // page 0: engine name
-constexpr std::size_t kHeaderVersion = 0x14;  // page 0: 0 Jet 3, 1 Jet 4
-constexpr std::size_t kTdefPageInfo = 0x02;   // TDEF pages: J4 free space, J3 "VC"
-
 // A value Access writes into page 0 whose meaning is not known.
 struct HeaderStamp {
     std::size_t at;
@@ -166,13 +161,6 @@ const Layout& layoutFor(int version) {
     throw Error(message, ErrorKind::InvalidArgument);
 }
 
-void putU16(Bytes& b, std::uint16_t v) {
-    b.push_back(std::uint8_t(v));
-    b.push_back(std::uint8_t(v >> 8));
-}
-void putU32(Bytes& b, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(std::uint8_t(v >> (8 * i)));
-}
 void putAt(ByteSpan s, std::size_t at, std::size_t width, std::uint32_t v) {
     if (at != kAbsent) s.writeLE(at, width, v);
 }
@@ -183,7 +171,7 @@ Bytes nameBytes(const Layout& L, const std::u16string& s) {
     Bytes out;
     for (char16_t c : s) {
         if (L.f.unicodeText) {
-            putU16(out, std::uint16_t(c));
+            appendU16(out, std::uint16_t(c));
         } else {
             int b = cp1252Byte(c);
             out.push_back(std::uint8_t(b < 0 ? '?' : b));
@@ -243,11 +231,11 @@ class PropertyBlob {
                                   [&](const Chunk& c) { return c.owner == owner; });
         if (chunk == chunks_.end()) chunk = chunks_.insert(chunks_.end(), Chunk{owner, {}});
         Bytes& e = chunk->entries;
-        putU16(e, std::uint16_t(8 + data.size()));
+        appendU16(e, std::uint16_t(8 + data.size()));
         e.push_back(ddl ? 0x01 : 0x00);
         e.push_back(std::uint8_t(type));
-        putU16(e, std::uint16_t(index));
-        putU16(e, std::uint16_t(data.size()));
+        appendU16(e, std::uint16_t(index));
+        appendU16(e, std::uint16_t(data.size()));
         e.insert(e.end(), data.begin(), data.end());
     }
     void addText(const std::u16string& owner, const std::u16string& name,
@@ -262,18 +250,18 @@ class PropertyBlob {
         Bytes names;
         for (const std::u16string& n : names_) {
             Bytes text = nameBytes(L_, n);
-            putU16(names, std::uint16_t(text.size()));
+            appendU16(names, std::uint16_t(text.size()));
             names.insert(names.end(), text.begin(), text.end());
         }
-        putU32(out, std::uint32_t(6 + names.size()));
-        putU16(out, 0x0080);
+        appendU32(out, std::uint32_t(6 + names.size()));
+        appendU16(out, 0x0080);
         out.insert(out.end(), names.begin(), names.end());
         for (const Chunk& c : chunks_) {
             Bytes owner = nameBytes(L_, c.owner);
-            putU32(out, std::uint32_t(6 + 6 + owner.size() + c.entries.size()));
-            putU16(out, c.owner.empty() ? 0x0000 : 0x0001);
-            putU32(out, std::uint32_t(6 + owner.size()));
-            putU16(out, std::uint16_t(owner.size()));
+            appendU32(out, std::uint32_t(6 + 6 + owner.size() + c.entries.size()));
+            appendU16(out, c.owner.empty() ? 0x0000 : 0x0001);
+            appendU32(out, std::uint32_t(6 + owner.size()));
+            appendU16(out, std::uint16_t(owner.size()));
             out.insert(out.end(), owner.begin(), owner.end());
             out.insert(out.end(), c.entries.begin(), c.entries.end());
         }
@@ -656,17 +644,17 @@ struct DatabaseBuilder::Impl {
         Bytes out;
         std::uint32_t length = std::uint32_t(data.size());
         if (data.size() <= kMemoInlineMax) {
-            putU32(out, length | 0x80000000u);
-            putU32(out, 0);
-            putU32(out, 0);
+            appendU32(out, length | 0x80000000u);
+            appendU32(out, 0);
+            appendU32(out, 0);
             out.insert(out.end(), data.begin(), data.end());
             return out;
         }
         if (data.size() <= f.lvalSingleRowMax) {
             RowId at = placeLval(c, data.data(), data.size());
-            putU32(out, length | 0x40000000u);
-            putU32(out, (at.page << 8) | at.slot);
-            putU32(out, 0);
+            appendU32(out, length | 0x40000000u);
+            appendU32(out, (at.page << 8) | at.slot);
+            appendU32(out, 0);
             return out;
         }
         // A chain: written last chunk first so that each row knows its
@@ -678,15 +666,15 @@ struct DatabaseBuilder::Impl {
             std::size_t from = i * chunk;
             std::size_t n = std::min(chunk, data.size() - from);
             Bytes rowBytes;
-            putU32(rowBytes, next);
+            appendU32(rowBytes, next);
             rowBytes.insert(rowBytes.end(), data.begin() + std::ptrdiff_t(from),
                             data.begin() + std::ptrdiff_t(from + n));
             RowId at = placeLval(c, rowBytes.data(), rowBytes.size());
             next = (at.page << 8) | at.slot;
         }
-        putU32(out, length);
-        putU32(out, next);
-        putU32(out, 0);
+        appendU32(out, length);
+        appendU32(out, next);
+        appendU32(out, 0);
         return out;
     }
 
@@ -1084,8 +1072,8 @@ struct DatabaseBuilder::Impl {
             Bytes d(f.realIndexDescSize, 0);
             ByteSpan s(d.data(), d.size());
             putAt(s, L.riConstant, 4, kRealIndexConst);
-            for (std::size_t k = 0; k < 10; ++k) {
-                const std::size_t at = f.riColumns + 3 * k;
+            for (std::size_t k = 0; k < kRealIndexColumnSlots; ++k) {
+                const std::size_t at = f.riColumns + kRealIndexColumnEntrySize * k;
                 if (k < ix.cols.size()) {
                     s.u16(at, std::uint16_t(t.cols[std::size_t(ix.cols[k])].number));
                     s.u8(at + 2, ix.keyColumns[k].descending ? 0x00 : 0x01);
@@ -1111,12 +1099,12 @@ struct DatabaseBuilder::Impl {
         for (const Ix& ix : t.ixs) putName(L, b, ix.design.name);
         for (std::size_t i = 0, m = 0; i < t.cols.size(); ++i) {
             if (!isLongValue(t.cols[i].design.type)) continue;
-            putU16(b, std::uint16_t(t.cols[i].number));
-            putU32(b, lvalMaps[m].first);
-            putU32(b, lvalMaps[m].second);
+            appendU16(b, std::uint16_t(t.cols[i].number));
+            appendU32(b, lvalMaps[m].first);
+            appendU32(b, lvalMaps[m].second);
             ++m;
         }
-        putU16(b, 0xFFFF);
+        appendU16(b, 0xFFFF);
         ByteSpan(b.data(), b.size()).u32(f.tdefLength, std::uint32_t(b.size()));
 
         // First page whole, continuation pages carry the page header each.
@@ -1139,10 +1127,11 @@ struct DatabaseBuilder::Impl {
             // Jet 4 keeps the page's free space here, Jet 3 the letters "VC".
             if (L.version >= 4) {
                 std::size_t used = first ? take : take + header;
-                p.u16(kTdefPageInfo, std::uint16_t(used + header <= ps ? ps - used - header : 0));
+                p.u16(kTdefPageInfoOffset,
+                      std::uint16_t(used + header <= ps ? ps - used - header : 0));
             } else {
-                p.u8(kTdefPageInfo, 'V');
-                p.u8(kTdefPageInfo + 1, 'C');
+                p.u8(kTdefPageInfoOffset, 'V');
+                p.u8(kTdefPageInfoOffset + 1, 'C');
             }
             from += take;
             if (from >= b.size()) break;
@@ -1159,8 +1148,8 @@ struct DatabaseBuilder::Impl {
         ByteSpan p = span(0);
         p.u8(0, 0x00);
         p.u8(1, 0x01);
-        std::memcpy(p.data() + kHeaderEngine, "Standard Jet DB", 16);
-        p.u32(kHeaderVersion, L.version >= 4 ? 1 : 0);
+        std::memcpy(p.data() + kHeaderEngineOffset, kJetEngineName, sizeof kJetEngineName);
+        p.u32(kHeaderVersionOffset, L.version >= 4 ? 1 : 0);
         // The masked region, in clear; values Access writes whose meaning is not known are kept.
         static const std::uint8_t kMaskedStart[] = {0x00, 0x01, 0x00, 0x00, 0x01, 0x01, 0x00, 0x00,
                                                     0x02, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00,
@@ -1179,8 +1168,8 @@ struct DatabaseBuilder::Impl {
         }
         for (const HeaderStamp& s : L.headerStamps)
             if (s.width) p.writeLE(s.at, std::size_t(s.width), s.value);
-        static const std::uint8_t kHeaderKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
-        rc4(kHeaderKey, sizeof kHeaderKey, p.data() + f.headerMaskedStart, f.headerMaskedLength);
+        rc4(kHeaderMaskKey, sizeof kHeaderMaskKey, p.data() + f.headerMaskedStart,
+            f.headerMaskedLength);
         const std::size_t slots = f.pageSize - 2 * kCommitSlots;
         for (std::size_t slot = 0; slot < kCommitSlots; ++slot)
             p.u16(slots + 2 * slot, kIdleCommitSlot);

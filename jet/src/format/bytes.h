@@ -135,4 +135,12 @@ class ByteSpan {
     std::int64_t page_;
 };
 
+// Appends an unsigned integer of 1..8 bytes, little-endian, to a byte string
+// being built (rows, property blobs, journal records).
+inline void appendLE(Bytes& out, std::uint64_t v, std::size_t width) {
+    for (std::size_t i = 0; i < width; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+inline void appendU16(Bytes& out, std::uint16_t v) { appendLE(out, v, 2); }
+inline void appendU32(Bytes& out, std::uint32_t v) { appendLE(out, v, 4); }
+
 }  // namespace jet

@@ -108,6 +108,22 @@ struct Format {
     std::size_t lvalSingleRowMax = 4076;
 };
 
+// Fields at the same place in both versions.
+//
+// Page 0: the engine name (16 bytes, NUL-terminated) and the version byte
+// (0 Jet 3, 1 Jet 4, 2 and up the ACE formats of Access 2007 and later).
+inline constexpr std::size_t kHeaderEngineOffset = 0x04;
+inline constexpr std::size_t kHeaderVersionOffset = 0x14;
+inline constexpr char kJetEngineName[] = "Standard Jet DB";
+// The RC4 key that masks page 0 from headerMaskedStart on.
+inline constexpr std::uint8_t kHeaderMaskKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
+// TDEF pages: Jet 4 keeps the page's free space here, Jet 3 the letters "VC".
+inline constexpr std::size_t kTdefPageInfoOffset = 0x02;
+// A real index descriptor names up to 10 columns from riColumns on, each
+// as its column number (2 bytes) and 1 ascending / 0 descending (1 byte).
+inline constexpr std::size_t kRealIndexColumnSlots = 10;
+inline constexpr std::size_t kRealIndexColumnEntrySize = 3;
+
 const Format& jet3Format();
 const Format& jet4Format();
 

@@ -12,7 +12,6 @@ namespace jet {
 
 namespace {
 
-constexpr std::uint8_t kHeaderKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
 constexpr std::uint32_t kSystemFlags = 0x80000002;
 // Far above anything Access allows (255 columns, 32 indexes per table), yet
 // small enough that a damaged count cannot make us allocate without bound.
@@ -38,15 +37,14 @@ const Format& recognise(File& file) {
     file.read(0, head, sizeof head);
     if (head[0] != 0 || head[1] != 1 || head[2] != 0 || head[3] != 0)
         refuse(name, "the file is not an Access database");
-    std::string engine(reinterpret_cast<const char*>(head + 4), 16);
+    std::string engine(reinterpret_cast<const char*>(head + kHeaderEngineOffset), 16);
     engine = engine.substr(0, engine.find('\0'));
-    const std::uint8_t version = head[0x14];
-    if (engine == "Standard ACE DB" ||
-        (engine == "Standard Jet DB" && version >= 2 && version <= 6))
+    const std::uint8_t version = head[kHeaderVersionOffset];
+    if (engine == "Standard ACE DB" || (engine == kJetEngineName && version >= 2 && version <= 6))
         refuse(name, "Access 2007 and later (.accdb) files are not supported");
     if (engine == "MSISAM Database")
         refuse(name, "Microsoft Works and Money (MSISAM) databases are not supported");
-    if (engine != "Standard Jet DB") refuse(name, "the file is not an Access database");
+    if (engine != kJetEngineName) refuse(name, "the file is not an Access database");
     if (version > 1) refuse(name, "unknown Access file format version " + std::to_string(version));
     const Format& format = version == 0 ? jet3Format() : jet4Format();
     if (size < 3 * format.pageSize)
@@ -59,7 +57,8 @@ HeaderInfo readHeader(Pager& pager) {
     const std::string& name = pager.file().name();
     ByteView raw = pager.page(0);
     std::vector<std::uint8_t> page(raw.data(), raw.data() + raw.size());
-    rc4(kHeaderKey, sizeof kHeaderKey, page.data() + f.headerMaskedStart, f.headerMaskedLength);
+    rc4(kHeaderMaskKey, sizeof kHeaderMaskKey, page.data() + f.headerMaskedStart,
+        f.headerMaskedLength);
     ByteView h(page.data(), page.size(), 0);
 
     HeaderInfo info;
@@ -324,11 +323,11 @@ std::unique_ptr<TableDef> Storage::parseTableDef(std::uint32_t first, const std:
         off += f.realIndexDescSize;
         RealIndexDef r;
         r.number = static_cast<int>(i);
-        for (int k = 0; k < 10; ++k) {
-            std::uint16_t col = d.u16(f.riColumns + 3 * k);
+        for (std::size_t k = 0; k < kRealIndexColumnSlots; ++k) {
+            std::uint16_t col = d.u16(f.riColumns + kRealIndexColumnEntrySize * k);
             if (col == 0xFFFF) continue;
             r.columnNumbers.push_back(col);
-            r.ascending.push_back(d.u8(f.riColumns + 3 * k + 2) != 0);
+            r.ascending.push_back(d.u8(f.riColumns + kRealIndexColumnEntrySize * k + 2) != 0);
         }
         r.usageMap = d.u32(f.riUsageMap);
         r.rootPage = d.u32(f.riRootPage);

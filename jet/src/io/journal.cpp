@@ -85,10 +85,6 @@ class Checksum2 {
 
 #endif
 
-void putLE(std::vector<std::uint8_t>& out, std::uint64_t v, int width) {
-    for (int i = 0; i < width; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
 #ifndef _WIN32
 
 void writeAll(int fd, const std::uint8_t* p, std::size_t n, std::uint64_t offset,
@@ -169,9 +165,9 @@ void writeJournal(const std::string& databasePath, std::size_t pageSize, std::ui
     // the system allows.
     std::vector<std::uint8_t> header;
     header.insert(header.end(), kMagic2, kMagic2 + 8);
-    putLE(header, pageSize, 4);
-    putLE(header, fileLength, 8);
-    putLE(header, pages.size(), 4);
+    appendLE(header, pageSize, 4);
+    appendLE(header, fileLength, 8);
+    appendLE(header, pages.size(), 4);
     Checksum2 sum;
     sum.add(pageSize);
     sum.add(fileLength);
@@ -179,11 +175,11 @@ void writeJournal(const std::string& databasePath, std::size_t pageSize, std::ui
     std::vector<std::uint8_t> numbers;
     numbers.reserve(4 * pages.size());
     for (const JournalPage& p : pages) {
-        putLE(numbers, p.number, 4);
+        appendLE(numbers, p.number, 4);
         sum.addPage(p.number, p.bytes, pageSize);
     }
     std::vector<std::uint8_t> trailer;
-    putLE(trailer, sum.value(), 8);
+    appendLE(trailer, sum.value(), 8);
     trailer.insert(trailer.end(), kEndMagic2, kEndMagic2 + 8);
 
     struct Piece {

@@ -218,10 +218,6 @@ Bytes encodeText(const std::u16string& s, const ColumnDef& c, const Format& f) {
     return out;
 }
 
-void putLE(Bytes& out, std::uint64_t v, int width) {
-    for (int i = 0; i < width; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
 template <class T>
 const T& need(const Value& v, const ColumnDef& c) {
     if (auto* x = std::get_if<T>(&v.v)) return *x;
@@ -272,7 +268,7 @@ Bytes encodeDecimal(const std::string& text, const ColumnDef& c) {
     }
     Bytes out;
     out.push_back(negative && !mag.isZero() ? 0x80 : 0x00);
-    for (int wd = 3; wd >= 0; --wd) putLE(out, mag.word(wd), 4);
+    for (int wd = 3; wd >= 0; --wd) appendLE(out, mag.word(wd), 4);
     return out;
 }
 
@@ -510,7 +506,7 @@ Bytes encodeRowImage(const RowImage& r, const Format& f) {
     const std::size_t cs = f.rowCountSize;
     const std::size_t maskBytes = (r.columnCount + 7) / 8;
     Bytes out;
-    putLE(out, r.columnCount, static_cast<int>(cs));
+    appendLE(out, r.columnCount, static_cast<int>(cs));
     out.insert(out.end(), r.fixed.begin(), r.fixed.end());
     if (!r.hasVarArea) {
         Bytes mask = r.nullMask;
@@ -528,8 +524,8 @@ Bytes encodeRowImage(const RowImage& r, const Format& f) {
     const std::size_t v = r.vars.size();
     if (cs == 2) {
         out.insert(out.end(), r.padding, 0);
-        for (std::size_t i = v + 1; i-- > 0;) putLE(out, off[i], 2);  // eod first, slot 0 last
-        putLE(out, v, 2);
+        for (std::size_t i = v + 1; i-- > 0;) appendLE(out, off[i], 2);  // eod first, slot 0 last
+        appendLE(out, v, 2);
     } else {
         // Offsets are one byte; the jump table says where each 256-byte
         // boundary falls. Its size depends on the row length: iterate.
@@ -576,22 +572,22 @@ Bytes encodeField(const Value& value, const ColumnDef& c, const Format& f, int c
     }
     switch (c.column.type) {
         case ColumnType::Byte:
-            putLE(out, static_cast<std::uint64_t>(need<std::int64_t>(value, c)), 1);
+            appendLE(out, static_cast<std::uint64_t>(need<std::int64_t>(value, c)), 1);
             break;
         case ColumnType::Integer:
-            putLE(out, static_cast<std::uint64_t>(need<std::int64_t>(value, c)), 2);
+            appendLE(out, static_cast<std::uint64_t>(need<std::int64_t>(value, c)), 2);
             break;
         case ColumnType::Long:
-            putLE(out, static_cast<std::uint64_t>(need<std::int64_t>(value, c)), 4);
+            appendLE(out, static_cast<std::uint64_t>(need<std::int64_t>(value, c)), 4);
             break;
         case ColumnType::Currency:
-            putLE(out, static_cast<std::uint64_t>(need<Currency>(value, c).scaled), 8);
+            appendLE(out, static_cast<std::uint64_t>(need<Currency>(value, c).scaled), 8);
             break;
         case ColumnType::Single: {
             const float x = static_cast<float>(asDouble(value, c));
             std::uint32_t bits;
             std::memcpy(&bits, &x, 4);
-            putLE(out, bits, 4);
+            appendLE(out, bits, 4);
             break;
         }
         case ColumnType::Double:
@@ -599,7 +595,7 @@ Bytes encodeField(const Value& value, const ColumnDef& c, const Format& f, int c
             const double x = asDouble(value, c);
             std::uint64_t bits;
             std::memcpy(&bits, &x, 8);
-            putLE(out, bits, 8);
+            appendLE(out, bits, 8);
             break;
         }
         case ColumnType::Guid: {
@@ -643,9 +639,9 @@ Bytes encodeField(const Value& value, const ColumnDef& c, const Format& f, int c
                 throw Error("Writing long memo or OLE values (more than " +
                                 std::to_string(kLvalInlineMax) + " bytes) is not supported",
                             ErrorKind::NotSupported);
-            putLE(out, kLvalInline | static_cast<std::uint32_t>(data.size()), 4);
-            putLE(out, 0, 4);
-            putLE(out, 0, 4);
+            appendLE(out, kLvalInline | static_cast<std::uint32_t>(data.size()), 4);
+            appendLE(out, 0, 4);
+            appendLE(out, 0, 4);
             out.insert(out.end(), data.begin(), data.end());
             break;
         }
