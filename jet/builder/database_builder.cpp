@@ -24,6 +24,7 @@
 #include "format/data_page.h"
 #include "format/index_page.h"
 #include "format/storage.h"
+#include "format/usage_map.h"
 #include "index/collation.h"
 #include "index/index_key.h"
 #include "write/writer.h"
@@ -971,36 +972,33 @@ struct DatabaseBuilder::Impl {
     // ---- usage maps -----------------------------------------------------------
 
     Bytes mapRow(std::vector<std::uint32_t> pages) {
-        const std::uint32_t inlinePages = std::uint32_t(L.mapRowSize - 5) * 8;
-        const std::size_t refSlots = (L.mapRowSize - 1) / 4;
-        const std::uint32_t bitmapSpan = std::uint32_t(f.pageSize - 4) * 8;
+        const std::uint64_t inlinePages = inlineMapSpan(L.mapRowSize);
+        const std::uint64_t bitmapSpan = pagesPerMapPage(f);
         std::sort(pages.begin(), pages.end());
         Bytes row(L.mapRowSize, 0);
+        ByteSpan r(row.data(), row.size());
         std::uint32_t start = pages.empty() ? 0 : pages.front();
         if (pages.empty() || pages.back() - start < inlinePages) {
-            row[0] = 0x00;
-            ByteSpan(row.data(), row.size()).u32(1, start);
+            r.u8(0, kInlineMap);
+            r.u32(kInlineMapFirstPage, start);
             for (std::uint32_t p : pages)
-                row[5 + (p - start) / 8] |= std::uint8_t(1u << ((p - start) % 8));
+                setBitmapBit(row.data() + kInlineMapBitmap, p - start, true);
             return row;
         }
-        row[0] = 0x01;
-        std::map<std::uint32_t, std::uint32_t> bitmapPages;
+        r.u8(0, kReferenceMap);
+        std::map<std::uint64_t, std::uint32_t> bitmapPages;
         for (std::uint32_t p : pages) {
-            std::uint32_t i = p / bitmapSpan;
-            if (i >= refSlots)
+            const std::uint64_t i = p / bitmapSpan;
+            if (i >= referenceMapSlots(L.mapRowSize))
                 throw Error("table too large for its usage map", ErrorKind::NotSupported);
             auto it = bitmapPages.find(i);
             if (it == bitmapPages.end()) {
                 std::uint32_t n = allocPage();
-                ByteSpan b = span(n);
-                b.u8(0, kPageUsageMap);
-                b.u8(1, 0x01);
+                initMapPage(span(n));
                 it = bitmapPages.emplace(i, n).first;
-                ByteSpan(row.data(), row.size()).u32(1 + 4 * i, n);
+                r.u32(kReferenceMapPages + 4 * i, n);
             }
-            std::uint32_t k = p % bitmapSpan;
-            page(it->second)[4 + k / 8] |= std::uint8_t(1u << (k % 8));
+            setBitmapBit(page(it->second) + kMapPageBitmap, p % bitmapSpan, true);
         }
         return row;
     }
@@ -1179,10 +1177,10 @@ struct DatabaseBuilder::Impl {
     // file), covering the whole file, and a second, empty map.
     void writeGlobalMap() {
         std::uint32_t pages = pageCount();
-        std::size_t bytes = std::max<std::size_t>(L.mapRowSize - 5, (pages + 7) / 8);
-        Bytes global(5 + bytes, 0);
+        std::size_t bytes = std::max<std::size_t>(L.mapRowSize - kInlineMapBitmap, (pages + 7) / 8);
+        Bytes global(kInlineMapBitmap + bytes, 0);  // an inline map from page 0
         for (std::uint32_t k = pages; k < bytes * 8; ++k)
-            global[5 + k / 8] |= std::uint8_t(1u << (k % 8));
+            setBitmapBit(global.data() + kInlineMapBitmap, k, true);
         Bytes second(L.mapRowSize, 0);
         if (global.size() + second.size() + 4 > dataCapacity())
             throw Error("database too large for the builder (" + std::to_string(pages) + " pages)",

@@ -6,6 +6,7 @@
 #include "format/data_page.h"
 #include "format/storage.h"
 #include "format/uint128.h"
+#include "format/usage_map.h"
 
 namespace jet {
 
@@ -365,34 +366,9 @@ std::vector<std::uint32_t> Storage::usageMapPages(std::uint32_t mapPointer) {
     const RowId id = pointerToRowId(mapPointer);
     ByteView page = pager_->page(id.page, kPageData, "a usage map");
     ByteView row = dataSlotBytes(page, f, id.slot, dataSlotCount(page, f));
-    std::vector<std::uint32_t> pages;
-    auto collect = [&](ByteView bitmap, std::uint64_t first) {
-        for (std::size_t i = 0; i < bitmap.size(); ++i) {
-            std::uint8_t b = bitmap.data()[i];
-            for (int k = 0; b != 0; ++k, b >>= 1) {
-                if (!(b & 1)) continue;
-                std::uint64_t n = first + 8 * i + k;
-                if (n > std::numeric_limits<std::uint32_t>::max())
-                    corrupt("usage map names an impossible page", id.page);
-                pages.push_back(static_cast<std::uint32_t>(n));
-            }
-        }
-    };
-    const std::uint8_t type = row.u8(0);
-    if (type == 0) {
-        collect(row.sub(5, row.size() - std::min<std::size_t>(row.size(), 5)), row.u32(1));
-    } else if (type == 1) {
-        const std::uint64_t perPage = (f.pageSize - 4) * 8;
-        for (std::size_t i = 0; 1 + 4 * i + 4 <= row.size(); ++i) {
-            std::uint32_t p = row.u32(1 + 4 * i);
-            if (p == 0) continue;
-            ByteView bitmap = pager_->page(p, kPageUsageMap, "a usage map page");
-            collect(bitmap.sub(4, f.pageSize - 4), i * perPage);
-        }
-    } else {
-        corrupt("unknown usage map type " + std::to_string(type), id.page);
-    }
-    return pages;
+    return decodeUsageMap(row, f, [&](std::uint32_t p) {
+        return pager_->page(p, kPageUsageMap, "a usage map page");
+    });
 }
 
 }  // namespace jet

@@ -8,6 +8,7 @@
 
 #include "format/data_page.h"
 #include "format/uint128.h"
+#include "format/usage_map.h"
 #include "index/collation.h"
 #include "index/index_key.h"
 #include "index/index_write.h"
@@ -52,14 +53,10 @@ ByteView mapRowBytes(PageWriter& w, std::uint32_t pointer) {
     return dataSlotBytes(page, f, m.slot, n);
 }
 
-std::uint64_t pagesPerMapPage(const Format& f) { return (f.pageSize - 4) * 8; }
-
 // A new, empty bitmap page of a reference map.
 std::uint32_t newBitmapPage(PageWriter& w) {
     const std::uint32_t n = claimPage(w, {});
-    ByteSpan img = w.modify(n);
-    img.u8(0, kPageUsageMap);
-    img.u8(1, 0x01);
+    initMapPage(w.modify(n));
     return n;
 }
 
@@ -71,7 +68,7 @@ std::uint32_t newBitmapPage(PageWriter& w) {
 void convertToReferenceMap(PageWriter& w, std::uint32_t pointer,
                            const std::vector<std::uint32_t>& pages) {
     const std::uint64_t per = pagesPerMapPage(w.format());
-    const std::size_t slots = (mapRowBytes(w, pointer).size() - 1) / 4;
+    const std::size_t slots = referenceMapSlots(mapRowBytes(w, pointer).size());
     std::map<std::size_t, std::uint32_t> bitmapPages;
     for (std::uint32_t p : pages) {
         const std::size_t i = static_cast<std::size_t>(p / per);
@@ -79,8 +76,7 @@ void convertToReferenceMap(PageWriter& w, std::uint32_t pointer,
             throw Error("The usage map cannot describe page " + std::to_string(p),
                         ErrorKind::NotSupported);
         if (!bitmapPages.count(i)) bitmapPages[i] = newBitmapPage(w);
-        const std::uint64_t k = p % per;
-        w.modify(bitmapPages[i]).data()[4 + k / 8] |= static_cast<std::uint8_t>(1u << (k % 8));
+        setBitmapBit(w.modify(bitmapPages[i]).data() + kMapPageBitmap, p % per, true);
     }
     // The claims above may have changed other rows of the map's page: find
     // the row again.
@@ -89,8 +85,8 @@ void convertToReferenceMap(PageWriter& w, std::uint32_t pointer,
         static_cast<std::size_t>(row.data() - w.page(mapRow(pointer).page).data());
     ByteSpan mp = w.modify(mapRow(pointer).page);
     std::memset(mp.data() + rowStart, 0, row.size());
-    mp.u8(rowStart, 1);
-    for (const auto& [i, page] : bitmapPages) mp.u32(rowStart + 1 + 4 * i, page);
+    mp.u8(rowStart, kReferenceMap);
+    for (const auto& [i, page] : bitmapPages) mp.u32(rowStart + kReferenceMapPages + 4 * i, page);
 }
 
 // Sets bit `n` of a map; `global` maps mark free pages (bit set = free).
@@ -99,11 +95,11 @@ void setBit(PageWriter& w, std::uint32_t pointer, std::uint32_t n, bool value, b
     ByteView row = mapRowBytes(w, pointer);
     const std::size_t rowStart =
         static_cast<std::size_t>(row.data() - w.page(mapRow(pointer).page).data());
-    if (row.size() < 5) corrupt("usage map row too short", mapRow(pointer).page);
+    if (row.size() < kInlineMapBitmap) corrupt("usage map row too short", mapRow(pointer).page);
     const std::uint8_t type = row.u8(0);
-    if (type == 1) {
+    if (type == kReferenceMap) {
         const std::uint64_t per = pagesPerMapPage(f);
-        const std::size_t entry = 1 + 4 * static_cast<std::size_t>(n / per);
+        const std::size_t entry = kReferenceMapPages + 4 * static_cast<std::size_t>(n / per);
         if (entry + 4 > row.size())
             throw Error("The usage map cannot describe page " + std::to_string(n),
                         ErrorKind::NotSupported);
@@ -120,23 +116,20 @@ void setBit(PageWriter& w, std::uint32_t pointer, std::uint32_t n, bool value, b
         }
         if (w.page(bitmapPage).u8(0) != kPageUsageMap)
             corrupt("usage map page of the wrong type", bitmapPage, 0);
-        const std::uint64_t k = n % per;
-        ByteSpan bp = w.modify(bitmapPage);
-        std::uint8_t& b = bp.data()[4 + k / 8];
-        b = value ? (b | (1u << (k % 8))) : (b & ~(1u << (k % 8)));
+        setBitmapBit(w.modify(bitmapPage).data() + kMapPageBitmap, n % per, value);
         return;
     }
-    if (type != 0) corrupt("unknown usage map type", mapRow(pointer).page);
-    const std::uint32_t start = row.u32(1);
-    const std::uint64_t window = 8 * (row.size() - 5);
+    if (type != kInlineMap) corrupt("unknown usage map type", mapRow(pointer).page);
+    const std::uint32_t start = row.u32(kInlineMapFirstPage);
+    const std::uint64_t window = inlineMapSpan(row.size());
+    const std::uint8_t* oldBits = row.data() + kInlineMapBitmap;
     std::uint32_t newStart = start;
     if (n < start || n >= start + window) {
         // Slide the window (to a multiple of 8) so that it covers n.
         std::vector<std::uint32_t> set;
         if (!global) {
             for (std::size_t i = 0; i < window; ++i)
-                if ((row.u8(5 + i / 8) >> (i % 8)) & 1)
-                    set.push_back(static_cast<std::uint32_t>(start + i));
+                if (bitmapBit(oldBits, i)) set.push_back(static_cast<std::uint32_t>(start + i));
             set.push_back(n);
             const std::uint32_t lo = *std::min_element(set.begin(), set.end()) / 8 * 8;
             const std::uint32_t hi = *std::max_element(set.begin(), set.end());
@@ -151,28 +144,25 @@ void setBit(PageWriter& w, std::uint32_t pointer, std::uint32_t n, bool value, b
                 throw Error("The free-page map cannot move backwards", ErrorKind::NotSupported);
             newStart = static_cast<std::uint32_t>((n + 8 - window) / 8 * 8);
         }
-        Bytes bits(row.size() - 5, 0);
+        Bytes bits(row.size() - kInlineMapBitmap, 0);
         for (std::uint64_t i = 0; i < window; ++i) {
             const std::uint64_t page = newStart + i;
             bool bit;
             if (page >= start && page < start + window) {
-                const std::uint64_t k = page - start;
-                bit = (row.u8(5 + k / 8) >> (k % 8)) & 1;
+                bit = bitmapBit(oldBits, page - start);
             } else if (global) {
                 bit = page >= w.pageCount();  // in the file: in use; beyond: free
             } else {
                 bit = std::find(set.begin(), set.end(), page) != set.end();
             }
-            if (bit) bits[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
+            if (bit) setBitmapBit(bits.data(), i, true);
         }
         ByteSpan mp = w.modify(mapRow(pointer).page);
-        mp.u32(rowStart + 1, newStart);
-        std::memcpy(mp.data() + rowStart + 5, bits.data(), bits.size());
+        mp.u32(rowStart + kInlineMapFirstPage, newStart);
+        std::memcpy(mp.data() + rowStart + kInlineMapBitmap, bits.data(), bits.size());
     }
     ByteSpan mp = w.modify(mapRow(pointer).page);
-    const std::uint64_t k = n - newStart;
-    std::uint8_t& b = mp.data()[rowStart + 5 + k / 8];
-    b = value ? (b | (1u << (k % 8))) : (b & ~(1u << (k % 8)));
+    setBitmapBit(mp.data() + rowStart + kInlineMapBitmap, n - newStart, value);
 }
 
 // Global map: page 1, slot 0.
@@ -660,32 +650,11 @@ Bytes encodeField(const Value& value, const ColumnDef& c, const Format& f, int c
 // ---- maps and pages ------------------------------------------------------
 
 std::vector<std::uint32_t> mapPages(PageWriter& w, std::uint32_t pointer) {
-    const Format& f = w.format();
-    ByteView row = mapRowBytes(w, pointer);
-    std::vector<std::uint32_t> pages;
-    auto collect = [&](ByteView bitmap, std::uint64_t first) {
-        for (std::size_t i = 0; i < bitmap.size(); ++i) {
-            std::uint8_t b = bitmap.data()[i];
-            for (int k = 0; b != 0; ++k, b >>= 1)
-                if (b & 1) pages.push_back(static_cast<std::uint32_t>(first + 8 * i + k));
-        }
-    };
-    if (row.size() < 1) corrupt("empty usage map", mapRow(pointer).page);
-    if (row.u8(0) == 0) {
-        if (row.size() < 5) corrupt("usage map row too short", mapRow(pointer).page);
-        collect(row.sub(5, row.size() - 5), row.u32(1));
-    } else if (row.u8(0) == 1) {
-        for (std::size_t i = 0; 1 + 4 * i + 4 <= row.size(); ++i) {
-            const std::uint32_t p = row.u32(1 + 4 * i);
-            if (p == 0) continue;
-            ByteView bitmap = w.page(p);
-            if (bitmap.u8(0) != kPageUsageMap) corrupt("usage map page of the wrong type", p, 0);
-            collect(bitmap.sub(4, f.pageSize - 4), i * pagesPerMapPage(f));
-        }
-    } else {
-        corrupt("unknown usage map type", mapRow(pointer).page);
-    }
-    return pages;
+    return decodeUsageMap(mapRowBytes(w, pointer), w.format(), [&](std::uint32_t p) {
+        ByteView bitmap = w.page(p);
+        if (bitmap.u8(0) != kPageUsageMap) corrupt("usage map page of the wrong type", p, 0);
+        return bitmap;
+    });
 }
 
 void setMapBit(PageWriter& w, std::uint32_t mapPointer, std::uint32_t n, bool value) {
