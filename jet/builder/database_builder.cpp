@@ -23,6 +23,7 @@
 #include "format/bytes.h"
 #include "format/data_page.h"
 #include "format/index_page.h"
+#include "format/long_value.h"
 #include "format/storage.h"
 #include "format/usage_map.h"
 #include "index/collation.h"
@@ -39,10 +40,8 @@ namespace {
 // A field the version does not have.
 constexpr std::size_t kAbsent = std::numeric_limits<std::size_t>::max();
 
-constexpr std::size_t kMemoInlineMax = 64;
 constexpr std::size_t kCommitSlots = 256;  // page 0 ends with 256 two-byte slots
 constexpr std::uint16_t kIdleCommitSlot = 0x0100;
-constexpr std::uint32_t kLvalOwner = 0x4C41564C;  // "LVAL"
 constexpr std::uint16_t kSortGeneral = 1033;
 constexpr int kCodePage = 1252;
 constexpr int kMaxDecimalPrecision = 28;
@@ -637,30 +636,19 @@ struct DatabaseBuilder::Impl {
     // Length of the field that holds a long value: the 12-byte header, and
     // the data too when it is stored inline.
     static std::size_t longValueFieldSize(const Bytes& data) {
-        return data.size() <= kMemoInlineMax ? 12 + data.size() : 12;
+        return data.size() <= kLvalInlineMax ? kLvalHeader + data.size() : kLvalHeader;
     }
 
     // The 12-byte long-value header, with the data inline or on LVAL pages.
     Bytes longValue(Col& c, const Bytes& data) {
-        Bytes out;
-        std::uint32_t length = std::uint32_t(data.size());
-        if (data.size() <= kMemoInlineMax) {
-            appendU32(out, length | 0x80000000u);
-            appendU32(out, 0);
-            appendU32(out, 0);
-            out.insert(out.end(), data.begin(), data.end());
-            return out;
-        }
+        if (data.size() <= kLvalInlineMax) return inlineLongValueField(data);
         if (data.size() <= f.lvalSingleRowMax) {
             RowId at = placeLval(c, data.data(), data.size());
-            appendU32(out, length | 0x40000000u);
-            appendU32(out, (at.page << 8) | at.slot);
-            appendU32(out, 0);
-            return out;
+            return lvalRowsField(data.size(), true, (at.page << 8) | at.slot);
         }
         // A chain: written last chunk first so that each row knows its
         // successor; each row is a 4-byte link and data.
-        const std::size_t chunk = f.lvalSingleRowMax - 4;
+        const std::size_t chunk = f.lvalSingleRowMax - kLvalChainLink;
         std::size_t chunks = (data.size() + chunk - 1) / chunk;
         std::uint32_t next = 0;
         for (std::size_t i = chunks; i-- > 0;) {
@@ -673,10 +661,7 @@ struct DatabaseBuilder::Impl {
             RowId at = placeLval(c, rowBytes.data(), rowBytes.size());
             next = (at.page << 8) | at.slot;
         }
-        appendU32(out, length);
-        appendU32(out, next);
-        appendU32(out, 0);
-        return out;
+        return lvalRowsField(data.size(), false, next);
     }
 
     RowId placeLval(Col& c, const std::uint8_t* data, std::size_t n) {

@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "format/data_page.h"
+#include "format/long_value.h"
 #include "format/storage.h"
 #include "format/uint128.h"
 #include "format/usage_map.h"
@@ -14,17 +15,6 @@ namespace {
 
 // Access writes pointers straight to the data; a few hops are tolerated.
 constexpr int kMaxMoveHops = 16;
-
-// Long-value field header:
-//   0  4  bits 0-29 length; 0x80000000 data inline; 0x40000000 one LVAL row
-//   4  1  slot of the first LVAL row
-//   5  3  page of the first LVAL row
-//   8  4  unknown
-//   12 .. inline data
-constexpr std::uint32_t kLvalInline = 0x80000000;
-constexpr std::uint32_t kLvalSingle = 0x40000000;
-constexpr std::uint32_t kLvalLength = 0x3FFFFFFF;
-constexpr std::size_t kLvalHeader = 12;
 
 RowId pointerToRowId(std::uint32_t ptr) {
     return RowId{ptr >> 8, static_cast<std::uint16_t>(ptr & 0xFF)};
@@ -332,7 +322,7 @@ Bytes Storage::readLongValue(ByteView field) {
         ByteView page = pager_->page(id.page, kPageData, "a long value");
         return dataSlotBytes(page, f, id.slot, dataSlotCount(page, f));
     };
-    RowId id = pointerToRowId(field.u32(4));
+    RowId id = pointerToRowId(field.u32(kLvalFirstRow));
     if (head & kLvalSingle) {
         ByteView row = lvalRow(id);
         if (row.size() < length) corrupt("long value shorter than its length", id.page);
@@ -348,9 +338,9 @@ Bytes Storage::readLongValue(ByteView field) {
         if (!seen.insert(id.page << 8 | id.slot).second)
             corrupt("loop in a long value chain", id.page);
         ByteView row = lvalRow(id);
-        if (row.size() <= 4) corrupt("empty row in a long value chain", id.page);
-        std::size_t take = std::min(length - out.size(), row.size() - 4);
-        out.insert(out.end(), row.data() + 4, row.data() + 4 + take);
+        if (row.size() <= kLvalChainLink) corrupt("empty row in a long value chain", id.page);
+        std::size_t take = std::min(length - out.size(), row.size() - kLvalChainLink);
+        out.insert(out.end(), row.data() + kLvalChainLink, row.data() + kLvalChainLink + take);
         id = pointerToRowId(row.u32(0));
     }
     return out;

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "format/data_page.h"
+#include "format/long_value.h"
 #include "format/uint128.h"
 #include "format/usage_map.h"
 #include "index/collation.h"
@@ -261,9 +262,6 @@ Bytes encodeDecimal(const std::string& text, const ColumnDef& c) {
     for (int wd = 3; wd >= 0; --wd) appendLE(out, mag.word(wd), 4);
     return out;
 }
-
-constexpr std::uint32_t kLvalInline = 0x80000000;
-constexpr std::size_t kLvalInlineMax = 64;
 
 }  // namespace
 
@@ -629,10 +627,7 @@ Bytes encodeField(const Value& value, const ColumnDef& c, const Format& f, int c
                 throw Error("Writing long memo or OLE values (more than " +
                                 std::to_string(kLvalInlineMax) + " bytes) is not supported",
                             ErrorKind::NotSupported);
-            appendLE(out, kLvalInline | static_cast<std::uint32_t>(data.size()), 4);
-            appendLE(out, 0, 4);
-            appendLE(out, 0, 4);
-            out.insert(out.end(), data.begin(), data.end());
+            out = inlineLongValueField(data);
             break;
         }
         case ColumnType::Binary:
