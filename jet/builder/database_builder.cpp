@@ -168,14 +168,11 @@ void putAt(ByteSpan s, std::size_t at, std::size_t width, std::uint32_t v) {
 // Text of names and property values: UCS-2LE in Jet 4, code page bytes in
 // Jet 3 (callers check first that the code page holds every character).
 Bytes nameBytes(const Layout& L, const std::u16string& s) {
+    if (L.f.unicodeText) return encodeJet4Text(s, false);
     Bytes out;
     for (char16_t c : s) {
-        if (L.f.unicodeText) {
-            appendU16(out, std::uint16_t(c));
-        } else {
-            int b = cp1252Byte(c);
-            out.push_back(std::uint8_t(b < 0 ? '?' : b));
-        }
+        int b = cp1252Byte(c);
+        out.push_back(std::uint8_t(b < 0 ? '?' : b));
     }
     return out;
 }

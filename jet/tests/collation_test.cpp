@@ -112,6 +112,14 @@ TEST(Collation, CodePage1252) {
     EXPECT_EQ(cp1252Byte(u'–'), 0x96);
     EXPECT_EQ(cp1252Byte(u'\u0080'), -1);
     EXPECT_EQ(cp1252Byte(u'\u4E00'), -1);
+    // Encoding is the exact inverse of decoding, byte for byte, so a Jet 3
+    // text written back keys and reads as it was.
+    for (int b = 0; b < 256; ++b) {
+        const std::uint8_t byte = static_cast<std::uint8_t>(b);
+        const std::u16string text = decodeCodePageText(ByteView(&byte, 1), 1252);
+        ASSERT_EQ(text.size(), 1u);
+        EXPECT_EQ(cp1252Byte(text[0]), b) << "byte " << b;
+    }
 }
 
 }  // namespace

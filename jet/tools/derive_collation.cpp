@@ -219,16 +219,19 @@ int generate(const std::string& dir, const std::string& outPath) {
           << ", " << hex(packed(c.extra), 2) << "},  // " << hex(std::uint32_t(b), 2) << "\n";
     }
     o << "};\n\n";
-    o << "// Code page 1252 bytes of the characters above U+00FF {code point, byte}.\n";
-    o << "constexpr Cp1252Extra kCp1252Extra[] = {\n";
-    for (auto [cp, b] : cpExt) o << "    {" << hex(cp, 4) << ", " << hex(b, 2) << "},\n";
-    o << "};\n";
+    // The code page itself is the engine's text codec's; the mapping that
+    // comes with the sort order tables must agree with it.
+    for (auto [cp, b] : cpExt)
+        if (jet::cp1252Byte(char16_t(cp)) != int(b))
+            throw std::runtime_error("index_mappings_ext_gen_97.txt: U+" + hex(cp, 4) +
+                                     " is not byte " + hex(b, 2) +
+                                     " in the engine's code page 1252");
 
     std::ofstream out(outPath, std::ios::binary);
     out << o.str();
     if (!out) throw std::runtime_error("cannot write " + outPath);
     std::cout << "wrote " << outPath << ": " << runs.size() << " Jet 4 runs, 256 Jet 3 codes, "
-              << cpExt.size() << " code page mappings\n";
+              << cpExt.size() << " code page mappings confirmed\n";
     return 0;
 }
 

@@ -17,6 +17,32 @@ constexpr std::array<char16_t, 32> kCp1252High = {
 
 }  // namespace
 
+int cp1252Byte(char16_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return c;
+    for (std::size_t i = 0; i < kCp1252High.size(); ++i)
+        if (kCp1252High[i] == c) return static_cast<int>(0x80 + i);
+    return -1;
+}
+
+Bytes encodeJet4Text(const std::u16string& s, bool compressible) {
+    // One byte per character, unless a 0 (which would switch modes) or a
+    // character above U+00FF needs two.
+    bool compress = compressible && s.size() >= 3;
+    for (char16_t c : s)
+        if (c == 0 || c > 0xFF) compress = false;
+    Bytes out;
+    if (compress) {
+        out.reserve(2 + s.size());
+        out.push_back(0xFF);
+        out.push_back(0xFE);
+        for (char16_t c : s) out.push_back(static_cast<std::uint8_t>(c));
+        return out;
+    }
+    out.reserve(2 * s.size());
+    for (char16_t c : s) appendU16(out, c);
+    return out;
+}
+
 std::u16string utf8ToUtf16(const std::string& s) {
     std::u16string out;
     out.reserve(s.size());

@@ -20,6 +20,16 @@ void decodeJet4Text(ByteView bytes, std::u16string& out);
 // Decodes code-page bytes (1252; other code pages read as Latin-1) to UTF-16.
 std::u16string decodeCodePageText(ByteView bytes, int codePage);
 void decodeCodePageText(ByteView bytes, int codePage, std::u16string& out);
+// Code page 1252 byte of a character, or -1 if the code page cannot store it.
+// Jet 3 stores text in this code page; its index keys are built from these
+// bytes. The inverse of decodeCodePageText for code page 1252.
+int cp1252Byte(char16_t c);
+
+// Text for a Jet 4 field: Access's compressed form (FF FE, then one byte per
+// character) when `compressible` and every character allows it (at least
+// three, none 0 or above U+00FF), else UCS-2LE.
+Bytes encodeJet4Text(const std::u16string& s, bool compressible);
+
 // Simple case folding used for table and column names.
 std::u16string foldName(const std::u16string& s);
 

@@ -34,11 +34,6 @@ struct Code97 {
     std::uint8_t accent;  // 4-bit accent code of class 'I'
 };
 
-struct Cp1252Extra {
-    char16_t codePoint;
-    std::uint8_t byte;
-};
-
 #include "index/collation_tables.inc"
 
 // Longest text that takes part in a key; Access ignores the rest.
@@ -251,14 +246,6 @@ std::string key97(std::u16string_view text, bool strict) {
 }
 
 }  // namespace
-
-int cp1252Byte(char16_t c) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return c;
-    if (c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D) return c;
-    for (const Cp1252Extra& e : kCp1252Extra)
-        if (e.codePoint == c) return e.byte;
-    return -1;
-}
 
 std::string textSortKey(std::u16string_view text, SortOrder order) {
     return order == SortOrder::General97 ? key97(text, true) : key4(text, true);

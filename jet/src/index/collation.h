@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 
+#include "format/text.h"  // cp1252Byte: Jet 3 keys are built from code page bytes
 #include "jet/jet.h"
 
 namespace jet {
@@ -57,9 +58,5 @@ bool equalText(std::u16string_view a, std::u16string_view b, SortOrder order);
 // derived from the character itself, so they match only themselves
 // (case-sensitively). Never throws.
 std::uint64_t foldChar(char16_t c, SortOrder order);
-
-// Code page 1252 byte of a character, or -1 if the code page cannot store it.
-// Jet 3 stores text in this code page; its keys are built from these bytes.
-int cp1252Byte(char16_t c);
 
 }  // namespace jet

@@ -171,28 +171,6 @@ constexpr std::uint32_t kGlobalMap = 1u << 8;
 
 // ---- text and values -----------------------------------------------------
 
-Bytes encodeJet4Text(const std::u16string& s, bool compressible) {
-    // Compress (FF FE, one byte per character) when every character fits
-    // one byte other than 0, which would switch modes.
-    bool compress = compressible && s.size() >= 3;
-    for (char16_t c : s)
-        if (c == 0 || c > 0xFF) compress = false;
-    Bytes out;
-    if (compress) {
-        out.reserve(2 + s.size());
-        out.push_back(0xFF);
-        out.push_back(0xFE);
-        for (char16_t c : s) out.push_back(static_cast<std::uint8_t>(c));
-        return out;
-    }
-    out.reserve(2 * s.size());
-    for (char16_t c : s) {
-        out.push_back(static_cast<std::uint8_t>(c & 0xFF));
-        out.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-    return out;
-}
-
 Bytes encodeText(const std::u16string& s, const ColumnDef& c, const Format& f) {
     if (f.unicodeText) return encodeJet4Text(s, (c.extraFlags & 0x01) != 0);
     Bytes out;
