@@ -1,4 +1,6 @@
 // Rows, long values and usage maps.
+#include "format/row.h"
+
 #include <algorithm>
 #include <limits>
 #include <unordered_set>
@@ -20,13 +22,8 @@ RowId pointerToRowId(std::uint32_t ptr) {
     return RowId{ptr >> 8, static_cast<std::uint16_t>(ptr & 0xFF)};
 }
 
-// Row layout (S = row start, E = row end, m = null-mask bytes):
-//   J4: count c (2) | fixed area | variable data | eod (2) | offsets, last
-//       slot first (2 each) | variable count v (2) | null mask (m)
-//   J3: count c (1) | fixed area | variable data | eod (1) | offsets (1 each)
-//       | jump table (1 each) | v (1) | null mask (m)
-// Null-mask bit n (LSB first) belongs to column number n: 1 = has a value.
-// Tables without variable slots have no variable part at all.
+// Where the parts of a row lie, found without copying them (the layout is
+// in format/row.h).
 struct RowLayout {
     ByteView row;
     const Format* f = nullptr;
@@ -359,6 +356,133 @@ std::vector<std::uint32_t> Storage::usageMapPages(std::uint32_t mapPointer) {
     return decodeUsageMap(row, f, [&](std::uint32_t p) {
         return pager_->page(p, kPageUsageMap, "a usage map page");
     });
+}
+
+bool RowImage::hasValue(int number) const {
+    if (number < 0 || static_cast<unsigned>(number) >= columnCount) return false;
+    return (nullMask[number / 8] >> (number % 8)) & 1;
+}
+
+void RowImage::setHasValue(int number, bool present) {
+    if (static_cast<unsigned>(number) >= columnCount) {
+        columnCount = static_cast<unsigned>(number) + 1;
+        nullMask.resize((columnCount + 7) / 8, 0);
+    }
+    std::uint8_t& b = nullMask[number / 8];
+    b = present ? (b | (1u << (number % 8))) : (b & ~(1u << (number % 8)));
+}
+
+RowImage parseRowImage(ByteView row, const Format& f, bool hasVarArea) {
+    RowImage r;
+    r.hasVarArea = hasVarArea;
+    const std::size_t len = row.size();
+    const std::size_t cs = f.rowCountSize;
+    r.columnCount = cs == 1 ? row.u8(0) : row.u16(0);
+    const std::size_t maskBytes = (r.columnCount + 7) / 8;
+    if (cs + maskBytes > len) corrupt("row shorter than its null mask", row.page());
+    const std::size_t mask = len - maskBytes;
+    ByteView m = row.sub(mask, maskBytes);
+    r.nullMask.assign(m.data(), m.data() + maskBytes);
+    if (!hasVarArea) {
+        ByteView fx = row.sub(cs, mask - cs);
+        r.fixed.assign(fx.data(), fx.data() + fx.size());
+        return r;
+    }
+    std::vector<std::size_t> off;  // v + 1 offsets, the last is the eod
+    if (cs == 2) {
+        if (mask < cs + 4) corrupt("row too short for its variable part", row.page());
+        const unsigned v = row.u16(mask - 2);
+        if (mask < cs + 4 + 2 * std::size_t{v})
+            corrupt("row too short for its variable offsets", row.page());
+        for (unsigned i = 0; i <= v; ++i) off.push_back(row.u16(mask - 4 - 2 * i));
+    } else {
+        if (mask < cs + 2) corrupt("row too short for its variable part", row.page());
+        const unsigned v = row.u8(mask - 1);
+        const std::size_t jumpCount = (len - 1) / 256;
+        if (mask < cs + 2 + jumpCount + v + 1)
+            corrupt("row too short for its variable offsets", row.page());
+        const std::size_t jumpBase = mask - 2;
+        const std::size_t lowBase = mask - 2 - jumpCount;
+        std::size_t jumps = jumpCount;
+        if (jumpCount > 0 && (lowBase - v) / 256 < jumpCount) --jumps;
+        for (unsigned i = 0; i <= v; ++i) {
+            std::size_t o = row.u8(lowBase - i);
+            for (std::size_t k = 0; k < jumps; ++k)
+                if (row.u8(jumpBase - k) <= i) o += 256;
+            off.push_back(o);
+        }
+    }
+    for (std::size_t i = 0; i + 1 < off.size(); ++i)
+        if (off[i] > off[i + 1] || off[i] < cs)
+            corrupt("variable offsets out of order", row.page());
+    if (off.back() > mask) corrupt("variable data past its row", row.page());
+    if (cs == 2) {
+        const std::size_t eodAt = mask - 4 - 2 * (off.size() - 1);
+        if (off.back() > eodAt) corrupt("variable data overlaps its offsets", row.page());
+        r.padding = eodAt - off.back();
+    }
+    ByteView fx = row.sub(cs, off.front() - cs);
+    r.fixed.assign(fx.data(), fx.data() + fx.size());
+    for (std::size_t i = 0; i + 1 < off.size(); ++i) {
+        ByteView d = row.sub(off[i], off[i + 1] - off[i]);
+        r.vars.emplace_back(d.data(), d.data() + d.size());
+    }
+    return r;
+}
+
+Bytes encodeRowImage(const RowImage& r, const Format& f) {
+    const std::size_t cs = f.rowCountSize;
+    const std::size_t maskBytes = (r.columnCount + 7) / 8;
+    Bytes out;
+    appendLE(out, r.columnCount, static_cast<int>(cs));
+    out.insert(out.end(), r.fixed.begin(), r.fixed.end());
+    if (!r.hasVarArea) {
+        Bytes mask = r.nullMask;
+        mask.resize(maskBytes, 0);
+        out.insert(out.end(), mask.begin(), mask.end());
+        return out;
+    }
+    std::vector<std::size_t> off;
+    for (const Bytes& v : r.vars) {
+        off.push_back(out.size());
+        out.insert(out.end(), v.begin(), v.end());
+    }
+    const std::size_t eod = out.size();
+    off.push_back(eod);
+    const std::size_t v = r.vars.size();
+    if (cs == 2) {
+        out.insert(out.end(), r.padding, 0);
+        for (std::size_t i = v + 1; i-- > 0;) appendLE(out, off[i], 2);  // eod first, slot 0 last
+        appendLE(out, v, 2);
+    } else {
+        // Offsets are one byte; the jump table says where each 256-byte
+        // boundary falls. Its size depends on the row length: iterate.
+        std::size_t jumps = 0;
+        for (;;) {
+            const std::size_t length = eod + 1 + v + jumps + 1 + maskBytes;
+            const std::size_t next = (length - 1) / 256;
+            if (next == jumps) break;
+            jumps = next;
+        }
+        const std::size_t real = eod / 256;
+        if (real > jumps || jumps > real + 1)
+            throw Error("The row is too long for an Access 97 table", ErrorKind::NotSupported);
+        for (std::size_t i = v + 1; i-- > 0;)
+            out.push_back(static_cast<std::uint8_t>(off[i] & 0xFF));
+        std::vector<std::uint8_t> table;
+        for (std::size_t k = 0; k < real; ++k) {
+            std::size_t slot = 0;
+            while (off[slot] < 256 * (k + 1)) ++slot;
+            table.push_back(static_cast<std::uint8_t>(slot));
+        }
+        if (jumps > real) table.push_back(0xFF);
+        for (std::size_t k = table.size(); k-- > 0;) out.push_back(table[k]);  // entry 0 nearest v
+        out.push_back(static_cast<std::uint8_t>(v));
+    }
+    Bytes mask = r.nullMask;
+    mask.resize(maskBytes, 0);
+    out.insert(out.end(), mask.begin(), mask.end());
+    return out;
 }
 
 }  // namespace jet

@@ -25,6 +25,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "format/row.h"
 #include "format/storage.h"
 
 namespace jet {
@@ -78,26 +79,6 @@ class PageWriter {
     std::vector<std::uint32_t> released_;
     bool globalMapLast_ = false;  // the global map page frees pages: write it last
 };
-
-// The parts of one stored row (see the row layout in the format guide):
-// column count, fixed area, variable fields in slot order and the null mask
-// (bit n = column number n has a value).
-struct RowImage {
-    unsigned columnCount = 0;
-    Bytes fixed;
-    std::vector<Bytes> vars;
-    Bytes nullMask;
-    bool hasVarArea = false;
-    std::size_t padding = 0;  // J4: zero bytes between the data and the eod word
-
-    bool hasValue(int number) const;
-    void setHasValue(int number, bool present);
-};
-
-RowImage parseRowImage(ByteView row, const Format& format, bool hasVarArea);
-// Encodes a row; throws NotSupported for a Jet 3 row whose trailer cannot
-// be expressed (larger than about 1.7 KB).
-Bytes encodeRowImage(const RowImage& row, const Format& format);
 
 // Bytes of a value as stored in a column's field (fixed or variable area).
 // `present` receives false for a null. Conversion error for text the
