@@ -24,6 +24,7 @@
 #include "format/data_page.h"
 #include "format/index_page.h"
 #include "format/long_value.h"
+#include "format/properties.h"
 #include "format/storage.h"
 #include "format/usage_map.h"
 #include "index/collation.h"
@@ -105,7 +106,6 @@ struct Layout {
     std::size_t riConstant;        // 1923
     std::size_t liConstant;        // 1625
     const char* accessVersion;     // the AccessVersion database property
-    const char* propertyMagic;     // property blobs start with these 4 bytes
     std::array<HeaderStamp, 3> headerStamps;
 };
 
@@ -128,7 +128,6 @@ const Layout& layoutFor(int version) {
         .riConstant = 0x00,
         .liConstant = 0x00,
         .accessVersion = "08.50",
-        .propertyMagic = "MR2",
         // The last one is the text "4.0".
         .headerStamps = {{{0x6A, 4, 0x21AA}, {0x98, 4, 0x0654}, {0x9C, 4, 0x00302E34}}}};
     static const Layout jet3{.version = 3,
@@ -148,7 +147,6 @@ const Layout& layoutFor(int version) {
                              .riConstant = kAbsent,
                              .liConstant = kAbsent,
                              .accessVersion = "07.53",
-                             .propertyMagic = "KKD",
                              .headerStamps = {{{0x56, 2, 0x251E}, {0, 0, 0}, {0, 0, 0}}}};
     if (version == 4) return jet4;
     if (version == 3) return jet3;
@@ -165,22 +163,10 @@ void putAt(ByteSpan s, std::size_t at, std::size_t width, std::uint32_t v) {
     if (at != kAbsent) s.writeLE(at, width, v);
 }
 
-// Text of names and property values: UCS-2LE in Jet 4, code page bytes in
-// Jet 3 (callers check first that the code page holds every character).
-Bytes nameBytes(const Layout& L, const std::u16string& s) {
-    if (L.f.unicodeText) return encodeJet4Text(s, false);
-    Bytes out;
-    for (char16_t c : s) {
-        int b = cp1252Byte(c);
-        out.push_back(std::uint8_t(b < 0 ? '?' : b));
-    }
-    return out;
-}
-
 // A name in a table definition: its byte length (2 bytes in Jet 4, 1 in
 // Jet 3), then its text.
 void putName(const Layout& L, Bytes& b, const std::string& utf8) {
-    Bytes text = nameBytes(L, utf8ToUtf16(utf8));
+    Bytes text = encodeNameText(L.f, utf8ToUtf16(utf8));
     b.push_back(std::uint8_t(text.size()));
     if (L.f.nameLengthSize == 2) b.push_back(std::uint8_t(text.size() >> 8));
     b.insert(b.end(), text.begin(), text.end());
@@ -205,80 +191,10 @@ Bytes fromHex(const char* hex) {
     return out;
 }
 
-// A property blob (MSysObjects.LvProp): the magic bytes ("MR2\0" Jet 4,
-// "KKD\0" Jet 3), then chunks of {length (4, the chunk's 6-byte header
-// included), type (2)}:
-//   0x0080  the property names: {byte length (2), text} each
-//   0x0000  the object's own properties  } a name block {length (4,
-//   0x0001  one column's properties      } itself included), byte length
-//                                          (2), column name}, then entries
-// An entry: {entry length (2), DDL flag (1), data type (1), index into the
-// names (2), data length (2), data}.
-class PropertyBlob {
-  public:
-    explicit PropertyBlob(const Layout& L) : L_(L) {}
-
-    // A property of the object itself (owner empty) or of column `owner`.
-    void add(const std::u16string& owner, const std::u16string& name, ColumnType type, Bytes data,
-             bool ddl) {
-        std::size_t index = 0;
-        while (index < names_.size() && names_[index] != name) ++index;
-        if (index == names_.size()) names_.push_back(name);
-        auto chunk = std::find_if(chunks_.begin(), chunks_.end(),
-                                  [&](const Chunk& c) { return c.owner == owner; });
-        if (chunk == chunks_.end()) chunk = chunks_.insert(chunks_.end(), Chunk{owner, {}});
-        Bytes& e = chunk->entries;
-        appendU16(e, std::uint16_t(8 + data.size()));
-        e.push_back(ddl ? 0x01 : 0x00);
-        e.push_back(std::uint8_t(type));
-        appendU16(e, std::uint16_t(index));
-        appendU16(e, std::uint16_t(data.size()));
-        e.insert(e.end(), data.begin(), data.end());
-    }
-    void addText(const std::u16string& owner, const std::u16string& name,
-                 const std::u16string& value, bool ddl) {
-        add(owner, name, ColumnType::Text, nameBytes(L_, value), ddl);
-    }
-    bool empty() const { return chunks_.empty(); }
-
-    Bytes bytes() const {
-        Bytes out(L_.propertyMagic, L_.propertyMagic + 3);
-        out.push_back(0);
-        Bytes names;
-        for (const std::u16string& n : names_) {
-            Bytes text = nameBytes(L_, n);
-            appendU16(names, std::uint16_t(text.size()));
-            names.insert(names.end(), text.begin(), text.end());
-        }
-        appendU32(out, std::uint32_t(6 + names.size()));
-        appendU16(out, 0x0080);
-        out.insert(out.end(), names.begin(), names.end());
-        for (const Chunk& c : chunks_) {
-            Bytes owner = nameBytes(L_, c.owner);
-            appendU32(out, std::uint32_t(6 + 6 + owner.size() + c.entries.size()));
-            appendU16(out, c.owner.empty() ? 0x0000 : 0x0001);
-            appendU32(out, std::uint32_t(6 + owner.size()));
-            appendU16(out, std::uint16_t(owner.size()));
-            out.insert(out.end(), owner.begin(), owner.end());
-            out.insert(out.end(), c.entries.begin(), c.entries.end());
-        }
-        return out;
-    }
-
-  private:
-    struct Chunk {
-        std::u16string owner;
-        Bytes entries;
-    };
-    const Layout& L_;
-    std::vector<std::u16string> names_;
-    std::vector<Chunk> chunks_;
-};
-
 // The database's property blob (MSysDb.LvProp). Only AccessVersion is set;
 // readers use it to tell the Access version that made the file.
 Bytes databaseProperties(const Layout& L) {
-    PropertyBlob blob(L);
+    PropertyBlob blob(L.f);
     blob.addText(u"", u"AccessVersion", utf8ToUtf16(L.accessVersion), false);
     return blob.bytes();
 }
@@ -570,7 +486,7 @@ struct DatabaseBuilder::Impl {
     // The table's property blob: the Required property of its required
     // columns, as Access keeps it; nothing when no column has one.
     Bytes tableProperties(const Table& t) const {
-        PropertyBlob blob(L);
+        PropertyBlob blob(L.f);
         for (const Col& c : t.cols)
             if (c.design.required)
                 blob.add(utf8ToUtf16(c.design.name), u"Required", ColumnType::Boolean, Bytes{0x01},

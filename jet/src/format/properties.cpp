@@ -27,7 +27,7 @@ std::u16string readText(ByteView v, std::size_t& off, const Format& f, int codeP
 ObjectProperties parseProperties(ByteView blob, const Format& f, int codePage) {
     ObjectProperties out;
     if (blob.size() == 0) return out;
-    const char* magic = f.version >= 4 ? "MR2" : "KKD";
+    const char* magic = propertyMagic(f);
     if (blob.size() < 4 || std::memcmp(blob.data(), magic, 3) != 0 || blob.u8(3) != 0)
         corrupt("a property blob of unknown type", blob.page());
     std::vector<std::u16string> names;

@@ -20,11 +20,14 @@
 // rules raises jet::Error(Corrupt).
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "format/bytes.h"
 #include "format/storage.h"
+#include "format/text.h"
 
 namespace jet {
 
@@ -51,5 +54,74 @@ ObjectProperties parseProperties(ByteView blob, const Format& format, int codePa
 
 // The property `name` (case-insensitive) of a map, or nullptr.
 const PropertyValue* findProperty(const PropertyMap& map, const std::u16string& name);
+
+// The 4 bytes a blob starts with: "MR2\0" (Jet 4) or "KKD\0" (Jet 3).
+inline const char* propertyMagic(const Format& f) { return f.version >= 4 ? "MR2" : "KKD"; }
+
+// Builds a blob (the database builder writes them; the tool never does).
+//
+//   PropertyBlob blob(format);
+//   blob.addText(u"", u"AccessVersion", u"08.50", false);  // the object's own
+//   blob.add(u"Name", u"Required", ColumnType::Boolean, {1}, true);  // a column's
+//   Bytes lvProp = blob.bytes();
+class PropertyBlob {
+  public:
+    explicit PropertyBlob(const Format& f) : f_(f) {}
+
+    // A property of the object itself (owner empty) or of column `owner`.
+    void add(const std::u16string& owner, const std::u16string& name, ColumnType type, Bytes data,
+             bool ddl) {
+        std::size_t index = 0;
+        while (index < names_.size() && names_[index] != name) ++index;
+        if (index == names_.size()) names_.push_back(name);
+        auto chunk = std::find_if(chunks_.begin(), chunks_.end(),
+                                  [&](const Chunk& c) { return c.owner == owner; });
+        if (chunk == chunks_.end()) chunk = chunks_.insert(chunks_.end(), Chunk{owner, {}});
+        Bytes& e = chunk->entries;
+        appendU16(e, std::uint16_t(8 + data.size()));
+        e.push_back(ddl ? 0x01 : 0x00);
+        e.push_back(std::uint8_t(type));
+        appendU16(e, std::uint16_t(index));
+        appendU16(e, std::uint16_t(data.size()));
+        e.insert(e.end(), data.begin(), data.end());
+    }
+    void addText(const std::u16string& owner, const std::u16string& name,
+                 const std::u16string& value, bool ddl) {
+        add(owner, name, ColumnType::Text, encodeNameText(f_, value), ddl);
+    }
+    bool empty() const { return chunks_.empty(); }
+
+    Bytes bytes() const {
+        Bytes out(propertyMagic(f_), propertyMagic(f_) + 4);
+        Bytes names;
+        for (const std::u16string& n : names_) {
+            Bytes text = encodeNameText(f_, n);
+            appendU16(names, std::uint16_t(text.size()));
+            names.insert(names.end(), text.begin(), text.end());
+        }
+        appendU32(out, std::uint32_t(6 + names.size()));
+        appendU16(out, 0x0080);
+        out.insert(out.end(), names.begin(), names.end());
+        for (const Chunk& c : chunks_) {
+            Bytes owner = encodeNameText(f_, c.owner);
+            appendU32(out, std::uint32_t(6 + 6 + owner.size() + c.entries.size()));
+            appendU16(out, c.owner.empty() ? 0x0000 : 0x0001);
+            appendU32(out, std::uint32_t(6 + owner.size()));
+            appendU16(out, std::uint16_t(owner.size()));
+            out.insert(out.end(), owner.begin(), owner.end());
+            out.insert(out.end(), c.entries.begin(), c.entries.end());
+        }
+        return out;
+    }
+
+  private:
+    struct Chunk {
+        std::u16string owner;
+        Bytes entries;
+    };
+    const Format& f_;
+    std::vector<std::u16string> names_;
+    std::vector<Chunk> chunks_;
+};
 
 }  // namespace jet

@@ -43,6 +43,17 @@ Bytes encodeJet4Text(const std::u16string& s, bool compressible) {
     return out;
 }
 
+Bytes encodeNameText(const Format& f, const std::u16string& s) {
+    if (f.unicodeText) return encodeJet4Text(s, false);
+    Bytes out;
+    out.reserve(s.size());
+    for (char16_t c : s) {
+        const int b = cp1252Byte(c);
+        out.push_back(static_cast<std::uint8_t>(b < 0 ? '?' : b));
+    }
+    return out;
+}
+
 std::u16string utf8ToUtf16(const std::string& s) {
     std::u16string out;
     out.reserve(s.size());

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "format/bytes.h"
+#include "format/format.h"
 
 namespace jet {
 
@@ -29,6 +30,12 @@ int cp1252Byte(char16_t c);
 // character) when `compressible` and every character allows it (at least
 // three, none 0 or above U+00FF), else UCS-2LE.
 Bytes encodeJet4Text(const std::u16string& s, bool compressible);
+
+// Names and property texts as a table definition or property blob holds
+// them: UCS-2LE in Jet 4 (never compressed), code page 1252 bytes in Jet 3,
+// where a character the code page lacks becomes '?' (callers that must
+// refuse such names check with cp1252Byte first).
+Bytes encodeNameText(const Format& f, const std::u16string& s);
 
 // Simple case folding used for table and column names.
 std::u16string foldName(const std::u16string& s);
