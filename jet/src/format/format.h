@@ -5,6 +5,7 @@
 // header chose (jet3Format() or jet4Format()), never literals of its own.
 #pragma once
 
+#include <compare>
 #include <cstddef>
 #include <cstdint>
 
