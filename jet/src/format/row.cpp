@@ -6,9 +6,9 @@
 #include <unordered_set>
 
 #include "format/data_page.h"
+#include "format/field.h"
 #include "format/long_value.h"
 #include "format/storage.h"
-#include "format/uint128.h"
 #include "format/usage_map.h"
 
 namespace jet {
@@ -101,19 +101,6 @@ bool hasVarArea(const TableDef& def) { return def.varColumns > 0; }
 
 // Decimal: sign byte (0x80 negative), then the magnitude as four 32-bit
 // little-endian words, most significant word first; scale from the column.
-std::string decimalText(ByteView d, int scale) {
-    const bool negative = (d.u8(0) & 0x80) != 0;
-    UInt128 mag;
-    for (int i = 0; i < 4; ++i) mag.setWord(3 - i, d.u32(1 + 4 * i));
-    const bool zero = mag.isZero();
-    std::string digits;
-    while (!mag.isZero()) digits.push_back(static_cast<char>('0' + mag.divide(10)));
-    while (digits.size() < static_cast<std::size_t>(scale) + 1) digits.push_back('0');
-    std::reverse(digits.begin(), digits.end());
-    if (scale > 0) digits.insert(digits.end() - scale, '.');
-    if (negative && !zero) digits.insert(digits.begin(), '-');
-    return digits;
-}
 
 }  // namespace
 
@@ -143,33 +130,6 @@ ByteView Storage::rowBytes(RowId id, RowId* finalId) {
 }
 
 namespace {
-
-Value decodeScalar(const ColumnDef& c, ByteView d) {
-    switch (c.column.type) {
-        case ColumnType::Byte:
-            return Value(std::int64_t{d.u8(0)});
-        case ColumnType::Integer:
-            return Value(std::int64_t{d.i16(0)});
-        case ColumnType::Long:
-            return Value(std::int64_t{d.i32(0)});
-        case ColumnType::Currency:
-            return Value(Currency{d.i64(0)});
-        case ColumnType::Single:
-            return Value(static_cast<double>(d.f32(0)));
-        case ColumnType::Double:
-            return Value(d.f64(0));
-        case ColumnType::DateTime:
-            return Value(DateTime{d.f64(0)});
-        case ColumnType::Guid: {
-            ByteView g = d.sub(0, 16);
-            return Value(Bytes(g.data(), g.data() + 16));
-        }
-        case ColumnType::Numeric:
-            return Value(Decimal{decimalText(d.sub(0, 17), c.scale)});
-        default:
-            return Value(Bytes(d.data(), d.data() + d.size()));
-    }
-}
 
 // The text held by `out`, reusing the string a previous row left there.
 std::u16string& textSlot(Value& out) {

@@ -25,6 +25,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "format/field.h"
 #include "format/row.h"
 #include "format/storage.h"
 
@@ -79,12 +80,6 @@ class PageWriter {
     std::vector<std::uint32_t> released_;
     bool globalMapLast_ = false;  // the global map page frees pages: write it last
 };
-
-// Bytes of a value as stored in a column's field (fixed or variable area).
-// `present` receives false for a null. Conversion error for text the
-// column cannot hold; NotSupported for long values that do not fit inline.
-Bytes encodeField(const Value& value, const ColumnDef& column, const Format& format, int codePage,
-                  bool& present);
 
 // Usage maps as this statement sees them: the pages of a map.
 std::vector<std::uint32_t> mapPages(PageWriter& w, std::uint32_t mapPointer);
