@@ -40,6 +40,12 @@ std::uint16_t dataSlotCount(ByteView page, const Format& f);
 // slot that does not exist or a row out of its place.
 ByteView dataSlotBytes(ByteView page, const Format& f, std::uint16_t slot, std::uint16_t count);
 
+// Whether a row of `length` bytes can be added to the page: a free slot and
+// room for the row and its offset table entry.
+inline bool dataPageHasRoom(ByteView page, const Format& f, std::size_t length) {
+    return page.u16(f.dataRowCount) < kMaxSlotsPerPage && page.u16(f.dataFreeSpace) >= length + 2;
+}
+
 // Makes `page` an empty data page of `owner`.
 void initDataPage(ByteSpan page, const Format& f, std::uint32_t owner);
 
@@ -66,9 +72,7 @@ struct DataPageEditor {
     bool resize(std::uint16_t s, std::size_t length);
     // Writes bytes into slot s, resizing it; false if there is no room.
     bool put(std::uint16_t s, const Bytes& row);
-    bool canAppend(std::size_t length) const {
-        return count() < kMaxSlotsPerPage && freeSpace() >= length + 2;
-    }
+    bool canAppend(std::size_t length) const { return dataPageHasRoom(p.view(), f, length); }
     // Adds a slot below the lowest row; the caller checked canAppend().
     std::uint16_t append(const std::uint8_t* row, std::size_t length, std::uint16_t flags);
     std::uint16_t append(const Bytes& row, std::uint16_t flags) {

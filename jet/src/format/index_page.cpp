@@ -94,12 +94,12 @@ IndexPage parseIndexPage(ByteView page, std::uint32_t number, const IndexPageFor
     if (type != kIndexLeafPage && type != kIndexNodePage)
         corrupt("expected an index page, found page type " + std::to_string(type), number, 0);
     out.leaf = type == kIndexLeafPage;
-    out.tdefPage = page.u32(0x04);
+    out.tdefPage = page.u32(kIndexOwnerOffset);
     out.prevPage = page.u32(f.prevOffset);
     out.nextPage = page.u32(f.nextOffset);
     out.tailPage = page.u32(f.tailOffset);
     out.prefixLength = page.readLE(f.prefixOffset, f.prefixWidth);
-    out.freeSpace = page.u16(0x02);
+    out.freeSpace = page.u16(kIndexFreeSpaceOffset);
     const std::size_t pointerSize = kIndexRowPointerSize + (out.leaf ? 0 : kIndexChildPointerSize);
     // One bitmap bit per entry: size the list once, with room for the few
     // entries a writer adds before the page splits.
@@ -157,8 +157,7 @@ std::size_t sharedKeyPrefix(const IndexPage& p, const IndexPageFormat& f) {
     const std::string& b = p.entries.back().key;
     std::size_t n = 0;
     while (n < a.size() && n < b.size() && a[n] == b[n]) ++n;
-    const std::size_t widest = (std::size_t(1) << (8 * f.prefixWidth)) - 1;
-    return std::min(n, widest);
+    return std::min(n, f.maxPrefix());
 }
 
 void writeIndexPage(ByteSpan page, const IndexPage& p, const IndexPageFormat& f,
@@ -166,7 +165,7 @@ void writeIndexPage(ByteSpan page, const IndexPage& p, const IndexPageFormat& f,
     if (page.size() != f.pageSize)
         throw Error("Index page buffer has the wrong size", ErrorKind::InvalidArgument);
     const std::size_t areaSize = f.pageSize - f.entriesOffset;
-    if (p.prefixLength > (std::size_t(1) << (8 * f.prefixWidth)) - 1)
+    if (p.prefixLength > f.maxPrefix())
         throw Error("Index prefix too long", ErrorKind::InvalidArgument);
     std::string prefix;
     std::vector<std::string> stored;

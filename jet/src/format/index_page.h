@@ -47,6 +47,8 @@ struct IndexPageFormat {
     std::size_t entriesOffset;
 
     static const IndexPageFormat& forJet(int jetVersion);  // 3 or 4
+    // The longest prefix the prefix-length field holds (255 in Jet 3).
+    std::size_t maxPrefix() const { return (std::size_t(1) << (8 * prefixWidth)) - 1; }
 };
 
 inline constexpr std::uint8_t kIndexNodePage = 0x03;

@@ -1,4 +1,4 @@
-// Rows, long values and usage maps.
+// Rows and long values as Storage reads them, and the row codec.
 #include "format/row.h"
 
 #include <algorithm>
@@ -98,9 +98,6 @@ RowLayout layoutRow(ByteView row, const Format& f, bool hasVarArea) {
 }
 
 bool hasVarArea(const TableDef& def) { return def.varColumns > 0; }
-
-// Decimal: sign byte (0x80 negative), then the magnitude as four 32-bit
-// little-endian words, most significant word first; scale from the column.
 
 }  // namespace
 
@@ -333,45 +330,20 @@ void RowImage::setHasValue(int number, bool present) {
 }
 
 RowImage parseRowImage(ByteView row, const Format& f, bool hasVarArea) {
+    const RowLayout layout = layoutRow(row, f, hasVarArea);
+    const std::size_t cs = f.rowCountSize;
+    const std::size_t mask = layout.mask;
     RowImage r;
     r.hasVarArea = hasVarArea;
-    const std::size_t len = row.size();
-    const std::size_t cs = f.rowCountSize;
-    r.columnCount = cs == 1 ? row.u8(0) : row.u16(0);
-    const std::size_t maskBytes = (r.columnCount + 7) / 8;
-    if (cs + maskBytes > len) corrupt("row shorter than its null mask", row.page());
-    const std::size_t mask = len - maskBytes;
-    ByteView m = row.sub(mask, maskBytes);
-    r.nullMask.assign(m.data(), m.data() + maskBytes);
+    r.columnCount = layout.columns;
+    r.nullMask.assign(row.data() + mask, row.data() + row.size());
     if (!hasVarArea) {
         ByteView fx = row.sub(cs, mask - cs);
         r.fixed.assign(fx.data(), fx.data() + fx.size());
         return r;
     }
     std::vector<std::size_t> off;  // v + 1 offsets, the last is the eod
-    if (cs == 2) {
-        if (mask < cs + 4) corrupt("row too short for its variable part", row.page());
-        const unsigned v = row.u16(mask - 2);
-        if (mask < cs + 4 + 2 * std::size_t{v})
-            corrupt("row too short for its variable offsets", row.page());
-        for (unsigned i = 0; i <= v; ++i) off.push_back(row.u16(mask - 4 - 2 * i));
-    } else {
-        if (mask < cs + 2) corrupt("row too short for its variable part", row.page());
-        const unsigned v = row.u8(mask - 1);
-        const std::size_t jumpCount = (len - 1) / 256;
-        if (mask < cs + 2 + jumpCount + v + 1)
-            corrupt("row too short for its variable offsets", row.page());
-        const std::size_t jumpBase = mask - 2;
-        const std::size_t lowBase = mask - 2 - jumpCount;
-        std::size_t jumps = jumpCount;
-        if (jumpCount > 0 && (lowBase - v) / 256 < jumpCount) --jumps;
-        for (unsigned i = 0; i <= v; ++i) {
-            std::size_t o = row.u8(lowBase - i);
-            for (std::size_t k = 0; k < jumps; ++k)
-                if (row.u8(jumpBase - k) <= i) o += 256;
-            off.push_back(o);
-        }
-    }
+    for (unsigned i = 0; i <= layout.varCount; ++i) off.push_back(layout.varOffset(i));
     for (std::size_t i = 0; i + 1 < off.size(); ++i)
         if (off[i] > off[i + 1] || off[i] < cs)
             corrupt("variable offsets out of order", row.page());

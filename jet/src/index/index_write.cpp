@@ -145,13 +145,13 @@ std::size_t IndexWriter::entriesThatFit(const IndexPage& p, std::size_t from) co
     // (the stored size only grows with each entry added).
     const std::size_t limit = entryAreaLimit();
     const std::size_t pointers = kIndexRowPointerSize + (p.leaf ? 0 : kIndexChildPointerSize);
-    const std::size_t widest = (std::size_t(1) << (8 * format_.prefixWidth)) - 1;
     const std::string& first = p.entries[from].key;
     std::size_t total = 0;
     for (std::size_t i = from; i < p.entries.size(); ++i) {
         const std::size_t size = p.entries[i].key.size() + pointers;
         const std::size_t others = i - from;
-        const std::size_t prefix = std::min(commonPrefix(first, p.entries[i].key), widest);
+        const std::size_t prefix =
+            std::min(commonPrefix(first, p.entries[i].key), format_.maxPrefix());
         if (total + size - others * prefix > limit) return i - from;
         total += size;
     }

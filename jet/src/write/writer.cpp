@@ -368,10 +368,7 @@ class RowPlacer {
             const std::size_t k = (next_ + i) % pages_.size();
             const std::uint32_t p = pages_[k];
             if (p == avoidPage) continue;
-            ByteView v = w_.page(p);
-            const Format& f = w_.format();
-            if (v.u16(f.dataFreeSpace) >= row.size() + 2 &&
-                v.u16(f.dataRowCount) < kMaxSlotsPerPage) {
+            if (dataPageHasRoom(w_.page(p), w_.format(), row.size())) {
                 DataPageEditor d = dataPage(w_, p);
                 d.check();
                 next_ = k;
