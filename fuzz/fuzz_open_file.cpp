@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fuzz_common.h"
+#include "io/memory_env.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::vector<std::uint8_t> bytes(data, data + size);

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "fuzz_common.h"
+#include "io/memory_env.h"
 
 namespace {
 

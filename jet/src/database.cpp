@@ -36,15 +36,10 @@
 // leave the same stamp: a corruption error with an unchanged stamp is
 // confirmed by running the statement once more on the file as it is now,
 // and only an error that comes back is reported as damage.
-#ifdef _WIN32
-#include "io/win32_file.h"
-#else
-#include <sys/stat.h>
-#endif
+#include "database.h"
 
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <thread>
 #include <unordered_map>
 
@@ -61,28 +56,10 @@ namespace jet {
 namespace {
 
 // The file's modification time and size: a write by anyone changes it.
-struct FileStamp {
-    std::int64_t seconds = 0;
-    std::int64_t nanoseconds = 0;
-    std::int64_t size = -1;
-    friend bool operator==(const FileStamp&, const FileStamp&) = default;
-};
+using FileStamp = std::optional<FileInfo>;
 
-FileStamp stampOf(const std::string& path) {
-#ifdef _WIN32
-    win32::FileTimes times;
-    if (!win32::fileAttributes(path, times)) return {};
-    return {times.writeTime / 10'000'000, times.writeTime % 10'000'000 * 100, times.size};
-#else
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return {};
-    return {st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_size};
-#endif
-}
-
-bool writtenSince(const std::string& path, const FileStamp& stamp) {
-    std::error_code ec;
-    return stampOf(path) != stamp || std::filesystem::exists(utf8Path(journalPath(path)), ec);
+bool writtenSince(Env& env, const std::string& path, const FileStamp& stamp) {
+    return env.fileInfo(path) != stamp || env.fileInfo(journalPath(path)).has_value();
 }
 
 [[noreturn]] void changedWhileReading(const std::string& path) {
@@ -94,9 +71,10 @@ bool writtenSince(const std::string& path, const FileStamp& stamp) {
 
 // Runs a SELECT to its end on a storage of its own, opened on the file as it
 // is now: whether a corruption error comes back.
-bool failsAgain(const std::string& path, const std::string& sql, const std::vector<Value>& params) {
+bool failsAgain(Env& env, const std::string& path, const std::string& sql,
+                const std::vector<Value>& params) {
     try {
-        auto storage = Storage::open(path, false);
+        auto storage = Storage::open(path, false, env);
         sql::Statement statement = sql::parse(sql);
         auto* select = std::get_if<sql::SelectStmt>(&statement);
         if (!select) return false;
@@ -110,9 +88,10 @@ bool failsAgain(const std::string& path, const std::string& sql, const std::vect
 
 class HoldingCursor : public Cursor {
   public:
-    HoldingCursor(std::shared_ptr<Storage> storage, std::unique_ptr<Cursor> inner, std::string path,
-                  FileStamp stamp, std::string sql, std::vector<Value> params)
-        : storage_(std::move(storage)),
+    HoldingCursor(Env& env, std::shared_ptr<Storage> storage, std::unique_ptr<Cursor> inner,
+                  std::string path, FileStamp stamp, std::string sql, std::vector<Value> params)
+        : env_(env),
+          storage_(std::move(storage)),
           inner_(std::move(inner)),
           path_(std::move(path)),
           stamp_(stamp),
@@ -124,7 +103,7 @@ class HoldingCursor : public Cursor {
             return inner_->next();
         } catch (const Error& e) {
             if (e.kind() != ErrorKind::Corrupt) throw;
-            if (writtenSince(path_, stamp_) || !failsAgain(path_, sql_, params_))
+            if (writtenSince(env_, path_, stamp_) || !failsAgain(env_, path_, sql_, params_))
                 changedWhileReading(path_);
             throw;
         }
@@ -132,6 +111,7 @@ class HoldingCursor : public Cursor {
     const std::vector<Value>& row() const override { return inner_->row(); }
 
   private:
+    Env& env_;
     std::shared_ptr<Storage> storage_;
     std::unique_ptr<Cursor> inner_;
     std::string path_;
@@ -142,9 +122,12 @@ class HoldingCursor : public Cursor {
 
 class JetDatabase : public Database {
   public:
-    JetDatabase(std::string path, bool writable) : path_(std::move(path)), writable_(writable) {
+    JetDatabase(Env& env, std::string path, bool writable)
+        : env_(env), path_(std::move(path)), writable_(writable) {
         reopen();
     }
+
+    const WriteStats& lastWrite() const { return lastWrite_; }
 
     int jetVersion() const override { return storage_->format().version; }
 
@@ -164,17 +147,17 @@ class JetDatabase : public Database {
             if (!select)
                 throw Error("query() runs SELECT statements; use execute() for UPDATE",
                             ErrorKind::InvalidArgument);
-            const FileStamp stamp = stampOf(path_);
+            const FileStamp stamp = env_.fileInfo(path_);
             try {
                 // After a torn read, rebuild from the file as it is now.
                 if (attempt > 0) reopen();
                 Storage& storage = fresh(select->table);
                 auto inner = sql::runSelect(storage, std::move(*select), params);
-                return std::make_unique<HoldingCursor>(storage_, std::move(inner), path_, stamp,
-                                                       sql, params);
+                return std::make_unique<HoldingCursor>(env_, storage_, std::move(inner), path_,
+                                                       stamp, sql, params);
             } catch (const Error& e) {
                 if (e.kind() != ErrorKind::Corrupt) throw;
-                if (!writtenSince(path_, stamp)) {
+                if (!writtenSince(env_, path_, stamp)) {
                     // Damage, or a write whose stamp equals the last one:
                     // once more from the file as it is now decides.
                     if (confirming) throw;
@@ -196,22 +179,23 @@ class JetDatabase : public Database {
         // Access users are not told of our changes and could overwrite them
         // or be confused by them: refuse while one is live, before the
         // write lock and journal recovery change anything.
-        refuseIfOpenElsewhere(utf8Path(path_), *probe_);
-        WriteSession session(path_);  // write lock; replays a crashed write's journal
+        refuseIfOpenElsewhere(env_, utf8Path(path_), *probe_);
+        WriteSession session(env_, path_);  // write lock; replays a crashed write's journal
         Storage& storage = fresh(update->table);
         Pager::SizeHold hold(
             storage.pager());  // the lock keeps other writers from cutting the file
-        return sql::runUpdate(storage, std::move(*update), params);
+        lastWrite_ = WriteStats{};
+        return sql::runUpdate(storage, std::move(*update), params, &lastWrite_);
     }
 
     void setLockProbe(std::shared_ptr<LockProbe> probe) override {
-        probe_ = probe ? std::move(probe) : std::make_shared<SystemLockProbe>();
+        probe_ = probe ? std::move(probe) : std::make_shared<EnvLockProbe>(env_);
     }
 
   private:
     void reopen() {
-        if (writable_) recoverJournal(path_);
-        storage_ = Storage::open(path_, writable_);
+        if (writable_) recoverJournal(env_, path_);
+        storage_ = Storage::open(path_, writable_, env_);
         size_ = currentSize();
         tdefBytes_.clear();
         catalogBytes_ = pageBytes(storage_->catalogSourcePages());
@@ -239,12 +223,11 @@ class JetDatabase : public Database {
     }
 
     std::uint64_t currentSize() const {
-        std::error_code ec;
-        const auto size = std::filesystem::file_size(utf8Path(path_), ec);
-        if (ec)
-            throw Error("Cannot read the database file '" + path_ + "': " + ec.message(),
+        const std::optional<FileInfo> info = env_.fileInfo(path_);
+        if (!info)
+            throw Error("Cannot read the database file '" + path_ + "': it is no longer there",
                         ErrorKind::Io);
-        return size;
+        return info->size;
     }
 
     // The storage, proven current in its size, header and catalog.
@@ -277,19 +260,29 @@ class JetDatabase : public Database {
         return *storage_;
     }
 
+    Env& env_;
     std::string path_;
     bool writable_;
+    WriteStats lastWrite_;
     std::shared_ptr<Storage> storage_;
     std::uint64_t size_ = 0;
     std::unordered_map<std::uint32_t, std::vector<std::uint8_t>> tdefBytes_;
     std::vector<std::uint8_t> catalogBytes_;  // catalogSourcePages(), one page after another
-    std::shared_ptr<LockProbe> probe_ = std::make_shared<SystemLockProbe>();
+    std::shared_ptr<LockProbe> probe_ = std::make_shared<EnvLockProbe>(env_);
 };
 
 }  // namespace
 
+std::unique_ptr<Database> openDatabase(Env& env, const std::string& path, OpenMode mode) {
+    return std::make_unique<JetDatabase>(env, path, mode == OpenMode::ReadWrite);
+}
+
 std::unique_ptr<Database> Database::open(const std::string& path, OpenMode mode) {
-    return std::make_unique<JetDatabase>(path, mode == OpenMode::ReadWrite);
+    return openDatabase(systemEnv(), path, mode);
+}
+
+const WriteStats& lastWriteStats(const Database& db) {
+    return dynamic_cast<const JetDatabase&>(db).lastWrite();
 }
 
 }  // namespace jet

@@ -187,7 +187,7 @@ TEST(BadInputFile, ReadOnlyFileOpensForReadingAndRefusesWrites) {
     fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     const int rc = runInChild(
         [&] {
-            auto file = openFile(path.string(), true);
+            auto file = systemEnv().openFile(path.string(), true);
             if (file->writable()) return 1;
             const std::uint8_t byte = 0;
             try {

@@ -15,6 +15,7 @@
 #include "fixtures.h"
 #include "format/storage.h"
 #include "index_property_files.h"
+#include "io/memory_env.h"
 #include "jet/jet.h"
 
 namespace jet {

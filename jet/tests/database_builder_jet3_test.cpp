@@ -12,6 +12,7 @@
 #include "fixtures.h"
 #include "format/index_page.h"
 #include "format/storage.h"
+#include "io/memory_env.h"
 #include "jet/jet.h"
 
 namespace jet {

@@ -10,6 +10,7 @@
 
 #include "database_builder_checks.h"
 #include "fixtures.h"
+#include "io/memory_env.h"
 #include "store_content.h"
 
 namespace jet {

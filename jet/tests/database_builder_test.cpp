@@ -12,6 +12,7 @@
 #include "database_builder_checks.h"
 #include "fixtures.h"
 #include "format/storage.h"
+#include "io/memory_env.h"
 #include "jet/jet.h"
 
 namespace jet {

@@ -5,10 +5,10 @@
 // must still read the same through mdb-export and keep exact indexes.
 #include <random>
 
+#include "database.h"
 #include "database_builder_checks.h"
 #include "jet/jet.h"
 #include "store_content.h"
-#include "write/writer.h"
 #include "writer_check.h"
 
 namespace jet {
@@ -57,7 +57,7 @@ TEST(CreatedFileWrites, TicketStatementsOverTheWholeYear) {
         *db, "SELECT Numero FROM " + kTickets + range + " AND [Forma de Pago] <> 'Facturado'");
     ASSERT_GT(notInvoiced, 0);
     EXPECT_EQ(db->execute(ticketStatement('C', "1/1/2024", "12/31/2024")), notInvoiced);
-    EXPECT_GT(lastWriteStats().indexEntriesChanged, 0);
+    EXPECT_GT(lastWriteStats(*db).indexEntriesChanged, 0);
     EXPECT_EQ(db->execute(ticketStatement('A', "3/5/2024", "4/12/2024")),
               count(*db, "SELECT Numero FROM " + kTickets +
                              " WHERE Fecha >= #3/5/2024# AND Fecha <= #4/12/2024#"));
@@ -102,7 +102,7 @@ TEST(CreatedFileWrites, ItemPostsAndGrowingDescriptions) {
                                Value(double(rng() % 10000) / 7), Value(double(rng() % 10000) / 9),
                                Value(double(rng() % 10000) / 11), Value(ref)}),
             1);
-        moved += lastWriteStats().rowsMoved;
+        moved += lastWriteStats(*db).rowsMoved;
         auto back =
             db->query("SELECT Descripcion FROM Articulos WHERE Referencia = ?", {Value(ref)});
         ASSERT_TRUE(back->next());

@@ -7,6 +7,7 @@
 
 #include "fixtures.h"
 #include "format/storage.h"
+#include "io/memory_env.h"
 
 namespace jet {
 namespace {

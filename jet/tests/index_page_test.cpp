@@ -13,6 +13,7 @@
 #include "format/storage.h"
 #include "index/collation.h"
 #include "index/index_key.h"
+#include "io/memory_env.h"
 #include "shared_fixtures.h"
 #include "store_files.h"
 

@@ -7,6 +7,7 @@
 #include "format/index_page.h"
 #include "format/storage.h"
 #include "index/index_write.h"
+#include "io/memory_env.h"
 #include "write/writer.h"
 
 namespace jet {
@@ -14,20 +15,22 @@ namespace {
 
 constexpr std::uint32_t kGlobalMapPointer = 1u << 8;  // page 1, slot 0
 
+// The store in memory, written page by page without a journal, so that a
+// crash can stop the statement between any two page writes.
 struct Tickets {
+    MemoryEnv env;
     std::unique_ptr<Storage> storage;
     const TableDef* def = nullptr;
     const RealIndexDef* primary = nullptr;
 
-    explicit Tickets(const std::vector<std::uint8_t>& bytes)
-        : storage(Storage::open(std::make_unique<MemoryFile>(bytes))) {
+    explicit Tickets(const std::vector<std::uint8_t>& bytes) {
+        env.putFile("store.mdb", bytes);
+        storage = Storage::open(env.openFile("store.mdb", true));
         def = &storage->tableDef("Cabecera Tickets de Venta");
         for (const IndexDef& ix : def->indexes)
             if (ix.index.primaryKey) primary = &def->realIndexes[ix.realIndex];
     }
-    std::vector<std::uint8_t>& bytes() {
-        return dynamic_cast<MemoryFile&>(storage->pager().file()).bytes();
-    }
+    std::vector<std::uint8_t> bytes() const { return env.fileBytes("store.mdb"); }
     const IndexPageFormat& format() const { return IndexPageFormat::forJet(4); }
     // A leaf with neighbours on both sides.
     IndexPage middleLeaf() {
@@ -45,8 +48,8 @@ struct Tickets {
     // Removes every entry of `leaf` (and inserts `extra` entries copied from
     // its first, under new row ids, so that the statement must claim a page
     // when `extra` is large), then commits.
-    void emptyLeaf(const IndexPage& leaf, int extra = 0) {
-        PageWriter pages(*storage, "");
+    WriteStats emptyLeaf(const IndexPage& leaf, int extra = 0) {
+        PageWriter pages(*storage);
         IndexWriter writer(pages, *def, *primary, "PrimaryKey", false);
         for (const IndexEntry& e : leaf.entries) writer.remove(e.key, e.row);
         for (int i = 0; i < extra; ++i)
@@ -54,6 +57,7 @@ struct Tickets {
                           RowId{leaf.entries.front().row.page, std::uint16_t(i % 200)}, false);
         writer.flush();
         pages.commit();
+        return pages.stats();
     }
 };
 
@@ -65,9 +69,9 @@ TEST(IndexFree, EmptiedLeafBecomesFreeAndTheIndexStaysWhole) {
         readIndex(pagerSource(t.storage->pager()), t.primary->rootPage, t.format()).size();
     ASSERT_FALSE(t.freeInGlobalMap(leaf.number));
 
-    t.emptyLeaf(leaf);
-    const long written = lastWriteStats().pagesWritten;
-    EXPECT_EQ(lastWriteStats().pagesAppended, 0);
+    const WriteStats stats = t.emptyLeaf(leaf);
+    const long written = stats.pagesWritten;
+    EXPECT_EQ(stats.pagesAppended, 0);
     Tickets after(t.bytes());
     const auto entries =
         readIndex(pagerSource(after.storage->pager()), after.primary->rootPage, after.format());
@@ -84,9 +88,9 @@ TEST(IndexFree, EmptiedLeafBecomesFreeAndTheIndexStaysWhole) {
     // Stopped one page short, the write has not yet freed the page: the
     // global map goes last.
     Tickets cut(original);
-    WriterTestHooks::crashAfterPageWrites = written - 1;
+    cut.env.crashAfter(written - 1);
     EXPECT_THROW(cut.emptyLeaf(cut.middleLeaf()), SimulatedCrash);
-    WriterTestHooks::crashAfterPageWrites = -1;
+    cut.env.restartAfterProcessCrash();
     const std::size_t ps = 4096;
     EXPECT_TRUE(
         std::equal(original.begin() + ps, original.begin() + 2 * ps, cut.bytes().begin() + ps));

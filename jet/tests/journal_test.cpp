@@ -30,7 +30,7 @@ void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
 // before changing that page.
 std::vector<std::uint8_t> journalWithPage3(const std::string& db, std::uint64_t length) {
     const std::vector<std::uint8_t> image(kPage, 0x5A);
-    writeJournal(db, kPage, length, {JournalPage{3, image.data()}});
+    writeJournal(systemEnv(), db, kPage, length, {JournalPage{3, image.data()}});
     return readAll(journalPath(db));
 }
 
@@ -41,7 +41,7 @@ TEST(Journal, WholeJournalIsReplayedAndAnyDamagedByteMakesItIgnored) {
     EXPECT_EQ(journal.size(), 24 + 4 + kPage + 16);
 
     // Whole: the page comes back from it and the journal goes.
-    EXPECT_TRUE(replayJournal(copy.path()));
+    EXPECT_TRUE(replayJournal(systemEnv(), copy.path()));
     EXPECT_FALSE(std::filesystem::exists(journalPath(copy.path())));
     auto after = readAll(copy.path());
     ASSERT_EQ(after.size(), before.size());
@@ -58,7 +58,7 @@ TEST(Journal, WholeJournalIsReplayedAndAnyDamagedByteMakesItIgnored) {
         auto damaged = journal;
         damaged[at] ^= 0x01;
         writeBytes(journalPath(copy.path()), damaged);
-        EXPECT_FALSE(replayJournal(copy.path()));
+        EXPECT_FALSE(replayJournal(systemEnv(), copy.path()));
         EXPECT_FALSE(std::filesystem::exists(journalPath(copy.path())));
         EXPECT_TRUE(readAll(copy.path()) == before);
     }

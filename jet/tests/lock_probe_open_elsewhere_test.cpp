@@ -5,8 +5,10 @@
 // and does not block writes once nobody holds it.
 #include <fstream>
 
+#include "database.h"
 #include "io/journal.h"
 #include "io/lock_probe.h"
+#include "io/memory_env.h"
 #include "jet/jet.h"
 #include "lock_holder.h"
 #include "writer_check.h"
@@ -132,6 +134,31 @@ TEST_F(OpenElsewhere, InjectedProbeDecidesAndNullRestoresTheSystemProbe) {
     EXPECT_GT(probe->questions, 0);
     db->setLockProbe(nullptr);  // nobody holds the real locks
     expectWritesGoThrough(*db);
+}
+
+// The same in memory: the environment's own byte-range locks stand for
+// Access, found through a lock file spelt in capitals beside the database.
+TEST(OpenElsewhereInMemory, HeldSlotRefusesWritesUntilReleased) {
+    MemoryEnv env;
+    const std::string path = "shop/store.mdb", lockFile = "shop/STORE.LDB";
+    env.putFile(path, readAll(testing::storeFile("store.mdb")));
+    const std::string records = record("CAJA1") + record("OFICINA");
+    env.putFile(lockFile, std::vector<std::uint8_t>(records.begin(), records.end()));
+    auto db = openDatabase(env, path);
+    env.lockRange(lockFile, slotByte(2), 1);
+    const auto before = env.fileBytes(path);
+    try {
+        db->execute(kItemPost, kItemParams);
+        ADD_FAILURE() << "the write went through";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::OpenElsewhere);
+        EXPECT_EQ(e.names(), std::vector<std::string>{"OFICINA"});
+    }
+    EXPECT_TRUE(env.fileBytes(path) == before);
+    EXPECT_FALSE(env.hasFile(journalPath(path)));
+    env.unlockRanges(lockFile);
+    EXPECT_EQ(db->execute(kItemPost, kItemParams), 1);
+    EXPECT_FALSE(env.fileBytes(path) == before);
 }
 
 }  // namespace

@@ -79,31 +79,31 @@ class LockProbeTest : public ::testing::Test {
 };
 
 TEST_F(LockProbeTest, NoLockFileMeansNoUsers) {
-    EXPECT_FALSE(findLockFile(db));
-    EXPECT_TRUE(liveLockHolders(db, probe).empty());
+    EXPECT_FALSE(findLockFile(systemEnv(), db));
+    EXPECT_TRUE(liveLockHolders(systemEnv(), db, probe).empty());
     EXPECT_EQ(probe.questions, 0);
-    EXPECT_NO_THROW(refuseIfOpenElsewhere(db, probe));
+    EXPECT_NO_THROW(refuseIfOpenElsewhere(systemEnv(), db, probe));
     fs::create_directory(dir / "STORE.LDB");  // not a file
-    EXPECT_FALSE(findLockFile(db));
+    EXPECT_FALSE(findLockFile(systemEnv(), db));
 }
 
 TEST_F(LockProbeTest, FindsTheLockFileInAnyLetterCase) {
     writeFile(dir / "other.ldb", record("X", "Admin"));
     writeFile(dir / "STORE.LDB", record("CAJA1", "Admin"));
-    ASSERT_TRUE(findLockFile(db));
-    EXPECT_EQ(findLockFile(db)->filename(), "STORE.LDB");
+    ASSERT_TRUE(findLockFile(systemEnv(), db));
+    EXPECT_EQ(findLockFile(systemEnv(), db)->filename(), "STORE.LDB");
     probe.held = {slotByte(1)};
-    EXPECT_EQ(liveLockHolders(db, probe), std::vector<std::string>{"CAJA1"});
+    EXPECT_EQ(liveLockHolders(systemEnv(), db, probe), std::vector<std::string>{"CAJA1"});
     EXPECT_EQ(probe.lastFile.filename(), "STORE.LDB");
     writeFile(ldb, record("EXACTO", "Admin"));  // the exact name wins
 #ifdef _WIN32
     // Letter case makes no second file on Windows: the name stays as first spelt.
-    EXPECT_EQ(findLockFile(db)->filename(), "STORE.LDB");
+    EXPECT_EQ(findLockFile(systemEnv(), db)->filename(), "STORE.LDB");
 #else
-    EXPECT_EQ(findLockFile(db)->filename(), "store.ldb");
+    EXPECT_EQ(findLockFile(systemEnv(), db)->filename(), "store.ldb");
 #endif
     writeFile(dir / "Caja.LdB", "");
-    EXPECT_EQ(findLockFile(dir / "CAJA.MDB")->filename(), "Caja.LdB");
+    EXPECT_EQ(findLockFile(systemEnv(), dir / "CAJA.MDB")->filename(), "Caja.LdB");
 }
 
 TEST_F(LockProbeTest, ReadsRecordsAndTheirPadding) {
@@ -114,7 +114,7 @@ TEST_F(LockProbeTest, ReadsRecordsAndTheirPadding) {
                             "Admin") +
                         "partial record";
     writeFile(ldb, bytes);
-    const auto entries = readLockFile(ldb);
+    const auto entries = readLockFile(systemEnv(), ldb);
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[0].slot, 1);
     EXPECT_EQ(entries[0].computer, "CAJA1");
@@ -127,21 +127,21 @@ TEST_F(LockProbeTest, ReadsRecordsAndTheirPadding) {
     std::string many;
     for (int i = 0; i < 300; ++i) many += record("PC" + std::to_string(i), "Admin");
     writeFile(ldb, many);
-    const auto capped = readLockFile(ldb);
+    const auto capped = readLockFile(systemEnv(), ldb);
     ASSERT_EQ(capped.size(), 255u);
     EXPECT_EQ(capped.back().computer, "PC254");
     EXPECT_EQ(capped.back().slot, 255);
-    EXPECT_THROW(readLockFile(dir / "missing.ldb"), Error);
+    EXPECT_THROW(readLockFile(systemEnv(), dir / "missing.ldb"), Error);
 }
 
 TEST_F(LockProbeTest, EmptyLockFile) {
     writeFile(ldb, "");
-    EXPECT_TRUE(liveLockHolders(db, probe).empty());
+    EXPECT_TRUE(liveLockHolders(systemEnv(), db, probe).empty());
     // A live slot that no record names still counts, without a name.
     probe.held = {slotByte(7)};
-    EXPECT_EQ(liveLockHolders(db, probe), std::vector<std::string>{""});
+    EXPECT_EQ(liveLockHolders(systemEnv(), db, probe), std::vector<std::string>{""});
     try {
-        refuseIfOpenElsewhere(db, probe);
+        refuseIfOpenElsewhere(systemEnv(), db, probe);
         ADD_FAILURE() << "write allowed";
     } catch (const Error& e) {
         EXPECT_EQ(e.kind(), ErrorKind::OpenElsewhere);
@@ -152,11 +152,11 @@ TEST_F(LockProbeTest, EmptyLockFile) {
 
 TEST_F(LockProbeTest, OneRecord) {
     writeFile(ldb, record("CAJA1", "Admin"));
-    EXPECT_TRUE(liveLockHolders(db, probe).empty());  // stale
+    EXPECT_TRUE(liveLockHolders(systemEnv(), db, probe).empty());  // stale
     probe.held = {slotByte(1)};
-    EXPECT_EQ(liveLockHolders(db, probe), std::vector<std::string>{"CAJA1"});
+    EXPECT_EQ(liveLockHolders(systemEnv(), db, probe), std::vector<std::string>{"CAJA1"});
     try {
-        refuseIfOpenElsewhere(db, probe);
+        refuseIfOpenElsewhere(systemEnv(), db, probe);
         ADD_FAILURE() << "write allowed";
     } catch (const Error& e) {
         EXPECT_EQ(e.kind(), ErrorKind::OpenElsewhere);
@@ -169,32 +169,33 @@ TEST_F(LockProbeTest, ThreeRecords) {
     writeFile(ldb,
               record("CAJA1", "Admin") + record("OFICINA", "Admin") + record("CAJA2", "Admin"));
     probe.held = {slotByte(3), slotByte(2)};
-    EXPECT_EQ(liveLockHolders(db, probe), (std::vector<std::string>{"OFICINA", "CAJA2"}));
+    EXPECT_EQ(liveLockHolders(systemEnv(), db, probe),
+              (std::vector<std::string>{"OFICINA", "CAJA2"}));
     probe.held = {slotByte(4)};  // beyond the records: no slot we can name
-    EXPECT_EQ(liveLockHolders(db, probe), std::vector<std::string>{""});
+    EXPECT_EQ(liveLockHolders(systemEnv(), db, probe), std::vector<std::string>{""});
     probe.held = {slotByte(1) - 1, slotByte(256)};  // outside the user range
-    EXPECT_TRUE(liveLockHolders(db, probe).empty());
+    EXPECT_TRUE(liveLockHolders(systemEnv(), db, probe).empty());
 }
 
 TEST_F(LockProbeTest, AnotherOwnerHoldingASlotIsLive) {
     const std::string bytes =
         record("CAJA1", "Admin") + record("OFICINA", "Admin") + record("CAJA2", "Admin");
     writeFile(ldb, bytes);
-    SystemLockProbe real;
-    EXPECT_TRUE(liveLockHolders(db, real).empty());  // stale file, nobody holds a slot
+    EnvLockProbe real(systemEnv());
+    EXPECT_TRUE(liveLockHolders(systemEnv(), db, real).empty());  // stale file, nobody holds a slot
 
     for (LockKind kind : {LockKind::Exclusive, LockKind::Shared}) {
         LockHolder holder(ldb, slotByte(2), kind);
         ASSERT_TRUE(holder.locked());
-        EXPECT_EQ(liveLockHolders(db, real), std::vector<std::string>{"OFICINA"});
-        EXPECT_THROW(refuseIfOpenElsewhere(db, real), Error);
+        EXPECT_EQ(liveLockHolders(systemEnv(), db, real), std::vector<std::string>{"OFICINA"});
+        EXPECT_THROW(refuseIfOpenElsewhere(systemEnv(), db, real), Error);
         holder.release();
-        EXPECT_TRUE(liveLockHolders(db, real).empty());
+        EXPECT_TRUE(liveLockHolders(systemEnv(), db, real).empty());
     }
     {
         LockHolder holder(ldb, slotByte(200), LockKind::Exclusive);
         ASSERT_TRUE(holder.locked());
-        EXPECT_EQ(liveLockHolders(db, real), std::vector<std::string>{""});
+        EXPECT_EQ(liveLockHolders(systemEnv(), db, real), std::vector<std::string>{""});
     }
     EXPECT_EQ(readFile(ldb), bytes);  // never rewritten
     EXPECT_THROW(real.isHeld(dir / "missing.ldb", kUserLockBase, 1), Error);

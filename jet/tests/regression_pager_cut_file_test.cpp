@@ -26,7 +26,7 @@ TEST(RegressionPagerCutFile, PagesPastTheNewEndAreCorruptNotABusError) {
             out.write(page.data(), static_cast<std::streamsize>(page.size()));
     }
     const int rc = runInChild([&] {
-        Pager pager(openFile(path.string(), false), jet4Format());
+        Pager pager(systemEnv().openFile(path.string(), false), jet4Format());
         if (pager.page(6).u8(0) != 'p') return 1;
         fs::resize_file(path, 2 * 4096);
         if (pager.page(1).u8(0) != 'p') return 2;  // still backed

@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "fixtures.h"
+#include "io/memory_env.h"
 #include "writer_check.h"
 
 namespace jet {

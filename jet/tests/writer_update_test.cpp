@@ -6,10 +6,10 @@
 
 #include <random>
 
+#include "database.h"
 #include "io/file_lock.h"
 #include "io/journal.h"
 #include "jet/jet.h"
-#include "write/writer.h"
 #include "writer_check.h"
 
 namespace jet {
@@ -114,8 +114,8 @@ TEST(WriteUpdate, PriceOnlyPostTouchesOneDataPage) {
                   "WHERE [Referencia] = ?",
                   {Value(13.5), Value(12.825), Value(10.75), Value(u"PRUEBA1")}),
               1);
-    EXPECT_EQ(lastWriteStats().pagesWritten, 1);
-    EXPECT_EQ(lastWriteStats().indexEntriesChanged, 0);
+    EXPECT_EQ(lastWriteStats(*db).pagesWritten, 1);
+    EXPECT_EQ(lastWriteStats(*db).indexEntriesChanged, 0);
     db.reset();
     const auto changed = readAll(copy.path());
     ASSERT_EQ(changed.size(), original.size());
@@ -179,7 +179,7 @@ TEST(WriteUpdate, WholeYearTicketUpdateMovesRowsAndKeepsIndexes) {
     auto db = Database::open(copy.path());
     EXPECT_EQ(db->execute(ticketStatement('C', "1/1/2024", "12/31/2024")), year.notInvoiced);
     EXPECT_EQ(db->execute(ticketStatement('A', "1/1/2024", "12/31/2024")), year.inRange);
-    EXPECT_GT(lastWriteStats().indexEntriesChanged, 0);
+    EXPECT_GT(lastWriteStats(*db).indexEntriesChanged, 0);
     EXPECT_EQ(
         count(*db, "SELECT Numero FROM [" + kTickets + "] WHERE [Forma de Pago] = 'Pendiente'"), 1);
     db.reset();
@@ -219,7 +219,7 @@ TEST(WriteUpdate, DescriptionGrowsOnAFullPageMovesTheRowThenShrinks) {
             u"DESCRIPCION DE SESENTA CARACTERES PARA FORZAR UN MOVIMIENTO ";
         ASSERT_EQ(sixty.size(), 60u);
         EXPECT_EQ(db->execute(set, {Value(sixty), Value(refs[i])}), 1);
-        moved += lastWriteStats().rowsMoved;
+        moved += lastWriteStats(*db).rowsMoved;
         EXPECT_EQ(row(*db, get, {Value(refs[i])})[0], Value(sixty));
     }
     EXPECT_GT(moved, 0) << "no row had to move";
@@ -316,7 +316,7 @@ TEST(WriteUpdate, LockedFileFailsAfterABoundedWait) {
     const auto saved = FileLock::defaultWait();
     FileLock::setDefaultWait(std::chrono::milliseconds(300));
     {
-        FileLock other = FileLock::acquire(copy.path(), std::chrono::milliseconds(0));
+        FileLock other = FileLock::acquire(systemEnv(), copy.path(), std::chrono::milliseconds(0));
         const auto start = std::chrono::steady_clock::now();
         try {
             db->execute("UPDATE Articulos SET [PVP 1] = 1 WHERE Referencia = 'PRUEBA1'");

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "database.h"
 #include "jet/jet.h"
-#include "write/writer.h"
 
 namespace {
 
@@ -39,7 +39,8 @@ Timing timeIt(jet::Database& db, const std::string& sql, const std::vector<jet::
 }
 
 // Wall time includes the waits for the disk (fsync); CPU time does not.
-void report(const char* what, const std::vector<Timing>& runs, std::int64_t rows) {
+void report(const char* what, const std::vector<Timing>& runs, std::int64_t rows,
+            const jet::WriteStats& s) {
     std::vector<double> wall, cpu;
     for (const Timing& t : runs) {
         wall.push_back(t.wall);
@@ -47,7 +48,6 @@ void report(const char* what, const std::vector<Timing>& runs, std::int64_t rows
     }
     std::sort(wall.begin(), wall.end());
     std::sort(cpu.begin(), cpu.end());
-    const jet::WriteStats& s = jet::lastWriteStats();
     std::printf(
         "%-34s rows %7lld  median %9.2f ms  min %9.2f ms  CPU median %8.2f ms  (last run: %ld "
         "pages written, %ld new, %ld moved rows, %ld index entries)\n",
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
                 {jet::Value(12.5 + i), jet::Value(11.875 + i), jet::Value(10.0 + i),
                  jet::Value(std::u16string(u"PRUEBA1"))},
                 rows));
-        report("item post (three prices)", post, rows);
+        report("item post (three prices)", post, rows, jet::lastWriteStats(*db));
 
         const std::string t = "[Cabecera Tickets de Venta]";
         const char* status[] = {"Facturado", "Pendiente"};
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
                                     ".Fecha)<=#3/31/2024#))";
             month.push_back(timeIt(*db, sql, {}, rows));
         }
-        report("ticket UPDATE, one month", month, rows);
+        report("ticket UPDATE, one month", month, rows, jet::lastWriteStats(*db));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "jet-write-bench: %s\n", e.what());
         return 1;

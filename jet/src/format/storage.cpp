@@ -132,8 +132,10 @@ Storage::Storage(std::unique_ptr<Pager> pager, HeaderInfo header)
 
 Storage::~Storage() = default;
 
-std::unique_ptr<Storage> Storage::open(const std::string& path, bool writable) {
-    return open(openFile(path, writable));
+std::unique_ptr<Storage> Storage::open(const std::string& path, bool writable, Env& env) {
+    std::unique_ptr<Storage> s = open(env.openFile(path, writable));
+    s->env_ = &env;
+    return s;
 }
 
 std::unique_ptr<Storage> Storage::open(std::unique_ptr<File> file) {

@@ -138,7 +138,10 @@ class Storage {
 
     // Opens and checks the header and the catalog. Refuses foreign, .accdb,
     // password-protected, encoded and damaged files with a jet::Error.
-    static std::unique_ptr<Storage> open(const std::string& path, bool writable);
+    // Opened by path, the file's writes are journaled beside it in `env`;
+    // a bare File (a buffer of a test or fuzzer) is written without one.
+    static std::unique_ptr<Storage> open(const std::string& path, bool writable,
+                                         Env& env = systemEnv());
     static std::unique_ptr<Storage> open(std::unique_ptr<File> file);
     ~Storage();
     Storage(const Storage&) = delete;
@@ -148,6 +151,9 @@ class Storage {
     const HeaderInfo& header() const { return header_; }
     Pager& pager() { return *pager_; }
     const std::string& fileName() const { return pager_->file().name(); }
+    // Where the file was opened (its journal goes there), or nullptr for a
+    // bare File.
+    Env* env() const { return env_; }
 
     // User tables, catalog order.
     std::vector<std::string> tableNames();
@@ -202,6 +208,7 @@ class Storage {
 
     std::unique_ptr<Pager> pager_;
     HeaderInfo header_;
+    Env* env_ = nullptr;
     std::unique_ptr<TableDef> catalog_;
     std::vector<std::uint32_t> catalogPages_;
     std::vector<CatalogEntry> entries_;

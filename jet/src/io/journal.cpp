@@ -1,22 +1,9 @@
 #include "io/journal.h"
 
-#ifdef _WIN32
-#include "io/win32_file.h"
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/uio.h>
-#include <unistd.h>
-
-#include "io/posix_write.h"
-#endif
-
-#include <cerrno>
-#include <climits>
 #include <cstring>
-#include <filesystem>
 
 #include "format/bytes.h"
+#include "io/env.h"
 #include "io/file_lock.h"
 #include "jet/jet.h"
 
@@ -78,88 +65,12 @@ class Checksum2 {
                               0x082EFA98EC4E6C89ull};
 };
 
-#ifndef _WIN32
-[[noreturn]] void ioFail(const std::string& what, const std::string& path, int err) {
-    throw Error(what + " '" + path + "': " + std::strerror(err), ErrorKind::Io);
-}
-
-#endif
-
-#ifndef _WIN32
-
-void writeAll(int fd, const std::uint8_t* p, std::size_t n, std::uint64_t offset,
-              const std::string& path) {
-    while (n > 0) {
-        ssize_t put = ::pwrite(fd, p, n, static_cast<off_t>(offset));
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            ioFail("Cannot write", path, errno);
-        }
-        p += put;
-        n -= static_cast<std::size_t>(put);
-        offset += static_cast<std::uint64_t>(put);
-    }
-}
-
-void writeVector(int fd, std::vector<iovec>& iov, std::size_t bytes, std::uint64_t offset,
-                 const std::string& path) {
-    if (int error = writeGatheredAt(fd, iov, bytes, offset)) ioFail("Cannot write", path, error);
-}
-
-void syncFolder(const std::string& path) {
-    std::filesystem::path dir = std::filesystem::path(path).parent_path();
-    if (dir.empty()) dir = ".";
-    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;  // best effort: some file systems refuse folder handles
-    ::fsync(fd);
-    ::close(fd);
-}
-
-std::vector<std::uint8_t> readWhole(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) ioFail("Cannot read the journal", path, errno);
-    std::vector<std::uint8_t> data;
-    std::uint8_t buf[65536];
-    for (;;) {
-        ssize_t got = ::read(fd, buf, sizeof buf);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            int err = errno;
-            ::close(fd);
-            ioFail("Cannot read the journal", path, err);
-        }
-        if (got == 0) break;
-        data.insert(data.end(), buf, buf + got);
-    }
-    ::close(fd);
-    return data;
-}
-#endif
-
-#ifdef _WIN32
-// The journal's bytes, or nothing when there is no journal.
-std::vector<std::uint8_t> readWhole(const std::string& path) {
-    const win32::Handle h = win32::Handle::open(path, win32::Open::Read);
-    std::vector<std::uint8_t> data(static_cast<std::size_t>(h.size()));
-    data.resize(h.readAt(0, data.data(), data.size()));
-    return data;
-}
-#endif
-
-bool journalExists(const std::string& path) {
-#ifdef _WIN32
-    return win32::fileExists(path);
-#else
-    return ::access(path.c_str(), F_OK) == 0;
-#endif
-}
-
 }  // namespace
 
 std::string journalPath(const std::string& databasePath) { return databasePath + "-journal"; }
 
-void writeJournal(const std::string& databasePath, std::size_t pageSize, std::uint64_t fileLength,
-                  const std::vector<JournalPage>& pages) {
+void writeJournal(Env& env, const std::string& databasePath, std::size_t pageSize,
+                  std::uint64_t fileLength, const std::vector<JournalPage>& pages) {
     // The records are gathered straight from the page images: header, then
     // each page's number and bytes, then the trailer, in as few writes as
     // the system allows.
@@ -182,11 +93,7 @@ void writeJournal(const std::string& databasePath, std::size_t pageSize, std::ui
     appendLE(trailer, sum.value(), 8);
     trailer.insert(trailer.end(), kEndMagic2, kEndMagic2 + 8);
 
-    struct Piece {
-        const std::uint8_t* data;
-        std::size_t size;
-    };
-    std::vector<Piece> pieces;
+    std::vector<File::Buffer> pieces;
     pieces.reserve(2 + 2 * pages.size());
     pieces.push_back({header.data(), header.size()});
     for (std::size_t i = 0; i < pages.size(); ++i) {
@@ -196,68 +103,37 @@ void writeJournal(const std::string& databasePath, std::size_t pageSize, std::ui
     pieces.push_back({trailer.data(), trailer.size()});
 
     const std::string path = journalPath(databasePath);
-#ifdef _WIN32
-    // Windows has no folder flush; NTFS logs the new entry with the file's
-    // own FlushFileBuffers.
-    std::vector<std::uint8_t> out;
-    out.reserve(kHeaderSize + pages.size() * (4 + pageSize) + kTrailerSize);
-    for (const Piece& p : pieces) out.insert(out.end(), p.data, p.data + p.size);
     try {
-        const win32::Handle h = win32::Handle::open(path, win32::Open::Create);
-        h.writeAt(0, out.data(), out.size());
-        h.flush();
-    } catch (const Error& e) {
+        std::unique_ptr<File> file = env.createFile(path);
         try {
-            win32::removeFile(path);
-        } catch (const Error&) {
-            // The incomplete journal is ignored and removed on the next open.
+            file->writeGather(0, pieces);
+            file->sync();  // the data and the new length; the folder entry follows
+        } catch (...) {
+            file.reset();
+            try {
+                env.removeFile(path);
+            } catch (...) {
+                // An incomplete journal is ignored and removed on the next open.
+            }
+            throw;
         }
+    } catch (const Error& e) {
         if (e.kind() == ErrorKind::Io) throw;
         throw Error("Cannot create the journal '" + path + "': " + e.message(), ErrorKind::Io);
     }
-#else
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) ioFail("Cannot create the journal", path, errno);
-    try {
-        std::vector<iovec> iov;
-        std::uint64_t offset = 0;
-        for (std::size_t i = 0; i < pieces.size();) {
-            iov.clear();
-            std::size_t bytes = 0;
-            for (; i < pieces.size() && iov.size() < IOV_MAX; ++i) {
-                iov.push_back(iovec{const_cast<std::uint8_t*>(pieces[i].data), pieces[i].size});
-                bytes += pieces[i].size;
-            }
-            writeVector(fd, iov, bytes, offset, path);
-            offset += bytes;
-        }
-        // The data and the new length; the folder entry follows below.
-        if (::fdatasync(fd) != 0) ioFail("Cannot flush the journal", path, errno);
-    } catch (...) {
-        ::close(fd);
-        ::unlink(path.c_str());
-        throw;
-    }
-    ::close(fd);
-    syncFolder(path);
-#endif
+    env.syncFolder(path);
 }
 
-void removeJournal(const std::string& databasePath) {
+void removeJournal(Env& env, const std::string& databasePath) {
     const std::string path = journalPath(databasePath);
-#ifdef _WIN32
-    win32::removeFile(path);
-#else
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-        ioFail("Cannot remove the journal", path, errno);
-    syncFolder(path);
-#endif
+    env.removeFile(path);
+    env.syncFolder(path);
 }
 
-bool replayJournal(const std::string& databasePath) {
+bool replayJournal(Env& env, const std::string& databasePath) {
     const std::string path = journalPath(databasePath);
-    if (!journalExists(path)) return false;
-    const std::vector<std::uint8_t> j = readWhole(path);
+    if (!env.fileInfo(path)) return false;
+    const std::vector<std::uint8_t> j = readFile(env, path);
     const ByteView v(j.data(), j.size());
     // Version 1 or 2, with the trailer of the same version.
     int version = 0;
@@ -298,48 +174,32 @@ bool replayJournal(const std::string& databasePath) {
     }
     if (!complete) {
         // Never finished, so the database was never touched.
-        removeJournal(databasePath);
+        removeJournal(env, databasePath);
         return false;
     }
-#ifdef _WIN32
     {
-        const win32::Handle h = win32::Handle::open(databasePath, win32::Open::ReadWrite);
+        const std::unique_ptr<File> db = env.openFile(databasePath, true);
+        if (!db->writable())
+            throw Error("Cannot restore the database '" + databasePath + "': it is read-only",
+                        ErrorKind::ReadOnly);
         for (std::size_t i = 0; i < count; ++i) {
             const std::size_t at = kHeaderSize + i * (4 + pageSize);
             const std::uint64_t page = v.u32(at);
-            h.writeAt(page * pageSize, j.data() + at + 4, pageSize);
+            db->write(page * pageSize, j.data() + at + 4, pageSize);
         }
-        h.truncate(length);
-        h.flush();
+        db->truncate(length);
+        db->sync();
     }
-#else
-    int fd = ::open(databasePath.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) ioFail("Cannot restore the database", databasePath, errno);
-    try {
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::size_t at = kHeaderSize + i * (4 + pageSize);
-            const std::uint64_t page = v.u32(at);
-            writeAll(fd, j.data() + at + 4, pageSize, page * pageSize, databasePath);
-        }
-        if (::ftruncate(fd, static_cast<off_t>(length)) != 0)
-            ioFail("Cannot restore", databasePath, errno);
-        if (::fdatasync(fd) != 0) ioFail("Cannot flush", databasePath, errno);
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
-    ::close(fd);
-#endif
-    removeJournal(databasePath);
+    removeJournal(env, databasePath);
     return true;
 }
 
-bool recoverJournal(const std::string& databasePath) {
-    if (!journalExists(journalPath(databasePath))) return false;
+bool recoverJournal(Env& env, const std::string& databasePath) {
+    if (!env.fileInfo(journalPath(databasePath))) return false;
     // A writer that holds the lock is still working with its journal.
-    FileLock lock = FileLock::tryAcquire(databasePath);
+    FileLock lock = FileLock::tryAcquire(env, databasePath);
     if (!lock.held()) return false;
-    return replayJournal(databasePath);
+    return replayJournal(env, databasePath);
 }
 
 }  // namespace jet

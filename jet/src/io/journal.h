@@ -9,8 +9,9 @@
 // complete (its trailer or checksum is missing) was never acted on: the
 // database was not touched yet, so it is simply removed.
 //
-// Free functions over paths; the caller holds the database's write lock
-// (file_lock.h) around writeJournal/replayJournal. One thread at a time.
+// Free functions over paths in an environment (env.h); the caller holds the
+// database's write lock (file_lock.h) around writeJournal/replayJournal. One
+// thread at a time.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +19,8 @@
 #include <vector>
 
 namespace jet {
+
+class Env;
 
 std::string journalPath(const std::string& databasePath);
 
@@ -27,19 +30,19 @@ struct JournalPage {
 };
 
 // Writes and flushes the journal (and its folder entry). Kind Io on failure.
-void writeJournal(const std::string& databasePath, std::size_t pageSize, std::uint64_t fileLength,
-                  const std::vector<JournalPage>& pages);
+void writeJournal(Env& env, const std::string& databasePath, std::size_t pageSize,
+                  std::uint64_t fileLength, const std::vector<JournalPage>& pages);
 
 // Deletes the journal after a completed write and flushes the folder.
-void removeJournal(const std::string& databasePath);
+void removeJournal(Env& env, const std::string& databasePath);
 
 // If a journal exists: replays it when complete, then removes it. Returns
 // true when pages were put back. The caller holds the write lock.
-bool replayJournal(const std::string& databasePath);
+bool replayJournal(Env& env, const std::string& databasePath);
 
 // For opening a database: when a journal is left over and no other writer
 // holds the file (the journal then belongs to a crashed write), replays it.
 // Does nothing for a read-only file or while another writer is active.
-bool recoverJournal(const std::string& databasePath);
+bool recoverJournal(Env& env, const std::string& databasePath);
 
 }  // namespace jet

@@ -16,7 +16,8 @@
 // locks are the system's own and the probe sees Access's directly. The probe
 // never deletes or rewrites the lock file; on POSIX it takes no lock at all,
 // on Windows (which cannot ask who holds a lock) it takes the probed bytes
-// for an instant and gives them back at once.
+// for an instant and gives them back at once. All file access goes through
+// the environment (env.h).
 //
 // Ownership: plain functions and a stateless probe; any thread.
 #pragma once
@@ -27,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "io/env.h"
 #include "jet/jet.h"
 
 namespace jet {
@@ -34,29 +36,18 @@ namespace jet {
 // LockProbe, the interface, is public (jet/jet.h): callers may replace the
 // probe a Database uses.
 
-#ifdef _WIN32
-// The real probe on Windows: LockFileEx(LOCKFILE_FAIL_IMMEDIATELY |
-// LOCKFILE_EXCLUSIVE_LOCK) on the range, released by UnlockFileEx at once
-// when it was free, so Access can never wait on it. It opens the file for
-// reading only, sharing reading, writing and deleting, for each question.
-// A lock file that some program keeps open without sharing counts as held.
-class WindowsLockProbe : public LockProbe {
+// The real probe: asks the environment (env.h) whether another owner holds
+// the range, which on POSIX is a lock query (fcntl F_OFD_GETLK) that takes
+// no lock, and on Windows a LockFileEx taken and given back at once.
+class EnvLockProbe : public LockProbe {
   public:
+    explicit EnvLockProbe(Env& env) : env_(env) {}
     bool isHeld(const std::filesystem::path& file, std::uint64_t offset,
                 std::uint64_t length) override;
+
+  private:
+    Env& env_;
 };
-using SystemLockProbe = WindowsLockProbe;
-#else
-// The real probe: fcntl F_OFD_GETLK (F_GETLK where that is missing), asking
-// about a write lock so that read and write locks both show. It opens the file
-// read-only for each question and closes it again.
-class FcntlLockProbe : public LockProbe {
-  public:
-    bool isHeld(const std::filesystem::path& file, std::uint64_t offset,
-                std::uint64_t length) override;
-};
-using SystemLockProbe = FcntlLockProbe;
-#endif
 
 // First user-slot lock byte and the number of slots.
 inline constexpr std::uint64_t kUserLockBase = 0x10000001;
@@ -71,21 +62,22 @@ struct LockFileEntry {
 
 // The lock file beside `dbPath`: the same name with extension .ldb, the whole
 // name compared without regard to ASCII letter case (an exact match wins).
-std::optional<std::filesystem::path> findLockFile(const std::filesystem::path& dbPath);
+std::optional<std::filesystem::path> findLockFile(Env& env, const std::filesystem::path& dbPath);
 
 // The records of a lock file, in slot order; a trailing partial record and
 // records beyond slot 255 are ignored. Raises jet::Error (Io) when the file
 // cannot be read.
-std::vector<LockFileEntry> readLockFile(const std::filesystem::path& lockPath);
+std::vector<LockFileEntry> readLockFile(Env& env, const std::filesystem::path& lockPath);
 
 // Computer names of the live users of the database, in slot order (one entry
 // per live slot). Empty when there is no lock file or nobody holds a slot.
-std::vector<std::string> liveLockHolders(const std::filesystem::path& dbPath, LockProbe& probe);
+std::vector<std::string> liveLockHolders(Env& env, const std::filesystem::path& dbPath,
+                                         LockProbe& probe);
 
 // Raises jet::Error (OpenElsewhere, the live users' computer names as its
 // names()) when the database has live users; to be called before every write
 // on the embedded route. The message is for the engine's own tools; the
 // application words its own from the names.
-void refuseIfOpenElsewhere(const std::filesystem::path& dbPath, LockProbe& probe);
+void refuseIfOpenElsewhere(Env& env, const std::filesystem::path& dbPath, LockProbe& probe);
 
 }  // namespace jet

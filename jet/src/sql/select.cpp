@@ -849,9 +849,10 @@ PreparedUpdate prepareUpdate(Storage& storage, UpdateStmt stmt, const std::vecto
     return out;
 }
 
-std::int64_t runUpdate(Storage& storage, UpdateStmt stmt, const std::vector<Value>& params) {
+std::int64_t runUpdate(Storage& storage, UpdateStmt stmt, const std::vector<Value>& params,
+                       WriteStats* stats) {
     PreparedUpdate u = prepareUpdate(storage, std::move(stmt), params);
-    return updateRows(storage, *u.table, u.rows, u.changes);
+    return updateRows(storage, *u.table, u.rows, u.changes, stats);
 }
 
 AccessPath lastAccessPath() { return lastPath; }

@@ -25,6 +25,10 @@
 #include "format/storage.h"
 #include "sql/ast.h"
 
+namespace jet {
+struct WriteStats;
+}
+
 namespace jet::sql {
 
 std::unique_ptr<Cursor> runSelect(Storage& storage, SelectStmt stmt,
@@ -55,13 +59,15 @@ struct PreparedUpdate {
 };
 PreparedUpdate prepareUpdate(Storage& storage, UpdateStmt stmt, const std::vector<Value>& params);
 
-// prepareUpdate() then updateRows(). Returns the rows changed.
-std::int64_t runUpdate(Storage& storage, UpdateStmt stmt, const std::vector<Value>& params);
+// prepareUpdate() then updateRows(). Returns the rows changed; `stats`, when
+// given, receives what the write did.
+std::int64_t runUpdate(Storage& storage, UpdateStmt stmt, const std::vector<Value>& params,
+                       WriteStats* stats = nullptr);
 
 // The row writer: applies `changes` to every row of `rows` and returns the
 // number of rows changed. Committed and on disk when it returns.
 std::int64_t updateRows(Storage& storage, const TableDef& table, const std::vector<RowId>& rows,
-                        const std::vector<ColumnChange>& changes);
+                        const std::vector<ColumnChange>& changes, WriteStats* stats = nullptr);
 
 // Converts a value for storing in a column (text into Text/Memo, numbers
 // into numeric columns, ...). Conversion error when it cannot be stored,

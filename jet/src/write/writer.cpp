@@ -22,8 +22,6 @@ namespace {
 
 constexpr std::size_t kRowPointer = 4;
 
-WriteStats gStats;
-
 // ---- data page slots ----------------------------------------------------
 
 DataPageEditor dataPage(PageWriter& w, std::uint32_t n) {
@@ -191,8 +189,7 @@ void PageWriter::freeReleasedPages() {
     released_.clear();
 }
 
-PageWriter::PageWriter(Storage& storage, std::string databasePath)
-    : storage_(storage), databasePath_(std::move(databasePath)) {
+PageWriter::PageWriter(Storage& storage) : storage_(storage) {
     filePages_ = storage_.pager().pageCount();
     pageCount_ = filePages_;
 }
@@ -263,8 +260,8 @@ int PageWriter::writeRank(std::uint32_t n, ByteView image) const {
 void PageWriter::commit() {
     freeReleasedPages();
     std::vector<std::uint32_t> changed = changedPages();
-    gStats.pagesWritten = static_cast<long>(changed.size());
-    gStats.pagesAppended = static_cast<long>(pageCount_ - filePages_);
+    stats_.pagesWritten = static_cast<long>(changed.size());
+    stats_.pagesAppended = static_cast<long>(pageCount_ - filePages_);
     if (changed.empty()) return;
     File& file = storage_.pager().file();
     if (!file.writable())
@@ -272,54 +269,44 @@ void PageWriter::commit() {
                     ErrorKind::ReadOnly);
     const std::size_t ps = format().pageSize;
     const std::uint64_t oldLength = file.size();
-    const bool journal = !databasePath_.empty();
-    if (journal) {
+    Env* const env = storage_.env();
+    const std::string& path = storage_.fileName();
+    if (env) {
         std::vector<JournalPage> originals;
         for (std::uint32_t n : changed)
             if (n < filePages_)
                 originals.push_back(JournalPage{n, storage_.pager().page(n).data()});
-        writeJournal(databasePath_, ps, oldLength, originals);
+        writeJournal(*env, path, ps, oldLength, originals);
     }
     std::stable_sort(changed.begin(), changed.end(), [&](std::uint32_t a, std::uint32_t b) {
         const int ra = writeRank(a, page(a)), rb = writeRank(b, page(b));
         return ra != rb ? ra < rb : a < b;
     });
-    long written = 0;
     try {
-        if (WriterTestHooks::crashAfterPageWrites >= 0) {
-            // A page at a time, so that the test can stop between any two.
-            for (std::uint32_t n : changed) {
+        // Runs of consecutive pages (in the order above) in one write each.
+        std::vector<File::Buffer> run;
+        for (std::size_t i = 0; i < changed.size();) {
+            const std::uint32_t first = changed[i];
+            run.clear();
+            for (std::uint32_t n = first; i < changed.size() && changed[i] == n; ++i, ++n) {
                 const auto& image = dirty_.at(n);
-                file.write(std::uint64_t{n} * ps, image.data(), image.size());
-                if (++written >= WriterTestHooks::crashAfterPageWrites) throw SimulatedCrash();
+                run.push_back(File::Buffer{image.data(), image.size()});
             }
-        } else {
-            // Runs of consecutive pages (in the order above) in one write each.
-            std::vector<File::Buffer> run;
-            for (std::size_t i = 0; i < changed.size();) {
-                const std::uint32_t first = changed[i];
-                run.clear();
-                for (std::uint32_t n = first; i < changed.size() && changed[i] == n; ++i, ++n) {
-                    const auto& image = dirty_.at(n);
-                    run.push_back(File::Buffer{image.data(), image.size()});
-                }
-                file.writeGather(std::uint64_t{first} * ps, run);
-            }
+            file.writeGather(std::uint64_t{first} * ps, run);
         }
         file.sync();
-    } catch (const SimulatedCrash&) {
-        throw;  // as if the process died here: the journal stays
     } catch (...) {
-        // A failed write: put the old pages back now rather than at the next open.
-        if (journal) {
+        // A failed write: put the old pages back now rather than at the next
+        // open (which replays the journal if this fails too).
+        if (env) {
             try {
-                replayJournal(databasePath_);
+                replayJournal(*env, path);
             } catch (...) {
             }
         }
         throw;
     }
-    if (journal) removeJournal(databasePath_);
+    if (env) removeJournal(*env, path);
 }
 
 // ---- maps and pages ------------------------------------------------------
@@ -435,7 +422,7 @@ void writeRow(PageWriter& w, RowPlacer& placer, RowId id, const Bytes& row) {
     // No room: the row goes elsewhere and its own slot keeps a pointer.
     const RowId target = placer.place(row, at.page);
     w.markMoveTarget(target.page);
-    ++gStats.rowsMoved;
+    ++w.stats().rowsMoved;
     DataPageEditor home = dataPage(w, id.page);
     const std::size_t homeLength = home.bytes(id.slot).size();
     const std::uint16_t flags =
@@ -513,11 +500,9 @@ RowKey keyOf(Storage& s, const TableDef& def, const AffectedIndex& ix, ByteView 
 
 }  // namespace
 
-const WriteStats& lastWriteStats() { return gStats; }
-
 std::int64_t updateTableRows(Storage& storage, const TableDef& def, const std::vector<RowId>& rows,
-                             const std::vector<FieldChange>& changes) {
-    gStats = WriteStats{};
+                             const std::vector<FieldChange>& changes, WriteStats* stats) {
+    if (stats) *stats = WriteStats{};
     if (!storage.pager().file().writable())
         throw Error("The database '" + storage.fileName() + "' is read-only: it cannot be changed",
                     ErrorKind::ReadOnly);
@@ -561,9 +546,7 @@ std::int64_t updateTableRows(Storage& storage, const TableDef& def, const std::v
         fields.push_back(std::move(e));
     }
 
-    const std::string path =
-        dynamic_cast<MemoryFile*>(&storage.pager().file()) ? "" : storage.fileName();
-    PageWriter w(storage, path);
+    PageWriter w(storage);
     RowPlacer placer(w, def);
     std::vector<std::unique_ptr<IndexWriter>> ixw;
     for (const AffectedIndex& a : affected)
@@ -595,7 +578,7 @@ std::int64_t updateTableRows(Storage& storage, const TableDef& def, const std::v
         }
         const Bytes newRow = encodeRowImage(img, f);
         if (newRow == oldRow) continue;
-        ++gStats.rowsRewritten;
+        ++w.stats().rowsRewritten;
         const ByteView newRowView(newRow.data(), newRow.size(), at.page);
         for (std::size_t i = 0; i < affected.size(); ++i) {
             const AffectedIndex& ix = affected[i];
@@ -614,34 +597,26 @@ std::int64_t updateTableRows(Storage& storage, const TableDef& def, const std::v
             if (hadEntry == hasEntry && (!hadEntry || oldKey.key == newKey.key)) continue;
             if (hadEntry) ixw[i]->remove(oldKey.key, id);
             if (hasEntry) ixw[i]->insert(newKey.key, id, newKey.allNull);
-            ++gStats.indexEntriesChanged;
+            ++w.stats().indexEntriesChanged;
         }
         writeRow(w, placer, id, newRow);
     }
     for (auto& x : ixw) x->flush();
     w.commit();
+    if (stats) *stats = w.stats();
     return static_cast<std::int64_t>(rows.size());
 }
 
 // ---- write session -------------------------------------------------------
 
-struct WriteSession::Impl {
-    FileLock lock;
-};
-
-WriteSession::WriteSession(const std::string& databasePath) : impl_(new Impl) {
+WriteSession::WriteSession(Env& env, const std::string& databasePath) {
     try {
-        impl_->lock = FileLock::acquire(databasePath, FileLock::defaultWait());
-        replayJournal(databasePath);
+        lock_ = FileLock::acquire(env, databasePath, FileLock::defaultWait());
+        replayJournal(env, databasePath);
     } catch (const Error& e) {
-        if (e.kind() != ErrorKind::ReadOnly) {
-            delete impl_;
-            throw;
-        }
+        if (e.kind() != ErrorKind::ReadOnly) throw;
         // Read-only: no lock; the write itself reports the error.
     }
 }
-
-WriteSession::~WriteSession() { delete impl_; }
 
 }  // namespace jet

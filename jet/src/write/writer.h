@@ -28,14 +28,25 @@
 #include "format/field.h"
 #include "format/row.h"
 #include "format/storage.h"
+#include "io/file_lock.h"
 
 namespace jet {
+
+// Per-statement figures, for tests and the benchmark.
+struct WriteStats {
+    long rowsRewritten = 0;
+    long rowsMoved = 0;
+    long indexEntriesChanged = 0;
+    long pagesWritten = 0;
+    long pagesAppended = 0;
+};
 
 // Copy-on-write page set of one statement.
 class PageWriter {
   public:
-    // journalPath empty: no journal (in-memory files of tests).
-    PageWriter(Storage& storage, std::string databasePath);
+    // Journaled in the storage's environment when it has one (storage
+    // opened by path); a bare in-memory file is written without a journal.
+    explicit PageWriter(Storage& storage);
     PageWriter(const PageWriter&) = delete;
     PageWriter& operator=(const PageWriter&) = delete;
 
@@ -63,13 +74,15 @@ class PageWriter {
     void commit();
     // Pages that differ from the file, ascending (for tests and statistics).
     std::vector<std::uint32_t> changedPages();
+    // What this statement did so far (the pages once committed).
+    WriteStats& stats() { return stats_; }
 
   private:
     int writeRank(std::uint32_t n, ByteView image) const;
     void freeReleasedPages();
 
     Storage& storage_;
-    std::string databasePath_;
+    WriteStats stats_;
     std::uint32_t filePages_ = 0;
     std::uint32_t pageCount_ = 0;
     std::map<std::uint32_t, std::vector<std::uint8_t>> dirty_;
@@ -96,41 +109,19 @@ struct FieldChange {
     int position = 0;  // in TableDef::columns
     Value value;       // already converted to the column's type
 };
+// `stats`, when given, receives what the statement did.
 std::int64_t updateTableRows(Storage& storage, const TableDef& table,
                              const std::vector<RowId>& rows,
-                             const std::vector<FieldChange>& changes);
-
-// Test hook: after this many page writes to the database file, commit()
-// stops with SimulatedCrash, leaving the journal in place (negative: off).
-struct WriterTestHooks {
-    static inline long crashAfterPageWrites = -1;
-};
-struct SimulatedCrash : std::exception {
-    const char* what() const noexcept override { return "simulated crash"; }
-};
-
-// Per-statement figures, for the benchmark.
-struct WriteStats {
-    long rowsRewritten = 0;
-    long rowsMoved = 0;
-    long indexEntriesChanged = 0;
-    long pagesWritten = 0;
-    long pagesAppended = 0;
-};
-const WriteStats& lastWriteStats();
+                             const std::vector<FieldChange>& changes, WriteStats* stats = nullptr);
 
 // Holds the write lock for one statement and replays a journal left by a
 // crashed write. Read-only files take no lock (the write then fails).
 class WriteSession {
   public:
-    explicit WriteSession(const std::string& databasePath);
-    ~WriteSession();
-    WriteSession(const WriteSession&) = delete;
-    WriteSession& operator=(const WriteSession&) = delete;
+    WriteSession(Env& env, const std::string& databasePath);
 
   private:
-    struct Impl;
-    Impl* impl_;
+    FileLock lock_;
 };
 
 }  // namespace jet
