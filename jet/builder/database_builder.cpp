@@ -15,7 +15,6 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <map>
 #include <unordered_set>
@@ -29,11 +28,8 @@
 #include "format/usage_map.h"
 #include "index/collation.h"
 #include "index/index_key.h"
+#include "io/env.h"
 #include "write/writer.h"
-
-#ifdef _WIN32
-#include "io/win32_file.h"
-#endif
 
 namespace jet {
 namespace {
@@ -1334,18 +1330,8 @@ std::int64_t DatabaseBuilder::rowCount(int table) const {
 std::vector<std::uint8_t> DatabaseBuilder::finish() { return impl_->finish(); }
 
 void DatabaseBuilder::writeFile(const std::string& path) {
-    std::vector<std::uint8_t> bytes = finish();
-#ifdef _WIN32
-    // The path is UTF-8; a narrow ofstream would read it in the ANSI code page.
-    const win32::Handle out = win32::Handle::open(path, win32::Open::Create);
-    out.writeAt(0, bytes.data(), bytes.size());
-#else
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) throw Error("cannot create " + path, ErrorKind::Io);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    out.close();
-    if (!out) throw Error("cannot write " + path, ErrorKind::Io);
-#endif
+    const std::vector<std::uint8_t> bytes = finish();
+    systemEnv().createFile(path)->write(0, bytes.data(), bytes.size());
 }
 
 void createEmptyDatabase(const std::string& path, CreateOptions options) {
