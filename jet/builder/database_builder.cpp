@@ -25,6 +25,7 @@
 #include "format/long_value.h"
 #include "format/properties.h"
 #include "format/storage.h"
+#include "format/tdef.h"
 #include "format/usage_map.h"
 #include "index/collation.h"
 #include "index/index_key.h"
@@ -34,17 +35,12 @@
 namespace jet {
 namespace {
 
-// A field the version does not have.
-constexpr std::size_t kAbsent = std::numeric_limits<std::size_t>::max();
-
 constexpr std::size_t kCommitSlots = 256;  // page 0 ends with 256 two-byte slots
 constexpr std::uint16_t kIdleCommitSlot = 0x0100;
 constexpr std::uint16_t kSortGeneral = 1033;
 constexpr int kCodePage = 1252;
 constexpr int kMaxDecimalPrecision = 28;
 
-constexpr std::uint32_t kTdefConst = 1625;
-constexpr std::uint32_t kRealIndexConst = 1923;
 constexpr std::uint32_t kContainerRoot = 0x0F000000;
 constexpr std::uint32_t kTablesId = 0x0F000001;
 constexpr std::uint32_t kDatabasesId = 0x0F000002;
@@ -93,14 +89,6 @@ struct Layout {
     std::size_t maxBinaryLength;   // declared length of a Binary column
     std::size_t memoCompressMax;   // longest memo text stored compressed (0: never)
     std::size_t freeMapThreshold;  // free bytes that put a page in the free-space map
-    // Values Access stamps into fields no reader interprets (kAbsent where
-    // the version has no such field).
-    std::size_t tdefConstant;      // 1625
-    std::size_t tdefAutoNumberOn;  // 0x01
-    std::size_t colConstant;       // 1625
-    std::size_t colNumberAgain;    // the column number again (user tables; 0 in system ones)
-    std::size_t riConstant;        // 1923
-    std::size_t liConstant;        // 1625
     const char* accessVersion;     // the AccessVersion database property
     std::array<HeaderStamp, 3> headerStamps;
 };
@@ -117,12 +105,6 @@ const Layout& layoutFor(int version) {
         .maxBinaryLength = 510,
         .memoCompressMax = 1024,
         .freeMapThreshold = 512,
-        .tdefConstant = 0x0C,
-        .tdefAutoNumberOn = 0x18,
-        .colConstant = 0x01,
-        .colNumberAgain = 0x09,
-        .riConstant = 0x00,
-        .liConstant = 0x00,
         .accessVersion = "08.50",
         // The last one is the text "4.0".
         .headerStamps = {{{0x6A, 4, 0x21AA}, {0x98, 4, 0x0654}, {0x9C, 4, 0x00302E34}}}};
@@ -136,12 +118,6 @@ const Layout& layoutFor(int version) {
                              .maxBinaryLength = 255,
                              .memoCompressMax = 0,
                              .freeMapThreshold = 256,
-                             .tdefConstant = kAbsent,
-                             .tdefAutoNumberOn = kAbsent,
-                             .colConstant = kAbsent,
-                             .colNumberAgain = 0x05,
-                             .riConstant = kAbsent,
-                             .liConstant = kAbsent,
                              .accessVersion = "07.53",
                              .headerStamps = {{{0x56, 2, 0x251E}, {0, 0, 0}, {0, 0, 0}}}};
     if (version == 4) return jet4;
@@ -153,19 +129,6 @@ const Layout& layoutFor(int version) {
 
 [[noreturn]] void invalid(const std::string& message) {
     throw Error(message, ErrorKind::InvalidArgument);
-}
-
-void putAt(ByteSpan s, std::size_t at, std::size_t width, std::uint32_t v) {
-    if (at != kAbsent) s.writeLE(at, width, v);
-}
-
-// A name in a table definition: its byte length (2 bytes in Jet 4, 1 in
-// Jet 3), then its text.
-void putName(const Layout& L, Bytes& b, const std::string& utf8) {
-    Bytes text = encodeNameText(L.f, utf8ToUtf16(utf8));
-    b.push_back(std::uint8_t(text.size()));
-    if (L.f.nameLengthSize == 2) b.push_back(std::uint8_t(text.size() >> 8));
-    b.insert(b.end(), text.begin(), text.end());
 }
 
 // Names a Jet 3 table definition can hold: code page characters, at most
@@ -908,129 +871,74 @@ struct DatabaseBuilder::Impl {
 
     // ---- table definitions ----------------------------------------------------
     //
-    // Buffer: header block, per-real-index blocks, column descriptors, column
-    // names, real-index descriptors, logical-index descriptors, index names,
-    // LVAL map list ending FF FF (offsets: the version's Format).
+    // The definition as the reader decodes it, encoded by format/tdef; its
+    // continuation pages are taken as the chain grows.
 
     void writeTdef(Table& t, std::uint32_t ownedMap, std::uint32_t freeMap,
                    const std::vector<std::uint32_t>& indexMaps,
                    const std::vector<std::pair<std::uint32_t, std::uint32_t>>& lvalMaps) {
-        Bytes b(f.tdefIndexBlocks, 0);
-        ByteSpan h(b.data(), b.size());
-        h.u8(0, kPageTdef);
-        h.u8(1, 0x01);
-        putAt(h, L.tdefConstant, 4, kTdefConst);
-        h.u32(f.tdefRowCount, std::uint32_t(t.rows));
-        putAt(h, L.tdefAutoNumberOn, 1, 0x01);
-        h.u8(f.tdefTableType, t.design.system ? 0x53 : 0x4E);
-        h.u16(f.tdefMaxColumns, std::uint16_t(t.cols.size()));
-        h.u16(f.tdefVarColumns, std::uint16_t(t.varCount));
-        h.u16(f.tdefColumnCount, std::uint16_t(t.cols.size()));
-        h.u32(f.tdefLogicalIndexCount, std::uint32_t(t.ixs.size()));
-        h.u32(f.tdefRealIndexCount, std::uint32_t(t.ixs.size()));
-        h.u32(f.tdefOwnedMap, ownedMap);
-        h.u32(f.tdefFreeMap, freeMap);
-        for (const Ix& ix : t.ixs) {
-            // 4 unknown bytes, the distinct keys, (Jet 4) 4 more unknown.
-            Bytes d(f.realIndexBlockSize, 0);
-            ByteSpan(d.data(), d.size()).u32(4, ix.distinct);
-            b.insert(b.end(), d.begin(), d.end());
-        }
-        for (const Col& c : t.cols) {
-            Bytes d(f.columnDescSize, 0);
-            ByteSpan s(d.data(), d.size());
-            s.u8(f.colType, std::uint8_t(c.design.type));
-            putAt(s, L.colConstant, 4, kTdefConst);
-            s.u16(f.colNumber, std::uint16_t(c.number));
-            s.u16(f.colVarIndex, std::uint16_t(c.varIndex));
-            s.u16(L.colNumberAgain, std::uint16_t(t.design.system ? 0 : c.number));
+        TableDef def;
+        def.tableType = t.design.system ? 0x53 : 0x4E;
+        def.rowCountHint = std::uint32_t(t.rows);
+        def.maxColumns = int(t.cols.size());
+        def.varColumns = t.varCount;
+        def.ownedMap = ownedMap;
+        def.freeMap = freeMap;
+        for (std::size_t i = 0, m = 0; i < t.cols.size(); ++i) {
+            const Col& c = t.cols[i];
+            ColumnDef d;
+            d.column.name = c.design.name;
+            d.typeCode = std::uint8_t(c.design.type);
+            d.number = c.number;
+            d.varIndex = c.varIndex;
             // Access writes the sort order (and in Jet 3 the code page) into
-            // every descriptor; a Decimal has its precision and scale there.
-            s.u16(f.colSortOrder, kSortGeneral);
-            if (f.colCodePage) s.u16(f.colCodePage, kCodePage);
+            // every descriptor.
+            d.sortOrder = kSortGeneral;
+            d.codePage = kCodePage;
             if (c.design.type == ColumnType::Numeric) {
-                s.u8(f.colPrecision, std::uint8_t(c.design.precision));
-                s.u8(f.colScale, std::uint8_t(c.design.scale));
+                d.precision = c.design.precision;
+                d.scale = c.design.scale;
             }
-            s.u8(f.colFlags, c.flags);
-            if (f.colExtraFlags) s.u8(f.colExtraFlags, c.extra);
-            s.u16(f.colFixedOffset, std::uint16_t(c.fixedOffset));
-            s.u16(f.colLength, std::uint16_t(c.length));
-            b.insert(b.end(), d.begin(), d.end());
+            d.flags = c.flags;
+            d.extraFlags = c.extra;
+            d.fixedOffset = c.fixedOffset;
+            d.length = c.length;
+            if (isLongValue(c.design.type)) {
+                d.lvalOwnedMap = lvalMaps[m].first;
+                d.lvalFreeMap = lvalMaps[m].second;
+                ++m;
+            }
+            def.columns.push_back(std::move(d));
         }
-        for (const Col& c : t.cols) putName(L, b, c.design.name);
         for (std::size_t i = 0; i < t.ixs.size(); ++i) {
             const Ix& ix = t.ixs[i];
-            Bytes d(f.realIndexDescSize, 0);
-            ByteSpan s(d.data(), d.size());
-            putAt(s, L.riConstant, 4, kRealIndexConst);
-            for (std::size_t k = 0; k < kRealIndexColumnSlots; ++k) {
-                const std::size_t at = f.riColumns + kRealIndexColumnEntrySize * k;
-                if (k < ix.cols.size()) {
-                    s.u16(at, std::uint16_t(t.cols[std::size_t(ix.cols[k])].number));
-                    s.u8(at + 2, ix.keyColumns[k].descending ? 0x00 : 0x01);
-                } else {
-                    s.u16(at, 0xFFFF);
-                }
+            RealIndexDef r;
+            for (std::size_t k = 0; k < ix.cols.size(); ++k) {
+                r.columnNumbers.push_back(t.cols[std::size_t(ix.cols[k])].number);
+                r.ascending.push_back(!ix.keyColumns[k].descending);
             }
-            s.u32(f.riUsageMap, indexMaps[i]);
-            s.u32(f.riRootPage, ix.root);
-            s.u8(f.riFlags, ix.flags);
-            b.insert(b.end(), d.begin(), d.end());
+            r.usageMap = indexMaps[i];
+            r.rootPage = ix.root;
+            r.flags = ix.flags;
+            r.distinctKeys = ix.distinct;
+            def.realIndexes.push_back(std::move(r));
+            IndexDef x;
+            x.index.name = ix.design.name;
+            x.number = int(i);
+            x.realIndex = int(i);
+            x.indexType = ix.indexType;
+            def.indexes.push_back(std::move(x));
         }
-        for (std::size_t i = 0; i < t.ixs.size(); ++i) {
-            Bytes d(f.logicalIndexDescSize, 0);
-            ByteSpan s(d.data(), d.size());
-            putAt(s, L.liConstant, 4, kTdefConst);
-            s.u32(f.liNumber, std::uint32_t(i));
-            s.u32(f.liRealIndex, std::uint32_t(i));
-            s.u32(f.liRelIndex, 0xFFFFFFFFu);
-            s.u8(f.liType, std::uint8_t(t.ixs[i].indexType));
-            b.insert(b.end(), d.begin(), d.end());
-        }
-        for (const Ix& ix : t.ixs) putName(L, b, ix.design.name);
-        for (std::size_t i = 0, m = 0; i < t.cols.size(); ++i) {
-            if (!isLongValue(t.cols[i].design.type)) continue;
-            appendU16(b, std::uint16_t(t.cols[i].number));
-            appendU32(b, lvalMaps[m].first);
-            appendU32(b, lvalMaps[m].second);
-            ++m;
-        }
-        appendU16(b, 0xFFFF);
-        ByteSpan(b.data(), b.size()).u32(f.tdefLength, std::uint32_t(b.size()));
 
-        // First page whole, continuation pages carry the page header each.
-        const std::size_t ps = f.pageSize, header = f.tdefPageHeader;
+        const std::vector<Bytes> pages = tdefPageImages(encodeTableDef(def, f), f);
         std::uint32_t n = t.tdefPage;
-        std::size_t from = 0;
-        bool first = true;
-        while (true) {
+        for (std::size_t i = 0; i < pages.size(); ++i) {
             ByteSpan p = span(n);
-            std::memset(p.data(), 0, ps);
-            std::size_t room = first ? ps : ps - header;
-            std::size_t take = std::min(room, b.size() - from);
-            if (first) {
-                std::memcpy(p.data(), b.data(), take);
-            } else {
-                p.u8(0, kPageTdef);
-                p.u8(1, 0x01);
-                std::memcpy(p.data() + header, b.data() + from, take);
-            }
-            // Jet 4 keeps the page's free space here, Jet 3 the letters "VC".
-            if (L.version >= 4) {
-                std::size_t used = first ? take : take + header;
-                p.u16(kTdefPageInfoOffset,
-                      std::uint16_t(used + header <= ps ? ps - used - header : 0));
-            } else {
-                p.u8(kTdefPageInfoOffset, 'V');
-                p.u8(kTdefPageInfoOffset + 1, 'C');
-            }
-            from += take;
-            if (from >= b.size()) break;
-            std::uint32_t next = allocPage();
-            span(n).u32(f.tdefNextPage, next);
+            std::memcpy(p.data(), pages[i].data(), f.pageSize);
+            if (i + 1 == pages.size()) break;
+            const std::uint32_t next = allocPage();
+            linkTdefPage(span(n), f, next);
             n = next;
-            first = false;
         }
     }
 

@@ -13,10 +13,6 @@ namespace jet {
 namespace {
 
 constexpr std::uint32_t kSystemFlags = 0x80000002;
-// Far above anything Access allows (255 columns, 32 indexes per table), yet
-// small enough that a damaged count cannot make us allocate without bound.
-constexpr std::uint32_t kMaxColumns = 4096;
-constexpr std::uint32_t kMaxIndexes = 1024;
 
 [[noreturn]] void refuse(const std::string& file, const std::string& why,
                          ErrorKind kind = ErrorKind::NotSupported) {
@@ -89,40 +85,6 @@ HeaderInfo readHeader(Pager& pager) {
         refuse(name, "the system catalog is missing (page 2 is not a table definition)",
                ErrorKind::Corrupt);
     return info;
-}
-
-std::string readName(ByteView buf, std::size_t& off, const Format& f, int codePage) {
-    std::size_t len = f.nameLengthSize == 1 ? buf.u8(off) : buf.u16(off);
-    off += f.nameLengthSize;
-    ByteView bytes = buf.sub(off, len);
-    off += len;
-    if (f.unicodeText) {
-        if (len % 2 != 0) corrupt("odd length of a name in a table definition", buf.page());
-        return utf16ToUtf8(decodeJet4Text(bytes));
-    }
-    return utf16ToUtf8(decodeCodePageText(bytes, codePage));
-}
-
-ColumnType publicType(std::uint8_t code) {
-    switch (code) {
-        case 0x01:
-        case 0x02:
-        case 0x03:
-        case 0x04:
-        case 0x05:
-        case 0x06:
-        case 0x07:
-        case 0x08:
-        case 0x09:
-        case 0x0A:
-        case 0x0B:
-        case 0x0C:
-        case 0x0F:
-        case 0x10:
-            return static_cast<ColumnType>(code);
-        default:
-            return ColumnType::Binary;  // unknown codes: raw bytes
-    }
 }
 
 }  // namespace
@@ -235,12 +197,7 @@ const ColumnDef* TableDef::columnByNumber(int n) const {
     return nullptr;
 }
 
-// A TDEF is a chain of 0x02 pages:
-//   0x00  1  0x02        0x01  1  0x01
-//   0x02  2  J3 "VC", J4 free space
-//   0x04  4  next TDEF page (0 = last)
-// The definition is the first page whole followed by bytes 8.. of each
-// continuation page; all offsets below are into that buffer.
+// The definition's pages joined into one buffer (format/tdef.h), decoded.
 std::unique_ptr<TableDef> Storage::parseTableDef(std::uint32_t first, const std::string& name) {
     const Format& f = format();
     auto def = std::make_unique<TableDef>();
@@ -257,133 +214,7 @@ std::unique_ptr<TableDef> Storage::parseTableDef(std::uint32_t first, const std:
         buf.insert(buf.end(), page.data() + from, page.data() + page.size());
         p = page.u32(f.tdefNextPage);
     }
-    ByteView t(buf.data(), buf.size(), first);
-
-    def->rowCountHint = t.u32(f.tdefRowCount);
-    def->lastAutoNumber = t.u32(f.tdefAutoNumber);
-    def->tableType = t.u8(f.tdefTableType);
-    def->maxColumns = t.u16(f.tdefMaxColumns);
-    def->varColumns = t.u16(f.tdefVarColumns);
-    const std::uint32_t columnCount = t.u16(f.tdefColumnCount);
-    const std::uint32_t logicalCount = t.u32(f.tdefLogicalIndexCount);
-    const std::uint32_t realCount = t.u32(f.tdefRealIndexCount);
-    def->ownedMap = t.u32(f.tdefOwnedMap);
-    def->freeMap = t.u32(f.tdefFreeMap);
-    if (columnCount > kMaxColumns || logicalCount > kMaxIndexes || realCount > kMaxIndexes)
-        corrupt("impossible column or index count in the definition of " + name, first);
-
-    // Per-real-index statistics blocks: 4 unknown, 4 distinct keys (, 4 zero).
-    std::size_t off = f.tdefIndexBlocks;
-    std::vector<std::uint32_t> distinct;
-    for (std::uint32_t i = 0; i < realCount; ++i) {
-        distinct.push_back(t.u32(off + 4));
-        off += f.realIndexBlockSize;
-    }
-
-    for (std::uint32_t i = 0; i < columnCount; ++i) {
-        ByteView d = t.sub(off, f.columnDescSize);
-        off += f.columnDescSize;
-        ColumnDef c;
-        c.typeCode = d.u8(f.colType);
-        c.number = d.u16(f.colNumber);
-        c.varIndex = d.u16(f.colVarIndex);
-        c.sortOrder = d.u16(f.colSortOrder);
-        if (f.colCodePage) c.codePage = d.u16(f.colCodePage);
-        c.flags = d.u8(f.colFlags);
-        if (f.colExtraFlags) c.extraFlags = d.u8(f.colExtraFlags);
-        c.fixedOffset = d.u16(f.colFixedOffset);
-        c.length = d.u16(f.colLength);
-        if (f.version >= 4 && c.typeCode == 0x0A) c.sortVersion = d.u8(0x0E);
-        if (f.version >= 4 && c.typeCode == 0x10) {
-            c.precision = d.u8(f.colPrecision);
-            c.scale = d.u8(f.colScale);
-            c.column.precision = c.precision;
-            c.column.scale = c.scale;
-        }
-        c.column.type = publicType(c.typeCode);
-        switch (c.column.type) {
-            case ColumnType::Text:
-                c.column.size = f.unicodeText ? c.length / 2 : c.length;
-                break;
-            case ColumnType::Memo:
-            case ColumnType::Ole:
-                c.column.size = 0;
-                break;
-            default:
-                c.column.size = c.length;
-        }
-        c.column.nullable = c.column.type != ColumnType::Boolean;  // the mask bit is the value
-        c.column.autoNumber = (c.column.type == ColumnType::Long && (c.flags & kColumnAutoLong)) ||
-                              (c.column.type == ColumnType::Guid && (c.flags & kColumnAutoGuid));
-        def->columns.push_back(std::move(c));
-    }
-    const int dbCodePage = header_.codePage;
-    for (auto& c : def->columns) c.column.name = readName(t, off, f, dbCodePage);
-
-    for (std::uint32_t i = 0; i < realCount; ++i) {
-        ByteView d = t.sub(off, f.realIndexDescSize);
-        off += f.realIndexDescSize;
-        RealIndexDef r;
-        r.number = static_cast<int>(i);
-        for (std::size_t k = 0; k < kRealIndexColumnSlots; ++k) {
-            std::uint16_t col = d.u16(f.riColumns + kRealIndexColumnEntrySize * k);
-            if (col == 0xFFFF) continue;
-            r.columnNumbers.push_back(col);
-            r.ascending.push_back(d.u8(f.riColumns + kRealIndexColumnEntrySize * k + 2) != 0);
-        }
-        r.usageMap = d.u32(f.riUsageMap);
-        r.rootPage = d.u32(f.riRootPage);
-        r.flags = d.u8(f.riFlags);
-        r.distinctKeys = distinct[i];
-        def->realIndexes.push_back(std::move(r));
-    }
-
-    for (std::uint32_t i = 0; i < logicalCount; ++i) {
-        ByteView d = t.sub(off, f.logicalIndexDescSize);
-        off += f.logicalIndexDescSize;
-        IndexDef x;
-        x.number = static_cast<int>(d.u32(f.liNumber));
-        std::uint32_t real = d.u32(f.liRealIndex);
-        if (real >= realCount) corrupt("a logical index names a missing real index", first);
-        x.realIndex = static_cast<int>(real);
-        x.indexType = d.u8(f.liType);
-        x.relatedIndex = d.i32(f.liRelIndex);
-        x.relatedTable = d.u32(f.liRelTable);
-        const RealIndexDef& r = def->realIndexes[real];
-        x.rootPage = r.rootPage;
-        x.usageMap = r.usageMap;
-        x.flags = r.flags;
-        x.columnNumbers = r.columnNumbers;
-        x.index.primaryKey = x.indexType == kIndexPrimaryKey;
-        x.index.unique = (r.flags & kIndexUnique) != 0 || x.index.primaryKey;
-        x.index.ignoreNulls = (r.flags & kIndexIgnoreNulls) != 0;
-        x.index.required = (r.flags & kIndexRequired) != 0 || x.index.primaryKey;
-        x.index.foreignKey = x.indexType == kIndexForeignKey;
-        for (std::size_t k = 0; k < r.columnNumbers.size(); ++k) {
-            int pos = -1;
-            for (std::size_t j = 0; j < def->columns.size(); ++j)
-                if (def->columns[j].number == r.columnNumbers[k]) pos = static_cast<int>(j);
-            x.columnPositions.push_back(pos);
-            x.index.columns.push_back(pos >= 0 ? def->columns[pos].column.name : std::string());
-            x.index.descending.push_back(!r.ascending[k]);
-        }
-        def->indexes.push_back(std::move(x));
-    }
-    for (auto& x : def->indexes) x.index.name = readName(t, off, f, dbCodePage);
-
-    // LVAL map list: {column number (2), owned map (4), free map (4)} until FF FF.
-    // Files from old writers may lack it, so running off the end just stops.
-    while (off + 2 <= t.size()) {
-        std::uint16_t col = t.u16(off);
-        if (col == 0xFFFF || off + 10 > t.size()) break;
-        for (auto& c : def->columns) {
-            if (c.number == col) {
-                c.lvalOwnedMap = t.u32(off + 2);
-                c.lvalFreeMap = t.u32(off + 6);
-            }
-        }
-        off += 10;
-    }
+    decodeTableDef(ByteView(buf.data(), buf.size(), first), f, header_.codePage, *def);
     return def;
 }
 
