@@ -21,6 +21,7 @@
 
 #include "format/bytes.h"
 #include "format/data_page.h"
+#include "format/header.h"
 #include "format/index_page.h"
 #include "format/long_value.h"
 #include "format/properties.h"
@@ -35,8 +36,6 @@
 namespace jet {
 namespace {
 
-constexpr std::size_t kCommitSlots = 256;  // page 0 ends with 256 two-byte slots
-constexpr std::uint16_t kIdleCommitSlot = 0x0100;
 constexpr std::uint16_t kSortGeneral = 1033;
 constexpr int kCodePage = 1252;
 constexpr int kMaxDecimalPrecision = 28;
@@ -70,13 +69,6 @@ const Sids kJet3Sids{
     "36a4b11df561a17236a4b1172cc76e4776cb172df561a17236a4b11df561a17236a4b11df561a17236a4b11df56"
     "1a17236a4b11df561a1723"};
 
-// A value Access writes into page 0 whose meaning is not known.
-struct HeaderStamp {
-    std::size_t at;
-    int width;  // 0: none
-    std::uint32_t value;
-};
-
 // The writing side of a version.
 struct Layout {
     int version;
@@ -90,24 +82,20 @@ struct Layout {
     std::size_t memoCompressMax;   // longest memo text stored compressed (0: never)
     std::size_t freeMapThreshold;  // free bytes that put a page in the free-space map
     const char* accessVersion;     // the AccessVersion database property
-    std::array<HeaderStamp, 3> headerStamps;
 };
 
 const Layout& layoutFor(int version) {
-    static const Layout jet4{
-        .version = 4,
-        .f = jet4Format(),
-        .ix = IndexPageFormat::forJet(4),
-        .order = sortOrderForJet(4),
-        .sids = kJet4Sids,
-        .mapRowSize = 69,
-        .maxRowSize = 4060,
-        .maxBinaryLength = 510,
-        .memoCompressMax = 1024,
-        .freeMapThreshold = 512,
-        .accessVersion = "08.50",
-        // The last one is the text "4.0".
-        .headerStamps = {{{0x6A, 4, 0x21AA}, {0x98, 4, 0x0654}, {0x9C, 4, 0x00302E34}}}};
+    static const Layout jet4{.version = 4,
+                             .f = jet4Format(),
+                             .ix = IndexPageFormat::forJet(4),
+                             .order = sortOrderForJet(4),
+                             .sids = kJet4Sids,
+                             .mapRowSize = 69,
+                             .maxRowSize = 4060,
+                             .maxBinaryLength = 510,
+                             .memoCompressMax = 1024,
+                             .freeMapThreshold = 512,
+                             .accessVersion = "08.50"};
     static const Layout jet3{.version = 3,
                              .f = jet3Format(),
                              .ix = IndexPageFormat::forJet(3),
@@ -118,8 +106,7 @@ const Layout& layoutFor(int version) {
                              .maxBinaryLength = 255,
                              .memoCompressMax = 0,
                              .freeMapThreshold = 256,
-                             .accessVersion = "07.53",
-                             .headerStamps = {{{0x56, 2, 0x251E}, {0, 0, 0}, {0, 0, 0}}}};
+                             .accessVersion = "07.53"};
     if (version == 4) return jet4;
     if (version == 3) return jet3;
     throw Error(
@@ -945,34 +932,12 @@ struct DatabaseBuilder::Impl {
     // ---- whole file ---------------------------------------------------------
 
     void writeHeader() {
-        ByteSpan p = span(0);
-        p.u8(0, 0x00);
-        p.u8(1, 0x01);
-        std::memcpy(p.data() + kHeaderEngineOffset, kJetEngineName, sizeof kJetEngineName);
-        p.u32(kHeaderVersionOffset, L.version >= 4 ? 1 : 0);
-        // The masked region, in clear; values Access writes whose meaning is not known are kept.
-        static const std::uint8_t kMaskedStart[] = {0x00, 0x01, 0x00, 0x00, 0x01, 0x01, 0x00, 0x00,
-                                                    0x02, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00,
-                                                    0x04, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00};
-        std::memcpy(p.data() + f.headerMaskedStart, kMaskedStart, sizeof kMaskedStart);
-        p.u16(f.headerCodePage, kCodePage);
-        p.u32(f.headerEncodingKey, 0);
-        p.u16(f.headerSortOrder, kSortGeneral);
-        // No password: Jet 4 masks the password area with the creation
-        // date's whole part, so it holds the mask alone; Jet 3 leaves it zero.
-        if (f.headerCreationDate) {
-            std::uint32_t dateMask = std::uint32_t(std::int32_t(options.creationDate));
-            for (std::size_t i = 0; i < f.headerPasswordLength; i += 4)
-                p.u32(f.headerPassword + i, dateMask);
-            p.f64(f.headerCreationDate, options.creationDate);
-        }
-        for (const HeaderStamp& s : L.headerStamps)
-            if (s.width) p.writeLE(s.at, std::size_t(s.width), s.value);
-        rc4(kHeaderMaskKey, sizeof kHeaderMaskKey, p.data() + f.headerMaskedStart,
-            f.headerMaskedLength);
-        const std::size_t slots = f.pageSize - 2 * kCommitSlots;
-        for (std::size_t slot = 0; slot < kCommitSlots; ++slot)
-            p.u16(slots + 2 * slot, kIdleCommitSlot);
+        HeaderInfo info;
+        info.version = L.version;
+        info.codePage = kCodePage;
+        info.sortOrder = kSortGeneral;
+        info.creationDate = options.creationDate;
+        encodeHeader(span(0), f, info);
     }
 
     // Page 1: the global map (bit set = page free, or past the end of the

@@ -14,79 +14,6 @@ namespace {
 
 constexpr std::uint32_t kSystemFlags = 0x80000002;
 
-[[noreturn]] void refuse(const std::string& file, const std::string& why,
-                         ErrorKind kind = ErrorKind::NotSupported) {
-    throw Error("Cannot open '" + file + "': " + why, kind);
-}
-
-// Page 0:
-//   0x00  1   page type 0x00
-//   0x01  3   01 00 00
-//   0x04  16  engine name, NUL-terminated
-//   0x14  4   format version (low byte): 0 Jet 3, 1 Jet 4, 2+ ACE
-//   0x18  ..  masked region (RC4, key C7 DA 39 6B), 126 (J3) / 128 (J4) bytes
-const Format& recognise(File& file) {
-    const std::string& name = file.name();
-    const std::uint64_t size = file.size();
-    if (size < 0x20) refuse(name, "the file is not an Access database");
-    std::uint8_t head[0x20];
-    file.read(0, head, sizeof head);
-    if (head[0] != 0 || head[1] != 1 || head[2] != 0 || head[3] != 0)
-        refuse(name, "the file is not an Access database");
-    std::string engine(reinterpret_cast<const char*>(head + kHeaderEngineOffset), 16);
-    engine = engine.substr(0, engine.find('\0'));
-    const std::uint8_t version = head[kHeaderVersionOffset];
-    if (engine == "Standard ACE DB" || (engine == kJetEngineName && version >= 2 && version <= 6))
-        refuse(name, "Access 2007 and later (.accdb) files are not supported");
-    if (engine == "MSISAM Database")
-        refuse(name, "Microsoft Works and Money (MSISAM) databases are not supported");
-    if (engine != kJetEngineName) refuse(name, "the file is not an Access database");
-    if (version > 1) refuse(name, "unknown Access file format version " + std::to_string(version));
-    const Format& format = version == 0 ? jet3Format() : jet4Format();
-    if (size < 3 * format.pageSize)
-        refuse(name, "the file is truncated (shorter than three pages)", ErrorKind::Corrupt);
-    return format;
-}
-
-HeaderInfo readHeader(Pager& pager) {
-    const Format& f = pager.format();
-    const std::string& name = pager.file().name();
-    ByteView raw = pager.page(0);
-    std::vector<std::uint8_t> page(raw.data(), raw.data() + raw.size());
-    rc4(kHeaderMaskKey, sizeof kHeaderMaskKey, page.data() + f.headerMaskedStart,
-        f.headerMaskedLength);
-    ByteView h(page.data(), page.size(), 0);
-
-    HeaderInfo info;
-    info.version = f.version;
-    info.codePage = h.u16(f.headerCodePage);
-    info.sortOrder = h.u16(f.headerSortOrder);
-    if (h.u32(f.headerEncodingKey) != 0)
-        refuse(name, "the database is encoded (encrypted); decode it in Access first");
-
-    std::vector<std::uint8_t> password(h.data() + f.headerPassword,
-                                       h.data() + f.headerPassword + f.headerPasswordLength);
-    if (f.version >= 4) {
-        info.sortVersion = h.u8(f.headerSortOrder + 3);
-        info.creationDate = h.f64(f.headerCreationDate);
-        // The password bytes are further masked with the creation date's
-        // whole part, repeated.
-        double d = info.creationDate;
-        std::uint32_t mask = 0;
-        if (std::isfinite(d) && d > -2147483648.0 && d < 2147483648.0)
-            mask = static_cast<std::uint32_t>(static_cast<std::int32_t>(d));
-        for (std::size_t i = 0; i < password.size(); ++i)
-            password[i] ^= static_cast<std::uint8_t>(mask >> (8 * (i % 4)));
-    }
-    if (std::any_of(password.begin(), password.end(), [](std::uint8_t b) { return b != 0; }))
-        refuse(name, "the database is password-protected; remove the password in Access first");
-
-    if (pager.page(2).u8(0) != kPageTdef)
-        refuse(name, "the system catalog is missing (page 2 is not a table definition)",
-               ErrorKind::Corrupt);
-    return info;
-}
-
 }  // namespace
 
 Storage::Storage(std::unique_ptr<Pager> pager, HeaderInfo header)
@@ -101,12 +28,16 @@ std::unique_ptr<Storage> Storage::open(const std::string& path, bool writable, E
 }
 
 std::unique_ptr<Storage> Storage::open(std::unique_ptr<File> file) {
-    const Format& format = recognise(*file);
+    const Format& format = recogniseFormat(*file);
     const std::string name = file->name();
     auto pager = std::make_unique<Pager>(std::move(file), format);
     std::vector<std::uint32_t> read;
     pager->recordReads(&read);
-    HeaderInfo header = readHeader(*pager);
+    HeaderInfo header = decodeHeader(pager->page(0), format, name);
+    if (pager->page(2).u8(0) != kPageTdef)
+        throw Error("Cannot open '" + name +
+                        "': the system catalog is missing (page 2 is not a table definition)",
+                    ErrorKind::Corrupt);
     std::unique_ptr<Storage> s(new Storage(std::move(pager), header));
     try {
         s->loadCatalog();

@@ -23,21 +23,13 @@
 
 #include "format/bytes.h"
 #include "format/format.h"
+#include "format/header.h"
 #include "format/tdef.h"
 #include "format/text.h"
 #include "io/pager.h"
 #include "jet/jet.h"
 
 namespace jet {
-
-// Decoded header facts.
-struct HeaderInfo {
-    int version = 4;
-    int codePage = 1252;
-    int sortOrder = 1033;
-    int sortVersion = 0;      // J4: 0 General legacy, 1 General 2010
-    double creationDate = 0;  // J4
-};
 
 class Storage {
   public:
