@@ -21,6 +21,7 @@ if [ -z "$work" ]; then
     work=$(mktemp -d)
     trap 'rm -rf "$work"' EXIT
 fi
+mkdir -p "$work"
 mkstore=$build/store/testdata/mkstore
 jetsql=$build/jet/jetsql
 for tool in "$mkstore" "$jetsql"; do
