@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #include "format/text.h"
@@ -110,10 +111,9 @@ void encodeHeader(ByteSpan p, const Format& f, const HeaderInfo& info) {
             p.u32(f.headerPassword + i, mask);
         p.f64(f.headerCreationDate, info.creationDate);
     }
-    if (f.version >= 4)
-        for (const Stamp& s : kJet4Stamps) p.writeLE(s.at, s.width, s.value);
-    else
-        for (const Stamp& s : kJet3Stamps) p.writeLE(s.at, s.width, s.value);
+    const std::span<const Stamp> stamps =
+        f.version >= 4 ? std::span<const Stamp>(kJet4Stamps) : std::span<const Stamp>(kJet3Stamps);
+    for (const Stamp& s : stamps) p.writeLE(s.at, s.width, s.value);
     rc4(kHeaderMaskKey, sizeof kHeaderMaskKey, p.data() + f.headerMaskedStart,
         f.headerMaskedLength);
     const std::size_t slots = f.pageSize - 2 * kCommitSlots;

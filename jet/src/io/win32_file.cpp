@@ -105,10 +105,6 @@ Handle& Handle::operator=(Handle&& other) noexcept {
     return *this;
 }
 
-void Handle::close(void* h) {
-    if (h) ::CloseHandle(raw(h));
-}
-
 Handle::~Handle() {
     if (h_) ::CloseHandle(raw(h_));
 }
@@ -190,10 +186,6 @@ void removeFile(const std::string& path) {
     const DWORD code = ::GetLastError();
     if (notFound(code)) return;
     throw Error("Cannot remove '" + path + "': " + errorText(code), ErrorKind::Io);
-}
-
-bool fileExists(const std::string& path) {
-    return ::GetFileAttributesW(widePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool fileAttributes(const std::string& path, FileTimes& out) {

@@ -1,11 +1,11 @@
-// Windows file access for the engine: the few calls that differ from POSIX.
+// Windows file handles for the Win32 environment (env_win32.cpp).
 //
 // The engine speaks of files by UTF-8 path strings; Windows wants UTF-16, so
 // every path goes through widePath(). Failures become jet::Error with the
 // kind the POSIX code would give (NotFound, ReadOnly, Locked, Io) and the
 // system's own message. Byte-range locks on Windows are mandatory: a locked
 // byte cannot be read or written through any other handle, so the engine only
-// ever locks bytes far beyond the data (see file_lock.cpp, lock_probe.cpp).
+// ever locks bytes far beyond the data (see env_win32.cpp).
 //
 // Handle owns one HANDLE and closes it; moving transfers it. One thread at a
 // time per Handle. Compiled only on Windows.
@@ -45,17 +45,6 @@ class Handle {
     Handle& operator=(const Handle&) = delete;
     ~Handle();
 
-    bool valid() const { return h_ != nullptr; }
-    void* get() const { return h_; }
-    // Gives up ownership: the caller closes the returned HANDLE.
-    void* release() {
-        void* h = h_;
-        h_ = nullptr;
-        return h;
-    }
-    // Closes a HANDLE obtained from release().
-    static void close(void* h);
-
     std::uint64_t size() const;
     // Reads up to n bytes at offset; returns how many there were (fewer only
     // at the end of the file).
@@ -77,7 +66,6 @@ class Handle {
 
 // Deletes a file; a file that is already gone is no error.
 void removeFile(const std::string& path);
-bool fileExists(const std::string& path);
 
 struct FileTimes {
     std::int64_t writeTime = 0;  // 100 ns units since 1601
